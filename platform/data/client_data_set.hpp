@@ -1,0 +1,131 @@
+// TClientDataSet: an in-memory data set of string fields, loaded whole from data packets.
+// Fields are either persistent (declared with AddStringField before the first load; a packet must
+// then carry each of them, and other packet columns are ignored) or, when none was declared, made
+// from the packet's metadata. The cursor runs over the records that pass the filter (when Filtered),
+// in the order of the active index (text order of its field) or in delivery order. Loading replaces
+// every record and keeps the filter. Equality conditions are answered from a per-field hash index
+// built on first use and dropped when that field's values change, so setting a filter does not scan
+// all records. Fields are owned by the data set; TField pointers stay valid for its lifetime.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "filter_expression.hpp"
+#include "packet.hpp"
+#include "toolkit/component.hpp"
+
+class TClientDataSet;
+
+enum class TDataSetState { dsInactive, dsBrowse, dsEdit };
+
+class TField {
+public:
+    TField(TClientDataSet* ds, std::string name, int size, bool fixed)
+        : FieldName(std::move(name)), DisplayLabel(FieldName), Size(size), FixedChar(fixed), ds_(ds) {}
+    virtual ~TField() = default;
+
+    std::string FieldName;
+    std::string DisplayLabel;
+    int Size;
+    bool FixedChar;
+    bool Visible = true;
+
+    // Value of the current record (of the edit buffer while editing); empty when there is no record.
+    std::string AsString() const;
+    // Only while the data set is being edited; raises otherwise.
+    void SetAsString(const std::string& v);
+
+private:
+    friend class TClientDataSet;
+    TClientDataSet* ds_;
+    int column_ = -1;  // column in the record storage
+};
+
+class TStringField : public TField {
+public:
+    using TField::TField;
+};
+
+class EDatabaseError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TClientDataSet : public TComponent {
+public:
+    using TComponent::TComponent;
+
+    // Declares a persistent string field (before loading).
+    TStringField* AddStringField(const std::string& name, int size, bool fixed = false);
+    int FieldCount() const { return static_cast<int>(fields_.size()); }
+    TField* Fields(int i) const { return fields_.at(static_cast<size_t>(i)).get(); }
+    TField* FindField(const std::string& name) const;  // without case; nullptr when absent
+    TField* FieldByName(const std::string& name) const;  // raises when absent
+
+    // Replaces every record with the packet's (the "Data" assignment).
+    void SetData(const DataPacket& p);
+    DataPacket GetData() const;  // every record, unfiltered, in delivery order
+    void Close();
+    bool Active() const { return state_ != TDataSetState::dsInactive; }
+    TDataSetState State() const { return state_; }
+    bool ReadOnly = false;
+
+    std::string Filter() const { return filterText_; }
+    void SetFilter(const std::string& expr);  // parsed at once; a bad expression raises
+    bool Filtered() const { return filtered_; }
+    void SetFiltered(bool f);
+
+    // Active index by field name (empty: delivery order).
+    std::string IndexFieldNames() const { return indexField_; }
+    void SetIndexFieldNames(const std::string& field);
+    // Named index definitions, activated by SetIndexName.
+    void AddIndexDef(const std::string& name, const std::string& field) { indexDefs_[name] = field; }
+    void SetIndexName(const std::string& name);
+
+    void First();
+    void Next();
+    bool Eof() const { return eof_; }
+    bool IsEmpty() const { return view().empty(); }
+    int RecordCount() const { return static_cast<int>(view().size()); }
+    int TotalRecordCount() const { return static_cast<int>(records_.size()); }
+
+    void Edit();
+    void Post();
+    void Cancel();
+
+private:
+    friend class TField;
+    const std::vector<int>& view() const;
+    void invalidateView() { viewValid_ = false; }
+    int currentRecord() const;
+    const std::vector<int>& hashLookup(int column, const std::string& value) const;
+    const std::vector<int>& orderedRecords() const;
+    bool passes(int rec) const;
+    void requireActive() const;
+
+    std::vector<std::unique_ptr<TField>> fields_;
+    bool persistent_ = false;
+    std::vector<std::vector<std::string>> records_;
+    TDataSetState state_ = TDataSetState::dsInactive;
+    std::vector<std::string> editBuffer_;
+
+    std::string filterText_;
+    std::vector<FilterCondition> conditions_;
+    std::vector<int> conditionColumns_;
+    bool filtered_ = false;
+
+    std::string indexField_;
+    std::unordered_map<std::string, std::string> indexDefs_;
+
+    mutable std::vector<int> view_;
+    mutable bool viewValid_ = false;
+    mutable std::vector<int> order_;  // records in index order
+    mutable bool orderValid_ = false;
+    mutable std::vector<int> rank_;   // record -> position in order_
+    mutable std::unordered_map<int, std::unordered_map<std::string, std::vector<int>>> hash_;  // column -> value -> records
+    int cursor_ = 0;
+    bool eof_ = true;
+};

@@ -1,0 +1,44 @@
+// What the host plugs into the framework: an observer that learns of animations, server calls and
+// client queries (the script runner records them; the front end shows the animation), the member
+// list dialog service, and the translation dictionary. Neither pointer is owned by the framework;
+// the host keeps both alive while it runs and clears them before it destroys them.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "data/sql_connection.hpp"
+#include "services/variant.hpp"
+
+class FwkObserver {
+public:
+    virtual ~FwkObserver() = default;
+    virtual void Animation(bool /*on*/, const std::string& /*text*/) {}
+    virtual void ServerCall(const std::string& /*method*/, const std::vector<Variant>& /*args*/) {}
+    virtual void QueryOpened(const std::string& /*sql*/, const SqlParams& /*params*/) {}
+};
+
+struct ListDialogRequest {
+    std::string caption;
+    std::string keyField;
+    std::vector<std::string> columns;
+    std::vector<std::string> labels;
+    std::vector<std::vector<std::string>> rows;
+    std::string given;
+};
+
+struct ListDialogAnswer {
+    bool confirmed = false;
+    std::string selection;
+};
+
+class ListDialogService {
+public:
+    virtual ~ListDialogService() = default;
+    virtual ListDialogAnswer Show(const ListDialogRequest& request) = 0;
+};
+
+void SetFwkObserver(FwkObserver* observer);
+void SetListDialogService(ListDialogService* service);
+void SetTranslations(std::map<std::string, std::string> dictionary);

@@ -1,0 +1,95 @@
+#include "text_order.hpp"
+
+#include <vector>
+
+namespace {
+
+// Decodes one UTF-8 code point; malformed bytes come back as themselves so nothing is lost.
+char32_t nextCodePoint(std::string_view s, size_t& i) {
+    auto c = static_cast<unsigned char>(s[i]);
+    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    if (extra == 0 || i + extra >= s.size()) {
+        ++i;
+        return c;
+    }
+    char32_t cp = c & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) {
+        auto cc = static_cast<unsigned char>(s[i + k]);
+        if ((cc & 0xC0) != 0x80) { ++i; return c; }
+        cp = (cp << 6) | (cc & 0x3F);
+    }
+    i += extra + 1;
+    return cp;
+}
+
+char32_t lower(char32_t c) {
+    if (c >= 'A' && c <= 'Z') return c + 32;
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+    return c;
+}
+
+// Base letter of a Latin-1 lower-case letter (accents removed).
+char32_t unaccent(char32_t c) {
+    static const char* map = "aaaaaaaceeeeiiiidnooooo/ouuuuyty";  // 0xE0..0xFF
+    if (c >= 0xE0 && c <= 0xFF && c != 0xF7) return static_cast<unsigned char>(map[c - 0xE0]);
+    return c;
+}
+
+struct Keys {
+    std::vector<char32_t> plain;   // no accents, no case
+    std::vector<char32_t> caseless; // no case, accents kept
+};
+
+Keys keysOf(std::string_view s) {
+    Keys k;
+    k.plain.reserve(s.size());
+    k.caseless.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        char32_t c = lower(nextCodePoint(s, i));
+        k.caseless.push_back(c);
+        k.plain.push_back(unaccent(c));
+    }
+    return k;
+}
+
+template <class V>
+int compareVec(const V& a, const V& b) {
+    size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+}  // namespace
+
+int CompareTextOrder(std::string_view a, std::string_view b) {
+    if (a == b) return 0;
+    Keys ka = keysOf(a), kb = keysOf(b);
+    if (int r = compareVec(ka.plain, kb.plain)) return r;
+    if (int r = compareVec(ka.caseless, kb.caseless)) return r;
+    return a.compare(b) < 0 ? -1 : 1;
+}
+
+bool SameTextIgnoreCase(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    return compareVec(keysOf(a).caseless, keysOf(b).caseless) == 0;
+}
+
+std::string LowerText(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        size_t start = i;
+        char32_t c = nextCodePoint(s, i);
+        char32_t l = lower(c);
+        if (l == c) {
+            out.append(s.substr(start, i - start));
+        } else if (l < 0x80) {
+            out.push_back(static_cast<char>(l));
+        } else {  // Latin-1 range: two bytes
+            out.push_back(static_cast<char>(0xC0 | (l >> 6)));
+            out.push_back(static_cast<char>(0x80 | (l & 0x3F)));
+        }
+    }
+    return out;
+}

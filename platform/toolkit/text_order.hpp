@@ -1,0 +1,17 @@
+// The text order used by sorted trees and sorted string lists: compare without accents and without
+// case first ("Árvore" beside "arvore", before "B"); on a tie, without case but with accents; on a
+// tie, by bytes. Texts are UTF-8; accents are folded for the Latin letters the system's texts use.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// <0, 0 or >0 as a sorts before, equal to, or after b in text order.
+int CompareTextOrder(std::string_view a, std::string_view b);
+
+// Equal without regard to letter case (accents still count): the equality of sorted string sets
+// that ignore case. Consistent with CompareTextOrder: equal here means equal in its first two keys.
+bool SameTextIgnoreCase(std::string_view a, std::string_view b);
+
+// Lower-cased copy (ASCII and Latin-1 letters), accents kept.
+std::string LowerText(std::string_view s);

@@ -1,0 +1,41 @@
+// TNetConnection: the connection to an application-server object (ServerName) on Host:Port. Opening
+// raises OnBeforeConnect first (where the screen sets host and port). With ThrowException off a failed
+// open leaves the connection closed and remembers why; a later call tries to open it again and raises
+// that reason if it still cannot. Calls are late-bound, by method name: the arguments go by position
+// and the server returns the by-reference ones, which replace the caller's.
+#pragma once
+
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "toolkit/component.hpp"
+#include "variant.hpp"
+
+class ENetError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class TNetConnection : public TComponent {
+public:
+    explicit TNetConnection(TComponent* owner);
+    ~TNetConnection() override;
+
+    std::string Host = "localhost";
+    int Port = 211;
+    std::string ServerName;
+    bool ThrowException = true;
+    TNotifyEvent OnBeforeConnect;
+
+    bool Connected() const { return connected_; }
+    void SetConnected(bool c);
+    // Late-bound call of a method of the server object; `args` are replaced by the returned ones.
+    Variant Call(const std::string& method, std::vector<Variant>& args);
+
+private:
+    void open();
+    bool connected_ = false;
+    std::string lastError_;
+};

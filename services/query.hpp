@@ -1,0 +1,88 @@
+// TADOIBQuery: a query over the client's shared database connection (the data module dtmDBGeral).
+// SQL is a list of lines; parameters ":P_NAME" are set as text and bound, never pasted. Open raises
+// with the database's message on failure. An open query feeds a TDataSetProvider.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "data/provider.hpp"
+#include "data/sql_connection.hpp"
+#include "toolkit/string_list.hpp"
+
+class TADOConnection : public TComponent {
+public:
+    using TComponent::TComponent;
+    SqlConnection* Connection = nullptr;  // owned by the data module
+};
+class TIBDatabase : public TComponent {
+public:
+    using TComponent::TComponent;
+    SqlConnection* Connection = nullptr;
+};
+class TIBTransaction : public TComponent {
+public:
+    using TComponent::TComponent;
+};
+
+struct TParam {
+    std::string AsString;
+};
+
+class TQueryField {
+public:
+    std::string AsString() const { return value_ ? *value_ : std::string(); }
+    explicit TQueryField(const std::string* v) : value_(v) {}
+
+private:
+    const std::string* value_;
+};
+
+class TADOIBQuery : public TComponent, public IPacketSource {
+public:
+    using TComponent::TComponent;
+
+    TStringList SQL;
+    void SetADOConnection(TADOConnection* c) { ado_ = c; }
+    void SetIBDataBase(TIBDatabase* d) { ib_ = d; }
+    void SetIBTransaction(TIBTransaction* t) { tr_ = t; }
+    TADOConnection* ADOConnection() const { return ado_; }
+
+    TParam& ParamByName(const std::string& name) { return params_[name]; }
+    void Open();
+    void Close();
+    bool Active() const { return active_; }
+    bool IsEmpty() const { return result_.rows.empty(); }
+    bool Eof() const { return row_ >= result_.rows.size(); }
+    void First() { row_ = 0; }
+    void Next() { if (row_ < result_.rows.size()) ++row_; }
+    TQueryField FieldByName(const std::string& name) const;
+    DataPacket ProviderPacket() const override;
+
+private:
+    TADOConnection* ado_ = nullptr;    // not owned
+    TIBDatabase* ib_ = nullptr;        // not owned
+    TIBTransaction* tr_ = nullptr;     // not owned
+    std::map<std::string, TParam> params_;
+    SqlResult result_;
+    size_t row_ = 0;
+    bool active_ = false;
+};
+
+// The framework's data module holding the client database connection.
+class TdtmDBGeral : public TComponent {
+public:
+    explicit TdtmDBGeral(TComponent* owner);
+    ~TdtmDBGeral() override;
+    TADOConnection* ADOConnection;
+    TIBDatabase* IBDatabase;
+    TIBTransaction* IBTransaction;
+    // Opens the client database (SQLite file); an empty path leaves it closed.
+    void OpenDatabase(const std::string& path);
+
+private:
+    std::unique_ptr<SqlConnection> connection_;
+};
+
+extern TdtmDBGeral* dtmDBGeral;  // created by the host
