@@ -85,6 +85,12 @@ DataPacket TClientDataSet::GetData() const {
     return p;
 }
 
+void TClientDataSet::CreateDataSet() {
+    DataPacket empty;
+    for (auto& f : fields_) empty.fields.push_back({f->FieldName, f->Size, f->FixedChar, "string"});
+    SetData(empty);
+}
+
 void TClientDataSet::Close() {
     records_.clear();
     hash_.clear();

@@ -68,6 +68,8 @@ public:
     // Replaces every record with the packet's (the "Data" assignment).
     void SetData(const DataPacket& p);
     DataPacket GetData() const;  // every record, unfiltered, in delivery order
+    // Opens the data set empty, with its persistent fields.
+    void CreateDataSet();
     void Close();
     bool Active() const { return state_ != TDataSetState::dsInactive; }
     TDataSetState State() const { return state_; }

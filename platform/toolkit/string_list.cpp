@@ -45,6 +45,13 @@ void TStringList::Delete(int index) {
 }
 
 int TStringList::IndexOf(const std::string& s) const {
+    if (sorted_ && !CaseSensitive) {
+        // Entries equal without case form one run in text order; its first one is the answer.
+        auto it = std::lower_bound(items_.begin(), items_.end(), s, before);
+        while (it != items_.begin() && SameTextIgnoreCase(*(it - 1), s)) --it;
+        if (it != items_.end() && SameTextIgnoreCase(*it, s)) return static_cast<int>(it - items_.begin());
+        return -1;
+    }
     for (size_t i = 0; i < items_.size(); ++i)
         if (equal(items_[i], s)) return static_cast<int>(i);
     return -1;

@@ -23,7 +23,7 @@ public:
     void Insert(int index, const std::string& s);
     void Delete(int index);
     void Clear() { items_.clear(); }
-    // First entry equal to s (without case unless CaseSensitive), or -1.
+    // First entry equal to s (without case unless CaseSensitive), or -1. Binary search when sorted.
     int IndexOf(const std::string& s) const;
     void Assign(const TStringList& other) { items_ = other.items_; }
     const std::vector<std::string>& Items() const { return items_; }

@@ -1,6 +1,5 @@
 #include "text_order.hpp"
 
-#include <vector>
 
 namespace {
 
@@ -35,44 +34,33 @@ char32_t unaccent(char32_t c) {
     return c;
 }
 
-struct Keys {
-    std::vector<char32_t> plain;   // no accents, no case
-    std::vector<char32_t> caseless; // no case, accents kept
-};
-
-Keys keysOf(std::string_view s) {
-    Keys k;
-    k.plain.reserve(s.size());
-    k.caseless.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        char32_t c = lower(nextCodePoint(s, i));
-        k.caseless.push_back(c);
-        k.plain.push_back(unaccent(c));
+// Compares a and b code point by code point after folding each with `fold`, without allocating.
+template <class Fold>
+int compareFolded(std::string_view a, std::string_view b, Fold fold) {
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        char32_t x = fold(nextCodePoint(a, i)), y = fold(nextCodePoint(b, j));
+        if (x != y) return x < y ? -1 : 1;
     }
-    return k;
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return 0;
 }
 
-template <class V>
-int compareVec(const V& a, const V& b) {
-    size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i)
-        if (a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
+char32_t foldPlain(char32_t c) { return unaccent(lower(c)); }
 
 }  // namespace
 
 int CompareTextOrder(std::string_view a, std::string_view b) {
     if (a == b) return 0;
-    Keys ka = keysOf(a), kb = keysOf(b);
-    if (int r = compareVec(ka.plain, kb.plain)) return r;
-    if (int r = compareVec(ka.caseless, kb.caseless)) return r;
+    if (int r = compareFolded(a, b, foldPlain)) return r;
+    if (int r = compareFolded(a, b, lower)) return r;
     return a.compare(b) < 0 ? -1 : 1;
 }
 
 bool SameTextIgnoreCase(std::string_view a, std::string_view b) {
     if (a == b) return true;
-    return compareVec(keysOf(a).caseless, keysOf(b).caseless) == 0;
+    return compareFolded(a, b, lower) == 0;
 }
 
 std::string LowerText(std::string_view s) {

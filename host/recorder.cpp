@@ -1,0 +1,50 @@
+#include "recorder.hpp"
+
+#include "fwk/variant_json.hpp"
+
+void Recorder::add(nlohmann::json e) {
+    if (OnEvent) OnEvent(e);
+    events_.push_back(std::move(e));
+}
+
+nlohmann::json Recorder::TakeEvents() {
+    nlohmann::json out = std::move(events_);
+    events_ = nlohmann::json::array();
+    return out;
+}
+
+void Recorder::Animation(bool on, const std::string& text) {
+    if (on) animationText_ = text;
+    add({{"kind", "animation"}, {"on", on}, {"text", on ? text : animationText_}});
+}
+
+void Recorder::ServerCall(const std::string& method, const std::vector<Variant>& args) {
+    nlohmann::json shown = nlohmann::json::array();
+    for (auto& a : args) shown.push_back(a.IsPacket() ? nlohmann::json("<packet>") : VariantToJson(a));
+    add({{"kind", "call"}, {"method", method}, {"args", shown}});
+}
+
+void Recorder::QueryOpened(const std::string& sql, const SqlParams& params) {
+    nlohmann::json p = nlohmann::json::object();
+    for (auto& [k, v] : params) p[k] = v;
+    add({{"kind", "query"}, {"sql", sql}, {"params", p}});
+}
+
+ListDialogAnswer Recorder::Show(const ListDialogRequest& r) {
+    DialogAnswer a;
+    if (!answers_.empty()) {
+        a = answers_.front();
+        answers_.pop_front();
+    }
+    ListDialogAnswer out{a.confirm, a.confirm ? a.selection : r.given};
+    add({{"kind", "dialog"}, {"caption", r.caption}, {"keyField", r.keyField}, {"columns", r.columns},
+         {"labels", r.labels}, {"rows", r.rows}, {"given", r.given}, {"answer", a.confirm ? "confirm" : "cancel"},
+         {"result", out.selection}});
+    return out;
+}
+
+int Recorder::Message(const std::string& text, TMsgDlgType type) {
+    const char* kind = type == TMsgDlgType::mtError ? "error" : type == TMsgDlgType::mtWarning ? "warning" : "information";
+    add({{"kind", "message"}, {"type", kind}, {"text", text}});
+    return mrOk;
+}

@@ -1,0 +1,38 @@
+// What the host records for the script runner's state: message dialogs (the host's error handler
+// included), member-list dialogs with their queued answers, client queries, server calls and the
+// progress animation, in the order they happen. Also answers the member-list dialog: each dialog
+// takes the next queued answer; with none queued it is cancelled.
+#pragma once
+
+#include <deque>
+#include <nlohmann/json.hpp>
+
+#include "fwk/host_bridge.hpp"
+#include "toolkit/application.hpp"
+
+struct DialogAnswer {
+    bool confirm = false;
+    std::string selection;
+};
+
+class Recorder : public FwkObserver, public ListDialogService {
+public:
+    void Animation(bool on, const std::string& text) override;
+    void ServerCall(const std::string& method, const std::vector<Variant>& args) override;
+    void QueryOpened(const std::string& sql, const SqlParams& params) override;
+    ListDialogAnswer Show(const ListDialogRequest& request) override;
+    int Message(const std::string& text, TMsgDlgType type);
+
+    void QueueAnswer(DialogAnswer a) { answers_.push_back(std::move(a)); }
+    size_t PendingAnswers() const { return answers_.size(); }
+    // The events since the last call, then cleared.
+    nlohmann::json TakeEvents();
+    // Echo of each message to a stream (the interactive prompt shows them as they come).
+    std::function<void(const nlohmann::json&)> OnEvent;
+
+private:
+    void add(nlohmann::json e);
+    nlohmann::json events_ = nlohmann::json::array();
+    std::deque<DialogAnswer> answers_;
+    std::string animationText_;
+};

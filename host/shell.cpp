@@ -1,0 +1,361 @@
+#include "shell.hpp"
+
+#include <functional>
+
+#include "fwk/host_bridge.hpp"
+#include "services/button_flat.hpp"
+#include "services/cube.hpp"
+#include "services/session.hpp"
+#include "toolkit/input.hpp"
+#include "toolkit/tree_view.hpp"
+
+namespace {
+
+const char* kTrees[] = {"trvFatos", "trvDimensoes", "trvPages", "trvRows", "trvCols", "trvFacts"};
+
+std::pair<std::string, int> hostPort(const std::string& s) {
+    auto colon = s.rfind(':');
+    if (colon == std::string::npos) throw ScriptError("servidor deve ser HOST:PORTA: " + s);
+    try {
+        return {s.substr(0, colon), std::stoi(s.substr(colon + 1))};
+    } catch (const std::exception&) {
+        throw ScriptError("porta inválida: " + s);
+    }
+}
+
+nlohmann::json nodeJson(const TTreeNode* n) {
+    nlohmann::json children = nlohmann::json::array();
+    for (int i = 0; i < n->Count(); ++i) children.push_back(nodeJson(n->Item(i)));
+    return {{"text", n->Text}, {"image", n->ImageIndex}, {"selected", n->SelectedIndex}, {"expanded", n->Expanded()},
+            {"children", children}};
+}
+
+nlohmann::json menuJson(const TMenuItem* item) {
+    nlohmann::json items = nlohmann::json::array();
+    for (int i = 0; i < item->Count(); ++i) items.push_back(menuJson(item->Items(i)));
+    return {{"caption", item->Caption}, {"shortcut", ShortCutToText(item->ShortCut)}, {"tag", item->Tag},
+            {"name", item->Name}, {"items", items}};
+}
+
+nlohmann::json listJson(const TStringList& l) { return l.Items(); }
+
+TMenuItem* findMenu(TMenuItem* root, const std::string& name) {
+    if (root->Name == name) return root;
+    for (int i = 0; i < root->Count(); ++i)
+        if (TMenuItem* m = findMenu(root->Items(i), name)) return m;
+    return nullptr;
+}
+
+// Follows captions down a list of entries; throws when one is missing.
+TMenuItem* followCaptions(std::vector<TMenuItem*> level, const std::vector<std::string>& captions, size_t from) {
+    TMenuItem* found = nullptr;
+    for (size_t k = from; k < captions.size(); ++k) {
+        found = nullptr;
+        for (TMenuItem* m : level)
+            if (m->Caption == captions[k] && m->Visible) {
+                found = m;
+                break;
+            }
+        if (!found) throw ScriptError("entrada de menu não encontrada: " + captions[k]);
+        level.clear();
+        for (int i = 0; i < found->Count(); ++i) level.push_back(found->Items(i));
+    }
+    return found;
+}
+
+std::vector<TMenuItem*> children(TMenuItem* m) {
+    std::vector<TMenuItem*> out;
+    for (int i = 0; i < m->Count(); ++i) out.push_back(m->Items(i));
+    return out;
+}
+
+}  // namespace
+
+Shell::Shell(const ShellOptions& o) : loader_(o.modules) {
+    app_ = std::make_unique<TApplication>();
+    Application = app_.get();
+    screen_ = std::make_unique<TScreen>();
+    Screen = screen_.get();
+    Application->Title = "QEL";
+    Application->OnMessageDlg = [this](const std::string& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>&) {
+        return recorder_.Message(text, type);
+    };
+    Application->OnFormCreated = [this](TForm* f) {
+        if (f->Name == "frmOpcodesDW") ++instances_;
+    };
+    TForm* main = nullptr;
+    Application->CreateForm(main);
+    mainForm_ = main;
+    mainForm_->Name = "frmPrincipal";
+    mainForm_->Caption = "QEL";
+    mainForm_->FormStyle = TFormStyle::fsMDIForm;
+    hostMenu_ = mainForm_->Owned<TMainMenu>();
+    mainForm_->Menu = hostMenu_;
+    TMenuItem* arquivo = hostMenu_->Items()->AddNew("Arquivo", "mnuArquivo");
+    arquivo->GroupIndex = 0;
+    arquivo->AddNew("Sair", "mnuSair");
+    TMenuItem* janela = hostMenu_->Items()->AddNew("Janela", "mnuJanela");
+    janela->GroupIndex = 9;
+    Application->MainForm = mainForm_;
+    mainForm_->Visible = true;
+
+    dataModule_ = Application->Owned<TdtmDBGeral>();
+    dtmDBGeral = dataModule_;
+    if (!o.database.empty()) dataModule_->OpenDatabase(o.database);
+    setServer(o.server);
+    SetSession(o.operatorCode, WebURL(), WebPort());
+    SetFwkObserver(&recorder_);
+    SetListDialogService(&recorder_);
+}
+
+Shell::~Shell() {
+    loader_.Unload();
+    SetFwkObserver(nullptr);
+    SetListDialogService(nullptr);
+    dtmDBGeral = nullptr;
+    Screen = nullptr;
+    app_.reset();
+    Application = nullptr;
+}
+
+void Shell::setServer(const std::string& s) {
+    auto [host, port] = hostPort(s);
+    SetSession(Operador(), host, port);
+}
+
+TForm* Shell::screen() const {
+    for (TForm* f : Application->MDIChildren())
+        if (f->Name == "frmOpcodesDW") return f;
+    return nullptr;
+}
+
+TForm* Shell::requireScreen() const {
+    TForm* s = screen();
+    if (!s) throw ScriptError("a tela não está aberta");
+    return s;
+}
+
+TControl* Shell::control(const std::string& name) const {
+    auto c = dynamic_cast<TControl*>(requireScreen()->FindComponent(name));
+    if (!c) throw ScriptError("controle desconhecido: " + name);
+    return c;
+}
+
+TTreeView* Shell::tree(const std::string& name) const {
+    auto t = dynamic_cast<TTreeView*>(control(name));
+    if (!t) throw ScriptError("não é uma árvore: " + name);
+    return t;
+}
+
+TTreeNode* Shell::nodeAt(TTreeView* t, const std::vector<std::string>& path) const {
+    TTreeNode* n = nullptr;
+    for (const std::string& text : path) {
+        TTreeNode* found = nullptr;
+        int count = n ? n->Count() : t->Items().TopCount();
+        for (int i = 0; i < count && !found; ++i) {
+            TTreeNode* c = n ? n->Item(i) : t->Items().Top(i);
+            if (c->Text == text) found = c;
+        }
+        if (!found) throw ScriptError("nó não encontrado em " + t->Name + ": " + text);
+        n = found;
+    }
+    return n;
+}
+
+void Shell::pointOf(TTreeView* t, const std::vector<std::string>& path, int& x, int& y) const {
+    if (path.empty()) return PointBelowRows(t, x, y);
+    TTreeNode* n = nodeAt(t, path);
+    if (!n->IsVisible()) throw ScriptError("nó sob um pai recolhido em " + t->Name + ": " + n->Text);
+    PointOfNode(t, n, x, y);
+}
+
+void Shell::runGuarded(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const ScriptError&) {
+        throw;
+    } catch (...) {
+        Application->HandleException(std::current_exception());
+    }
+    Application->ProcessReleases();
+}
+
+nlohmann::json Shell::Run(const std::vector<std::string>& w) {
+    if (w.empty()) return nullptr;
+    const std::string& cmd = w[0];
+    auto args = std::vector<std::string>(w.begin() + 1, w.end());
+    auto need = [&](size_t n) {
+        if (args.size() < n) throw ScriptError("argumentos insuficientes para " + cmd);
+    };
+
+    if (cmd == "dump") return State();
+    if (cmd == "open") {
+        bool wasLoaded = loader_.Loaded();
+        runGuarded([&] {
+            if (!wasLoaded) {
+                loader_.Load();
+                instances_ = 0;
+                cubeBaseline_ = CriafrmCuboCalls();
+            }
+            loader_.IniProc();
+        });
+    } else if (cmd == "unload") {
+        loader_.Unload();
+        openPopup_ = nullptr;
+    } else if (cmd == "server") {
+        need(1);
+        setServer(args[0]);
+    } else if (cmd == "press" || cmd == "dblclick") {
+        need(1);
+        bool right = !args.empty() && args.back() == "--right";
+        if (right) args.pop_back();
+        TTreeView* t = tree(args[0]);
+        int x = 0, y = 0;
+        pointOf(t, {args.begin() + 1, args.end()}, x, y);
+        runGuarded([&] {
+            if (cmd == "dblclick") DoubleClick(t, x, y);
+            else MousePress(t, right ? TMouseButton::mbRight : TMouseButton::mbLeft, x, y);
+        });
+    } else if (cmd == "expand" || cmd == "collapse") {
+        need(2);
+        TTreeView* t = tree(args[0]);
+        TTreeNode* n = nodeAt(t, {args.begin() + 1, args.end()});
+        if (!n->IsVisible()) throw ScriptError("nó sob um pai recolhido: " + n->Text);
+        runGuarded([&] {
+            if (cmd == "expand" && !n->Expanded()) n->Expand();
+            if (cmd == "collapse" && n->Expanded()) n->Collapse();
+        });
+    } else if (cmd == "focus") {
+        need(1);
+        TTreeView* t = tree(args[0]);
+        runGuarded([&] { requireScreen()->FocusControl(t); });
+    } else if (cmd == "key") {
+        need(1);
+        TShortCut sc = 0;
+        try {
+            sc = TextToShortCut(args[0]);
+        } catch (const std::exception&) {
+            throw ScriptError("tecla desconhecida: " + args[0]);
+        }
+        TShiftState shift;
+        if (sc & scShift) shift |= TShiftState::Shift;
+        if (sc & scCtrl) shift |= TShiftState::Ctrl;
+        if (sc & scAlt) shift |= TShiftState::Alt;
+        TForm* s = requireScreen();
+        runGuarded([&] { s->KeyDown(static_cast<Word>(sc & 0xFF), shift); });
+    } else if (cmd == "drag") {
+        auto to = std::find(args.begin(), args.end(), "--to");
+        if (args.size() < 2 || to == args.end() || to + 1 == args.end()) throw ScriptError("uso: drag ÁRVORE NÓ… --to DESTINO [--at NÓ…]");
+        TTreeView* source = tree(args[0]);
+        std::vector<std::string> sourcePath(args.begin() + 1, to);
+        std::string targetName = *(to + 1);
+        auto at = std::find(to + 1, args.end(), "--at");
+        std::vector<std::string> atPath = at == args.end() ? std::vector<std::string>{} : std::vector<std::string>(at + 1, args.end());
+        if (at != args.end() && at != to + 2) throw ScriptError("uso: drag ÁRVORE NÓ… --to DESTINO [--at NÓ…]");
+        int sx = 0, sy = 0, tx = 4, ty = 4;
+        pointOf(source, sourcePath, sx, sy);
+        TControl* target = control(targetName);
+        if (auto t = dynamic_cast<TTreeView*>(target)) pointOf(t, atPath, tx, ty);
+        else if (!atPath.empty()) throw ScriptError("--at só vale para árvores");
+        runGuarded([&] { DragAndDrop(source, sx, sy, target, tx, ty); });
+    } else if (cmd == "click") {
+        need(1);
+        auto b = dynamic_cast<TButtonFlat*>(control(args[0]));
+        if (!b) throw ScriptError("não é um botão: " + args[0]);
+        runGuarded([&] {
+            if (b->Enabled && b->Visible) b->Click();
+        });
+    } else if (cmd == "menu") {
+        need(1);
+        TForm* s = screen();
+        std::vector<TMenuItem*> bar = MergeMenus(*hostMenu_, s ? s->Menu : nullptr);
+        TMenuItem* item = followCaptions(bar, args, 0);
+        runGuarded([&] { item->Click(); });
+    } else if (cmd == "popup") {
+        need(1);
+        TTreeView* t = tree(args[0]);
+        int x = 0, y = 0;
+        pointOf(t, {args.begin() + 1, args.end()}, x, y);
+        runGuarded([&] {
+            if (ContextPopup(t, x, y)) {
+                openPopup_ = t->PopupMenu;
+                popup_ = menuJson(openPopup_->Items())["items"];
+            }
+        });
+    } else if (cmd == "choose") {
+        need(1);
+        if (!openPopup_) throw ScriptError("nenhum menu de contexto aberto");
+        TMenuItem* item = followCaptions(children(openPopup_->Items()), args, 0);
+        openPopup_ = nullptr;
+        runGuarded([&] { item->Click(); });
+    } else if (cmd == "answer") {
+        need(1);
+        if (args[0] == "confirm") {
+            need(2);
+            recorder_.QueueAnswer({true, args[1]});
+        } else if (args[0] == "cancel") {
+            recorder_.QueueAnswer({false, ""});
+        } else {
+            throw ScriptError("answer espera confirm SELEÇÃO ou cancel");
+        }
+    } else if (cmd == "minimize" || cmd == "restore") {
+        TForm* s = requireScreen();
+        s->SetWindowState(cmd == "minimize" ? TWindowState::wsMinimized : TWindowState::wsNormal);
+    } else if (cmd == "closebox") {
+        TForm* s = requireScreen();
+        runGuarded([&] { s->Close(); });
+    } else {
+        throw ScriptError("comando desconhecido: " + cmd);
+    }
+    return nullptr;
+}
+
+nlohmann::json Shell::State() {
+    TForm* s = screen();
+    nlohmann::json st;
+    st["module"] = {{"loaded", loader_.Loaded()}, {"bostcriado", loader_.Bostcriado()}};
+    if (s) {
+        st["screen"] = {{"caption", s->Caption},
+                        {"windowState", s->WindowState() == TWindowState::wsMinimized ? "minimized" : "normal"},
+                        {"instance", instances_}};
+    } else {
+        st["screen"] = nullptr;
+    }
+    TCursor c = Screen->Cursor;
+    st["cursor"] = c == TCursor::crHourGlass ? "hourglass" : c == TCursor::crSQLWait ? "sqlwait" : "default";
+    st["trees"] = nlohmann::json::object();
+    st["selection"] = nlohmann::json::object();
+    for (const char* name : kTrees) {
+        nlohmann::json nodes = nlohmann::json::array();
+        nlohmann::json selection = nullptr;
+        if (auto t = s ? dynamic_cast<TTreeView*>(s->FindComponent(name)) : nullptr) {
+            for (int i = 0; i < t->Items().TopCount(); ++i) nodes.push_back(nodeJson(t->Items().Top(i)));
+            if (TTreeNode* sel = t->Selected()) {
+                selection = nlohmann::json::array();
+                for (TTreeNode* n = sel; n; n = n->Parent()) selection.insert(selection.begin(), n->Text);
+            }
+        }
+        st["trees"][name] = nodes;
+        st["selection"][name] = selection;
+    }
+    TTreeView* current = s ? loader_.CurrentZone() : nullptr;
+    st["current"] = current ? nlohmann::json(current->Name) : nlohmann::json(nullptr);
+    st["focus"] = s && s->ActiveControl() ? nlohmann::json(s->ActiveControl()->Name) : nlohmann::json(nullptr);
+    st["enabled"] = nlohmann::json::object();
+    for (const char* name : {"sbtExcluir", "sbtCancelar", "sbtConfirmar", "sbtVerificar"}) {
+        auto b = s ? dynamic_cast<TControl*>(s->FindComponent(name)) : nullptr;
+        st["enabled"][name] = b && b->Enabled;
+    }
+    for (const char* name : {"mnuExcluirItem", "mnuExcluirTodos", "mnuConfirmar", "mnuAtualizar"}) {
+        TMenuItem* m = s && s->Menu ? findMenu(s->Menu->Items(), name) : nullptr;
+        st["enabled"][name] = m && m->Enabled;
+    }
+    st["popup"] = popup_;
+    st["filters"] = {{"stlDSfiltro", listJson(stlDSfiltro)}, {"stlCDfiltro", listJson(stlCDfiltro)}};
+    st["view"] = {{"Fatos", listJson(Fatos)},           {"Linhas", listJson(Linhas)},   {"treeLinhas", listJson(treeLinhas)},
+                  {"Colunas", listJson(Colunas)},       {"treeColunas", listJson(treeColunas)},
+                  {"Paginas", listJson(Paginas)},       {"treePaginas", listJson(treePaginas)}};
+    st["cube"] = {{"opened", loader_.Loaded() ? CriafrmCuboCalls() - cubeBaseline_ : 0}};
+    st["events"] = recorder_.TakeEvents();
+    return st;
+}

@@ -1,0 +1,62 @@
+// The host shell: the application and its main window with the host's own menu bar, the data module,
+// the session values, the screen module, the recorder, and the commands of the script runner. Each
+// command acts as a person would; what the screen raises is reported by the host's error handler as
+// the host's event loop would, and released forms are destroyed once the command has completed.
+// A command that cannot be carried out as written raises ScriptError.
+#pragma once
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "module_loader.hpp"
+#include "recorder.hpp"
+#include "services/query.hpp"
+
+class ScriptError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct ShellOptions {
+    std::string server = "127.0.0.1:8211";
+    std::string operatorCode = "ADMIN";
+    std::string database;
+    std::string modules;
+};
+
+class Shell {
+public:
+    explicit Shell(const ShellOptions& options);
+    ~Shell();
+
+    // Runs one command given as words; "dump" returns the state, every other command null.
+    nlohmann::json Run(const std::vector<std::string>& words);
+    nlohmann::json State();
+    size_t PendingAnswers() const { return recorder_.PendingAnswers(); }
+    Recorder& recorder() { return recorder_; }
+
+private:
+    TForm* screen() const;
+    TForm* requireScreen() const;
+    TControl* control(const std::string& name) const;
+    class TTreeView* tree(const std::string& name) const;
+    class TTreeNode* nodeAt(class TTreeView* t, const std::vector<std::string>& path) const;
+    void pointOf(class TTreeView* t, const std::vector<std::string>& path, int& x, int& y) const;
+    void setServer(const std::string& hostPort);
+    void runGuarded(const std::function<void()>& action);
+
+    std::unique_ptr<TApplication> app_;
+    std::unique_ptr<TScreen> screen_;
+    Recorder recorder_;
+    ModuleLoader loader_;
+    TdtmDBGeral* dataModule_ = nullptr;
+    TForm* mainForm_ = nullptr;
+    TMainMenu* hostMenu_ = nullptr;
+    int instances_ = 0;
+    int cubeBaseline_ = 0;
+    nlohmann::json popup_ = nullptr;
+    TPopupMenu* openPopup_ = nullptr;
+};

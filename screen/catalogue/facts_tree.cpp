@@ -1,0 +1,31 @@
+// The facts tree: business areas with their fact items, folder images following expansion.
+#include "data/filter_expression.hpp"
+#include "module/unit_globals.hpp"
+#include "screen/frm_opcodes_dw.hpp"
+
+void TfrmOpcodesDW::MontaArvore() {
+    TCursorGuard wait(TCursor::crSQLWait);
+    trvFatos->Items().Clear();
+    for (cdsAreanegDW->First(); !cdsAreanegDW->Eof(); cdsAreanegDW->Next()) {
+        node = trvFatos->Items().Add(node0, cdsAreanegDW->FieldByName("NMAREANEGDW")->AsString());
+        node->ImageIndex = 0;
+        node->SelectedIndex = 0;
+        cdsItemDW->SetFilter("CDAREANEGDW = " + QuotedStr(cdsAreanegDW->FieldByName("CDAREANEGDW")->AsString()));
+        for (cdsItemDW->First(); !cdsItemDW->Eof(); cdsItemDW->Next()) {
+            node2 = trvFatos->Items().AddChild(node, cdsItemDW->FieldByName("NMITEMDW")->AsString());
+            node2->ImageIndex = -1;
+            node2->SelectedIndex = -1;
+        }
+    }
+    trvFatos->FullCollapse();
+}
+
+void TfrmOpcodesDW::trvFatosExpanding(TObject*, TTreeNode* Node, bool&) {
+    Node->ImageIndex = 1;
+    Node->SelectedIndex = Node->ImageIndex;
+}
+
+void TfrmOpcodesDW::trvFatosCollapsing(TObject*, TTreeNode* Node, bool&) {
+    Node->ImageIndex = 0;
+    Node->SelectedIndex = Node->ImageIndex;
+}

@@ -1,0 +1,50 @@
+// Catalogue refresh from the application server: one GetItemData call fills the four data sets,
+// then the facts tree is rebuilt and the availability recomputed.
+#include "screen/frm_opcodes_dw.hpp"
+#include "services/session.hpp"
+
+namespace {
+
+// Stops the progress animation on every way out of the call, failures included.
+class ShowAviScope {
+public:
+    ShowAviScope(TForm* over, const std::string& text) { ActiveShowAvi(over, 6, text); }
+    ~ShowAviScope() { DeactiveShowAvi(); }
+    ShowAviScope(const ShowAviScope&) = delete;
+    ShowAviScope& operator=(const ShowAviScope&) = delete;
+};
+
+const DataPacket& packetOf(const Variant& v, const char* what) {
+    if (!v.IsPacket()) throw EServerError(std::string("O servidor de aplicação não devolveu o pacote de ") + what);
+    return v.AsPacket();
+}
+
+}  // namespace
+
+void TfrmOpcodesDW::netOpcoesDWBeforeConnect(TObject*) {
+    netOpcoesDW->Port = WebPort();
+    netOpcoesDW->Host = WebURL();
+}
+
+void TfrmOpcodesDW::AtualizaDados() {
+    std::vector<Variant> args(5);
+    {
+        ShowAviScope animation(Application->MainForm, MsgPadrao->Msg("GetAtualiza"));
+        args[4] = Operador();
+        Variant result = netOpcoesDW->Call("GetItemData", args);
+        CheckResultServ(result, true, 0);
+    }
+    cdsAreanegDW->SetData(packetOf(args[1], "áreas de negócio"));
+    cdsDimensaoDime->SetData(packetOf(args[0], "dimensões"));
+    cdsItemDW->SetData(packetOf(args[2], "itens"));
+    cdsDimensaoDW->SetData(packetOf(args[3], "ligações entre fatos e dimensões"));
+    // Emptiness of what was delivered: a filter left set by the availability rule must not make a
+    // loaded catalogue look empty.
+    if (cdsAreanegDW->TotalRecordCount() == 0) MsgPadrao->ShowMsg("fato", TMsgDlgType::mtWarning, {TMsgDlgBtn::mbOK}, 0);
+    if (cdsDimensaoDime->TotalRecordCount() == 0)
+        MsgPadrao->ShowMsg("dimensao", TMsgDlgType::mtWarning, {TMsgDlgBtn::mbOK}, 0);
+    MontaArvore();
+    filtraDimensoes();
+}
+
+void TfrmOpcodesDW::sbtVerificarClick(TObject*) { AtualizaDados(); }

@@ -1,0 +1,91 @@
+// TfrmOpcodesDW, the screen "Construção da Visão do DW" (QEL00100). The form owns every component
+// below (the component pointers are non-owning handles into its component list). The class is spread
+// over files by concern: the static definition and event wiring in screen/, the catalogue refresh,
+// facts tree, dimension list and availability in screen/catalogue/, the layout editor in
+// screen/layout/, member filters in screen/filter/ and the view build in screen/build/.
+// State lives in the trees themselves: names in node texts, marks in image indexes.
+#pragma once
+
+#include <string>
+
+#include "data/client_data_set.hpp"
+#include "data/provider.hpp"
+#include "services/button_flat.hpp"
+#include "services/messages.hpp"
+#include "services/net_connection.hpp"
+#include "services/query.hpp"
+#include "toolkit/controls.hpp"
+#include "toolkit/form.hpp"
+#include "toolkit/menu.hpp"
+#include "toolkit/tree_view.hpp"
+
+class TfrmOpcodesDW : public TForm {
+public:
+    explicit TfrmOpcodesDW(TComponent* owner);
+
+    // Window and toolbar
+    TPanel* panMenu;
+    TPanel* panFundo;
+    TScrollBox* scrOpcoesDW;
+    TPanel* pnlDimensoes;
+    TPanel* pnlDW;
+    TButtonFlat *sbtExcluir, *sbtCancelar, *sbtConfirmar, *sbtVerificar, *sbtOrdenar, *sbtAjuda, *sbtFechar;
+    // Catalogue trees and layout zones
+    TTreeView *trvFatos, *trvDimensoes, *trvPages, *trvRows, *trvCols, *trvFacts;
+    // Catalogue data sets and the server connection
+    TClientDataSet *cdsAreanegDW, *cdsItemDW, *cdsDimensaoDW, *cdsDimensaoDime;
+    TNetConnection* netOpcoesDW;
+    TMessages* MsgPadrao;
+    // Member filter queries and packet
+    TADOIBQuery *qryTpAces, *qryFilDimeOper, *qryFilDimeGrupOp, *qryMutante;
+    TDataSetProvider* dspMutante;
+    TClientDataSet* cdsMutante;
+    TDataSource* dtsMutante;
+    // Menus (entries are owned by their menus)
+    TPopupMenu* pnmPopup;
+    TMenuItem *mnuFiltrar, *mnuExcluir;
+    TMainMenu* mnuConstrucao;
+    TMenuItem *mnuOperacao, *mnuFechar, *mnuManutencao, *mnuAtualizar, *mnuExcluirItem, *mnuExcluirTodos, *N1, *mnuConfirmar;
+    // Images, labels and backdrop
+    TImageList *imlDimensoes, *imlFatos, *imlConfig;
+    TLabel *lblCodTela, *lblDIms, *lblFatos, *lblDimensoes;
+    TLabel *lblDW, *lblprvPaginas, *lblprvLinhas, *lblprvColunas, *lblprvFatos;
+    TImage* imgBackground;
+
+    // Name of the business area whose dimensions trvDimensoes shows; empty for a new form.
+    std::string stUltimaArea;
+
+    // Creation, closing and form keys (screen/form_lifecycle.cpp)
+    void FormCreate(TObject* Sender);
+    void FormClose(TObject* Sender, TCloseAction& Action);
+    void FormKeyDown(TObject* Sender, Word& Key, TShiftState Shift);
+    void sbtFecharClick(TObject* Sender);
+
+    // Catalogue refresh (screen/catalogue/refresh.cpp)
+    void AtualizaDados();
+    void netOpcoesDWBeforeConnect(TObject* Sender);
+    void sbtVerificarClick(TObject* Sender);
+
+    // Facts tree (screen/catalogue/facts_tree.cpp)
+    void MontaArvore();
+    void trvFatosExpanding(TObject* Sender, TTreeNode* Node, bool& AllowExpansion);
+    void trvFatosCollapsing(TObject* Sender, TTreeNode* Node, bool& AllowCollapse);
+
+    // Dimension list and availability (screen/catalogue/availability.cpp)
+    void trvFatosChange(TObject* Sender, TTreeNode* Node);
+    void filtraDimensoes();
+    TTreeNode* encontraNode(const std::string& Name, const TTreeNodes& Nodes) const;
+
+    // Layout editor (screen/layout/)
+    void SeekAndDestroy(const std::string& Name);
+    void controlaBotoes();
+
+    // View build (screen/build/)
+    void sbtConfirmarClick(TObject* Sender);
+
+private:
+    void DefineWindow();             // screen/form_definition.cpp
+    void DefineToolbarAndMenus();    // screen/toolbar_menus.cpp
+    void DefineCatalogueData();      // screen/catalogue/record_layouts.cpp
+    void WireEvents();               // screen/event_wiring.cpp
+};

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The main job: builds what is needed, creates the demo warehouse, starts qelserver on a free
+# loopback port and opens the host shell against it; the server stops when the host exits.
+#   scripts/demo.sh            interactive prompt (type: open, dump, key F5, closebox, ...)
+#   scripts/demo.sh --script   runs the bundled tour and prints its states
+#   OPERATOR=MARIA scripts/demo.sh   logs in as another operator
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh >/dev/null
+bin=build/bin
+db=build/demo.db
+rm -f "$db"
+sqlite3 "$db" < demo/warehouse.sql
+
+log=$(mktemp)
+"$bin/qelserver" --db "$db" --listen 127.0.0.1:0 >"$log" 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -f "$log"' EXIT
+port=""
+for _ in $(seq 1 100); do
+  port=$(sed -n 's/^qelserver: listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$log")
+  [ -n "$port" ] && break
+  kill -0 $server 2>/dev/null || { cat "$log" >&2; exit 1; }
+  sleep 0.05
+done
+[ -n "$port" ] || { echo "demo: the server did not start" >&2; cat "$log" >&2; exit 1; }
+echo "demo: qelserver on 127.0.0.1:$port, catalogue $db" >&2
+
+args=(--server "127.0.0.1:$port" --database "$db" --operator "${OPERATOR:-ADMIN}")
+if [ "${1:-}" = "--script" ]; then
+  "$bin/qelhost" "${args[@]}" --script demo/tour.qel
+else
+  "$bin/qelhost" "${args[@]}"
+fi
