@@ -220,7 +220,12 @@ void TTreeView::Select(TTreeNode* node) {
     selected_ = node;
     if (OnChange) OnChange(this, node);
     if (AutoExpand) {
-        if (prev && prev != node && !(node && node->HasAsParent(prev))) prev->Collapse(false);
+        // The previous selection closes, and so do its parents, up to the first one that also
+        // holds the new selection: one branch stays open at a time.
+        for (TTreeNode* p = prev; p && selected_ == node; p = p->Parent()) {
+            if (node && (node == p || node->HasAsParent(p))) break;
+            p->Collapse(false);
+        }
         if (node && selected_ == node) node->Expand(false);
     }
 }

@@ -114,7 +114,8 @@ public:
 
     TTreeNode* Selected() const { return selected_; }
     // Selects the node (or none) and raises OnChange when the selection changes. With AutoExpand the
-    // new node expands and the one selected before collapses, unless it is an ancestor of the new one.
+    // new node expands and the one selected before collapses with its parents, up to the first of them
+    // that is an ancestor of the new one.
     void Select(TTreeNode* node);
 
     bool ReadOnly = false;

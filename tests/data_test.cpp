@@ -1,0 +1,192 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "data/client_data_set.hpp"
+#include "data/packet_json.hpp"
+#include "data/provider.hpp"
+#include "data/sql_connection.hpp"
+#include "services/query.hpp"
+
+namespace {
+
+DataPacket people() {
+    DataPacket p;
+    p.fields = {{"NRSEQUEDIME", 5}, {"NMITEMDIME", 30}, {"ID", 1, true}};
+    p.rows = {{"3", "filial", " "}, {"1", "Produto", "*"}, {"2", "Área", " "}, {"4", "Pau d'Alho", "*"}, {"5", "arvore", " "}};
+    return p;
+}
+
+// Values of one field over the records the cursor visits.
+std::vector<std::string> walk(TClientDataSet& ds, const char* field) {
+    std::vector<std::string> out;
+    for (ds.First(); !ds.Eof(); ds.Next()) out.push_back(ds.FieldByName(field)->AsString());
+    return out;
+}
+
+struct DataSetFixture : ::testing::Test {
+    TClientDataSet ds{nullptr};
+    void SetUp() override {
+        ds.Name = "cds";
+        ds.SetData(people());
+        ds.SetFiltered(true);
+    }
+};
+
+}  // namespace
+
+TEST_F(DataSetFixture, FiltersMatchValuesExactlyAndFieldNamesWithoutCase) {
+    struct Case {
+        std::string filter;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"", {"filial", "Produto", "Área", "Pau d'Alho", "arvore"}},
+        {"ID = '*'", {"Produto", "Pau d'Alho"}},
+        {"id <> '*'", {"filial", "Área", "arvore"}},
+        {"NrsequeDime = '2'", {"Área"}},
+        {"NMITEMDIME = 'Pau d''Alho'", {"Pau d'Alho"}},
+        {"NMITEMDIME = 'FILIAL'", {}},
+        {"ID = ' ' AND NRSEQUEDIME <> '3'", {"Área", "arvore"}},
+        {"  NMITEMDIME='Produto'  and ID='*' ", {"Produto"}},
+    };
+    for (const Case& c : cases) {
+        ds.SetFilter(c.filter);
+        EXPECT_EQ(walk(ds, "NMITEMDIME"), c.names) << "filter: " << c.filter;
+    }
+    ds.SetFiltered(false);  // switched off, the filter text stays but every record passes
+    EXPECT_EQ(ds.RecordCount(), 5);
+}
+
+TEST_F(DataSetFixture, MalformedFiltersRaiseAClearErrorAndLeaveTheOldOne) {
+    ds.SetFilter("ID = '*'");
+    for (const char* bad : {"ID = *", "ID == '*'", "ID = 'x", "ID = 'x' OR ID = 'y'", "= 'x'", "SEMCAMPO = 'x'", "ID = 'x' AND"})
+        EXPECT_THROW(ds.SetFilter(bad), EFilterError) << bad;
+    EXPECT_EQ(walk(ds, "NMITEMDIME"), (std::vector<std::string>{"Produto", "Pau d'Alho"}));
+    EXPECT_EQ(QuotedStr("d'Alho"), "'d''Alho'");
+}
+
+TEST_F(DataSetFixture, ActiveIndexOrdersByTextOrderAlsoUnderAFilter) {
+    ds.SetIndexFieldNames("NMITEMDIME");
+    EXPECT_EQ(walk(ds, "NMITEMDIME"), (std::vector<std::string>{"Área", "arvore", "filial", "Pau d'Alho", "Produto"}));
+    ds.SetFilter("ID = ' '");
+    EXPECT_EQ(walk(ds, "NMITEMDIME"), (std::vector<std::string>{"Área", "arvore", "filial"}));
+}
+
+TEST_F(DataSetFixture, PostUpdatesFiltersAndLoadingKeepsTheFilter) {
+    ds.SetFilter("ID = '*'");
+    ds.SetFiltered(false);
+    for (ds.First(); !ds.Eof(); ds.Next()) {  // edits while walking keep the walk intact
+        ds.Edit();
+        ds.FieldByName("ID")->SetAsString(ds.FieldByName("NRSEQUEDIME")->AsString() == "2" ? "*" : " ");
+        ds.Post();
+    }
+    ds.SetFiltered(true);
+    EXPECT_EQ(walk(ds, "NMITEMDIME"), (std::vector<std::string>{"Área"}));
+    ds.SetData(people());  // replaces the records, the filter stays set
+    EXPECT_EQ(ds.Filter(), "ID = '*'");
+    EXPECT_EQ(walk(ds, "NMITEMDIME"), (std::vector<std::string>{"Produto", "Pau d'Alho"}));
+    EXPECT_EQ(ds.TotalRecordCount(), 5);
+    EXPECT_THROW(ds.FieldByName("ID")->SetAsString("x"), EDatabaseError);  // not in edit mode
+}
+
+TEST(ClientDataSet, PersistentFieldsDemandThemInThePacketAndIgnoreTheRest) {
+    TClientDataSet ds(nullptr);
+    ds.Name = "cdsAreanegDW";
+    ds.AddStringField("NMAREANEGDW", 30);
+    ds.AddStringField("CDAREANEGDW", 5);
+    ds.CreateDataSet();
+    EXPECT_TRUE(ds.IsEmpty());
+    EXPECT_EQ(ds.FieldByName("NMAREANEGDW")->AsString(), "");
+    DataPacket p;
+    p.fields = {{"EXTRA", 3}, {"cdareanegdw", 5}, {"NMAREANEGDW", 30}};
+    p.rows = {{"x", "01", "Vendas"}};
+    ds.SetData(p);
+    EXPECT_EQ(ds.FieldByName("CDAREANEGDW")->AsString(), "01");
+    EXPECT_EQ(ds.FindField("EXTRA"), nullptr);
+    p.fields.pop_back();
+    for (auto& r : p.rows) r.pop_back();
+    EXPECT_THROW(ds.SetData(p), EDatabaseError);
+}
+
+TEST(ClientDataSet, EqualityFilterOnALargeSetFindsTheRightRecords) {
+    DataPacket p;
+    p.fields = {{"NRSEQUEDIME", 5}, {"CDTABELADW", 20}};
+    for (int i = 0; i < 200000; ++i) p.rows.push_back({std::to_string(i % 5000), std::string(1, 'T').append(std::to_string(i / 20))});
+    TClientDataSet ds(nullptr);
+    ds.SetData(p);
+    ds.SetFiltered(true);
+    ds.SetFilter("CDTABELADW = 'T777'");
+    auto nums = walk(ds, "NRSEQUEDIME");
+    ASSERT_EQ(nums.size(), 20u);
+    EXPECT_EQ(nums.front(), std::to_string(777 * 20 % 5000));
+    std::string twoConditions = "CDTABELADW = 'T777' AND NRSEQUEDIME <> ";
+    twoConditions += QuotedStr(nums.front());
+    ds.SetFilter(twoConditions);
+    EXPECT_EQ(ds.RecordCount(), 19);
+}
+
+TEST(Packets, JsonRoundTripKeepsFieldsAndRowsAndReadsNullAsEmpty) {
+    DataPacket p = people();
+    EXPECT_EQ(PacketFromJson(PacketToJson(p)), p);
+    auto j = nlohmann::json::parse(R"({"fields":[{"name":"A","type":"string","size":2,"fixed":true}],"rows":[[null],["x"]]})");
+    DataPacket q = PacketFromJson(j);
+    EXPECT_EQ(q.rows, (std::vector<std::vector<std::string>>{{""}, {"x"}}));
+    EXPECT_TRUE(q.fields[0].fixed);
+    EXPECT_THROW(PacketFromJson(nlohmann::json::parse(R"({"fields":[{"name":"A"}],"rows":[["x","y"]]})")), std::runtime_error);
+    EXPECT_THROW(PacketFromJson(nlohmann::json::parse(R"({"rows":[]})")), std::runtime_error);
+}
+
+namespace {
+
+struct TempDb : ::testing::Test {
+    std::string path = (std::filesystem::temp_directory_path() / ("qel_data_test_" + std::to_string(::getpid()) + ".db")).string();
+    void SetUp() override {
+        auto db = OpenSqlite(path);
+        db->Execute("CREATE TABLE DFILIAL (CDFILIAL VARCHAR(10), NMFILIAL VARCHAR(40));"
+                    "INSERT INTO DFILIAL VALUES ('01','São Paulo'),('02','Pau d''Alho'),('03',NULL);");
+    }
+    void TearDown() override { std::filesystem::remove(path); }
+};
+
+}  // namespace
+
+TEST_F(TempDb, QueryBindsParametersAsTextAndTheProviderMakesAPacket) {
+    TdtmDBGeral dm(nullptr);
+    dm.OpenDatabase(path);
+    TADOIBQuery q(nullptr);
+    q.SetADOConnection(dm.ADOConnection);
+    q.SQL.Add("SELECT CDFILIAL, NMFILIAL");
+    q.SQL.Add("FROM DFILIAL WHERE NMFILIAL = :P_NMFILIAL OR CDFILIAL = :P_CDFILIAL");
+    q.ParamByName("P_NMFILIAL").AsString = "Pau d'Alho";
+    q.ParamByName("P_CDFILIAL").AsString = "03";
+    q.Open();
+    ASSERT_FALSE(q.IsEmpty());
+    EXPECT_EQ(q.FieldByName("nmfilial").AsString(), "Pau d'Alho");
+    TDataSetProvider dsp(nullptr);
+    dsp.DataSet = &q;
+    DataPacket p = dsp.GetData();
+    EXPECT_EQ(p.fields, (std::vector<FieldDef>{{"CDFILIAL", 10}, {"NMFILIAL", 40}}));
+    EXPECT_EQ(p.rows, (std::vector<std::vector<std::string>>{{"02", "Pau d'Alho"}, {"03", ""}}));
+}
+
+TEST_F(TempDb, FailuresRaiseWithTheDatabaseMessageAndReadOnlyRefusesWrites) {
+    auto db = OpenSqlite(path, true);
+    try {
+        db->Query("SELECT NADA FROM DFILIAL");
+        FAIL() << "no error";
+    } catch (const ESqlError& e) {
+        EXPECT_NE(std::string(e.what()).find("NADA"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(db->Query("DELETE FROM DFILIAL", {}, true), ESqlError);
+    EXPECT_THROW(db->Query("SELECT 1; DELETE FROM DFILIAL", {}, true), ESqlError);
+    EXPECT_THROW(db->Query("DELETE FROM DFILIAL"), ESqlError);  // the file itself is open read-only
+    EXPECT_EQ(db->Query("SELECT count(*) FROM DFILIAL; -- fim", {}, true).rows[0][0], "3");
+    TADOIBQuery noDb(nullptr);
+    noDb.SQL.Add("SELECT 1");
+    EXPECT_THROW(noDb.Open(), ESqlError);
+    EXPECT_TRUE(IsPlainSqlIdentifier("dw.DFILIAL"));
+    EXPECT_FALSE(IsPlainSqlIdentifier("DFILIAL; DROP"));
+    EXPECT_FALSE(IsPlainSqlIdentifier("1TAB"));
+}

@@ -1,0 +1,166 @@
+// The screen in process: the form's rules raised directly, without the host.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "module/package_info.hpp"
+#include "module/unit_globals.hpp"
+#include "screen/frm_opcodes_dw.hpp"
+#include "services/cube.hpp"
+#include "services/session.hpp"
+#include "support/processes.hpp"
+
+namespace {
+
+DataPacket packet(std::vector<std::string> fields, std::vector<std::vector<std::string>> rows) {
+    DataPacket p;
+    for (auto& f : fields) p.fields.push_back({f, 30});
+    for (auto& r : rows) {
+        r.resize(fields.size());
+        p.rows.push_back(r);
+    }
+    return p;
+}
+
+const std::vector<std::string> kItemFields{"CDTABELADW", "CDITEMDW", "NMITEMDW", "CDAREANEGDW", "DSHINTITEM", "IDTPFATODW", "CDTABDRILL"};
+const std::vector<std::string> kDimFields{"NRSEQUEDIME", "NMITEMDIME", "CDTABELADIME", "DSPKDIME", "DSITEMDIME", "DSPKDIME2", "ID"};
+
+struct ScreenFixture : ::testing::Test {
+    TApplication app;
+    TScreen screen;
+    std::vector<std::string> messages;  // "type: text"
+    TfrmOpcodesDW* form = nullptr;
+
+    void SetUp() override {
+        Application = &app;
+        Screen = &screen;
+        app.OnMessageDlg = [this](const std::string& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>&) {
+            messages.push_back((type == TMsgDlgType::mtError ? "error: " : "warning: ") + text);
+            return mrOk;
+        };
+        SetSession("ADMIN", "127.0.0.1", UnusedPort());  // nobody answers there
+        Initialize();
+        IniProc();
+        form = frmOpcodesDW;
+    }
+    void TearDown() override {
+        for (TForm* f : app.Forms()) f->Release();
+        app.ProcessReleases();
+        Finalize();
+        Screen = nullptr;
+        Application = nullptr;
+    }
+
+    // One area holding facts F1..F4 on tables T1, T2, T3 (no links) and an empty table code.
+    void loadSetCatalogue() {
+        form->cdsAreanegDW->SetData(packet({"NMAREANEGDW", "CDAREANEGDW"}, {{"Área", "01"}}));
+        form->cdsItemDW->SetData(packet(kItemFields, {{"T1", "", "F1", "01"}, {"T2", "", "F2", "01"}, {"T3", "", "F3", "01"}, {"", "", "F4", "01"}}));
+        form->cdsDimensaoDW->SetData(packet({"NRSEQUEDIME", "CDTABELADW", "CDITEMDIME"},
+                                            {{"1", "T1"}, {"2", "T1"}, {"3", "T1"}, {"2", "T2"}, {"3", "T2"}, {"4", "T2"}, {"5", ""}}));
+        form->cdsDimensaoDime->SetData(packet(kDimFields, {{"1", "A"}, {"2", "B"}, {"3", "C"}, {"4", "D"}, {"5", "E"}}));
+        form->MontaArvore();
+        form->filtraDimensoes();
+    }
+
+    std::set<std::string> usable() {
+        std::set<std::string> out;
+        auto* ds = form->cdsDimensaoDime;
+        ds->SetFilter("ID = '*'");
+        for (ds->First(); !ds->Eof(); ds->Next()) out.insert(ds->FieldByName("NMITEMDIME")->AsString());
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST_F(ScreenFixture, ServerDownIsReportedOnceAndTheScreenStillOpensWithNothingLeftOn) {
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].rfind("error: ", 0), 0u) << messages[0];
+    EXPECT_TRUE(bostcriado);
+    EXPECT_TRUE(form->Visible);
+    EXPECT_EQ(form->trvFatos->Items().Count(), 0);
+    EXPECT_EQ(Screen->Cursor, TCursor::crDefault);
+    EXPECT_FALSE(ShowAviActive());
+}
+
+TEST_F(ScreenFixture, CtrlF2ReachesTheBuildClickWhateverItsStateAndF2AloneDoesNot) {
+    int clicks = 0;
+    form->sbtConfirmar->OnClick = [&](TObject*) { ++clicks; };
+    form->KeyDown(VK_F1 + 1, TShiftState::Ctrl);
+    EXPECT_EQ(clicks, 1);
+    form->KeyDown(VK_F1 + 1, TShiftState(TShiftState::Ctrl | TShiftState::Shift));
+    EXPECT_EQ(clicks, 2);
+    form->KeyDown(VK_F1 + 1, {});
+    form->KeyDown(VK_F1 + 1, TShiftState::Alt);
+    EXPECT_EQ(clicks, 2);
+    Word key = VK_F1 + 1;
+    form->FormKeyDown(form, key, TShiftState::Ctrl);
+    EXPECT_EQ(key, 0);  // consumed
+}
+
+TEST_F(ScreenFixture, AvailabilityKeepsOnlyDimensionsSharedByEveryFact) {
+    loadSetCatalogue();
+    form->trvFatos->Select(form->trvFatos->Items()[1]);  // lists the whole area: A..E
+    struct Case {
+        std::vector<std::string> facts;
+        std::set<std::string> usable;
+    };
+    const Case cases[] = {
+        {{}, {"A", "B", "C", "D", "E"}},
+        {{"F1"}, {"A", "B", "C"}},
+        {{"F2", "F1"}, {"B", "C"}},
+        {{"F1", "F2", "F1"}, {"B", "C"}},
+        {{"F3"}, {}},                // a fact whose table has no links
+        {{"Fantasma"}, {"E"}},       // missing from the catalogue: only links with an empty table code
+        {{"F1", "Fantasma"}, {}},
+        {{"F4"}, {"E"}},
+    };
+    for (const Case& c : cases) {
+        form->trvFacts->Items().Clear();
+        for (auto& f : c.facts) form->trvFacts->Items().Add(nullptr, f);
+        form->filtraDimensoes();
+        EXPECT_EQ(usable(), c.usable) << "facts: " << c.facts.size();
+        std::set<std::string> shown;
+        for (int i = 0; i < form->trvDimensoes->Items().Count(); ++i) {
+            TTreeNode* n = form->trvDimensoes->Items()[i];
+            EXPECT_EQ(n->ImageIndex, n->SelectedIndex);
+            if (n->ImageIndex == 1) shown.insert(n->Text);
+        }
+        EXPECT_EQ(shown, c.usable);
+        EXPECT_EQ(Screen->Cursor, TCursor::crDefault);
+        // Facts alone may be removed but not built.
+        EXPECT_EQ(form->sbtExcluir->Enabled, !c.facts.empty());
+        EXPECT_FALSE(form->sbtConfirmar->Enabled);
+    }
+    EXPECT_TRUE(messages.size() == 1u);  // only the failed load at open
+}
+
+TEST_F(ScreenFixture, ANewScreenStartsWithoutFiltersAndAFreshInstance) {
+    TfrmOpcodesDW* first = form;
+    stlDSfiltro.Add("Filial");
+    stlCDfiltro.Add("'01'");
+    first->sbtFechar->Click();
+    EXPECT_FALSE(bostcriado);
+    app.ProcessReleases();
+    EXPECT_TRUE(app.MDIChildren().empty());
+    IniProc();
+    EXPECT_TRUE(bostcriado);
+    EXPECT_EQ(stlDSfiltro.Count(), 0);
+    EXPECT_EQ(stlCDfiltro.Count(), 0);
+    EXPECT_EQ(trvPointer, nullptr);
+    EXPECT_EQ(app.MDIChildren().size(), 1u);
+}
+
+TEST_F(ScreenFixture, RefreshWithFactsInTheViewDoesNotClaimTheCatalogueIsEmpty) {
+    TempDatabase db(ReadFile(QEL_TEST_DIR "/catalogue_schema.sql") + ReadFile(QEL_TEST_DIR "/catalogue.sql"));
+    ServerProcess server(db.Path());
+    SetSession("ADMIN", "127.0.0.1", server.Port());
+    messages.clear();
+    form->sbtVerificarClick(form);  // reconnects to the address now set, and loads
+    form->trvFacts->Items().Add(nullptr, "Devoluções");
+    form->filtraDimensoes();
+    EXPECT_EQ(usable(), (std::set<std::string>{"Cliente", "Produto"}));
+    form->AtualizaDados();  // the availability filter is still set on the dimensions
+    EXPECT_EQ(messages, std::vector<std::string>{});
+    EXPECT_EQ(usable(), (std::set<std::string>{"Cliente", "Produto"}));
+}

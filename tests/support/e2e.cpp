@@ -1,0 +1,99 @@
+#include "e2e.hpp"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <stdexcept>
+
+E2E::E2E(const std::string& extraSql, bool base)
+    : db_(ReadFile(QEL_TEST_DIR "/catalogue_schema.sql") + (base ? ReadFile(QEL_TEST_DIR "/catalogue.sql") : "") + extraSql) {
+    server_.emplace(db_.Path());
+}
+
+HostRun E2E::Run(const std::string& script, const std::vector<std::string>& extraArgs,
+                 const std::optional<std::string>& server) const {
+    std::vector<std::string> argv{QEL_BIN_DIR "/qelhost", "--server", server ? *server : Server(), "--database", db_.Path(),
+                                  "--script", "-"};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    CommandResult r = RunCommand(argv, script);
+    HostRun run;
+    run.status = r.status;
+    run.err = r.err;
+    std::istringstream lines(r.out);
+    std::string line;
+    while (std::getline(lines, line))
+        if (!line.empty()) run.states.push_back(nlohmann::json::parse(line));
+    return run;
+}
+
+nlohmann::json N(const std::string& text, int image, bool expanded, std::vector<nlohmann::json> children) {
+    return {{"text", text}, {"image", image}, {"selected", image}, {"expanded", expanded},
+            {"children", nlohmann::json(std::move(children))}};
+}
+
+std::vector<nlohmann::json> EventsOf(const nlohmann::json& state, const std::string& kind) {
+    std::vector<nlohmann::json> out;
+    for (auto& e : state["events"])
+        if (e["kind"] == kind) out.push_back(e);
+    return out;
+}
+
+std::vector<std::string> Marks(const nlohmann::json& state, const std::string& tree) {
+    std::vector<std::string> out;
+    for (auto& n : state["trees"][tree]) out.push_back(n["text"].get<std::string>() + ":" + std::to_string(n["image"].get<int>()));
+    return out;
+}
+
+nlohmann::json Message(const std::string& type, const std::string& text) {
+    return {{"kind", "message"}, {"type", type}, {"text", text}};
+}
+
+E2E::Session::Session(const E2E& e, const std::vector<std::string>& extraArgs) {
+    int toHost[2], fromHost[2];
+    if (pipe(toHost) != 0 || pipe(fromHost) != 0) throw std::runtime_error("pipe");
+    std::vector<std::string> argv{QEL_BIN_DIR "/qelhost", "--server", e.Server(), "--database", e.Db(), "--script", "-"};
+    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+    pid_ = fork();
+    if (pid_ == 0) {
+        dup2(toHost[0], 0);
+        dup2(fromHost[1], 1);
+        close(toHost[1]);
+        close(fromHost[0]);
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(toHost[0]);
+    close(fromHost[1]);
+    in_ = fdopen(toHost[1], "w");
+    out_ = fdopen(fromHost[0], "r");
+}
+
+E2E::Session::~Session() { Close(); }
+
+void E2E::Session::Send(const std::string& commands) {
+    fputs(commands.c_str(), in_);
+    if (!commands.empty() && commands.back() != '\n') fputc('\n', in_);
+    fflush(in_);
+}
+
+nlohmann::json E2E::Session::Dump() {
+    Send("dump");
+    std::string line;
+    for (int c; (c = fgetc(out_)) != EOF && c != '\n';) line += static_cast<char>(c);
+    if (line.empty()) throw std::runtime_error("the host ended before answering a dump");
+    return nlohmann::json::parse(line);
+}
+
+int E2E::Session::Close() {
+    if (pid_ < 0) return -1;
+    fclose(in_);
+    fclose(out_);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}

@@ -1,0 +1,60 @@
+// End-to-end harness: a test catalogue (schema, base rows and the test's own SQL) in a temporary
+// SQLite file that serves both as the server's catalogue and the client's database, a real qelserver
+// on a free loopback port, and qelhost scripts run against it, each dump parsed as one JSON state.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "processes.hpp"
+
+struct HostRun {
+    int status = -1;
+    std::vector<nlohmann::json> states;  // one per dump
+    std::string err;
+};
+
+class E2E {
+public:
+    // extraSql runs after the schema; with base true the standard test catalogue goes in first.
+    explicit E2E(const std::string& extraSql = "", bool base = true);
+    const std::string& Db() const { return db_.Path(); }
+    std::string Server() const { return server_->Address(); }
+    void StopServer() { server_.reset(); }
+    void StartServer() { server_.emplace(db_.Path()); }
+    void Sql(const std::string& sql) const { db_.Execute(sql); }
+    // Runs a script; `server` overrides the address given to the host.
+    HostRun Run(const std::string& script, const std::vector<std::string>& extraArgs = {},
+                const std::optional<std::string>& server = std::nullopt) const;
+
+    // A host driven line by line through pipes, so a test can act between commands.
+    class Session {
+    public:
+        Session(const E2E& e, const std::vector<std::string>& extraArgs = {});
+        ~Session();
+        Session(const Session&) = delete;
+        Session& operator=(const Session&) = delete;
+        void Send(const std::string& commands);  // one or more lines
+        nlohmann::json Dump();                    // sends "dump" and reads the state
+        int Close();                              // ends the script; the host's exit status
+
+    private:
+        pid_t pid_ = -1;
+        FILE* in_ = nullptr;
+        FILE* out_ = nullptr;
+    };
+
+private:
+    TempDatabase db_;
+    std::optional<ServerProcess> server_;
+};
+
+// A tree node as the state shows it.
+nlohmann::json N(const std::string& text, int image, bool expanded = false, std::vector<nlohmann::json> children = {});
+// Events of one kind from a state.
+std::vector<nlohmann::json> EventsOf(const nlohmann::json& state, const std::string& kind);
+// Texts of the top-level nodes of a tree, with their image indexes: "Filial:1".
+std::vector<std::string> Marks(const nlohmann::json& state, const std::string& tree);
+nlohmann::json Message(const std::string& type, const std::string& text);

@@ -1,0 +1,51 @@
+// Test helpers that run the real executables: a qelserver on a free loopback port (stopped with
+// SIGTERM when the object goes), a throw-away SQLite database built from SQL text, and a command run
+// to completion with its standard output and exit status.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+class ServerProcess {
+public:
+    // Starts qelserver on 127.0.0.1 with a port of its choosing; waits until it listens.
+    explicit ServerProcess(const std::string& dbPath);
+    ~ServerProcess();
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+    int Port() const { return port_; }
+    std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
+    // Stops it now (SIGTERM) and returns its exit status.
+    int Stop();
+
+private:
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+class TempDatabase {
+public:
+    // A new SQLite file in the temporary folder made from the given SQL script.
+    explicit TempDatabase(const std::string& sql);
+    ~TempDatabase();
+    const std::string& Path() const { return path_; }
+    void Execute(const std::string& sql) const;
+
+private:
+    std::string path_;
+};
+
+struct CommandResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs argv (no shell) with `input` on its standard input.
+CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& input = "");
+
+std::string ReadFile(const std::string& path);
+// A loopback port nobody listens on (bound, then released).
+int UnusedPort();
