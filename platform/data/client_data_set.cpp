@@ -165,6 +165,7 @@ const std::vector<int>& TClientDataSet::hashLookup(int column, const std::string
     auto it = hash_.find(column);
     if (it == hash_.end()) {
         auto& index = hash_[column];
+        index.reserve(records_.size() / 4 + 16);
         for (size_t r = 0; r < records_.size(); ++r) index[records_[r][static_cast<size_t>(column)]].push_back(static_cast<int>(r));
         it = hash_.find(column);
     }
