@@ -1,16 +1,10 @@
 -- The demo warehouse: one SQLite database that is both the application server's catalogue and the
--- client's database (warehouse tables and access rules). Built by scripts/demo.sh.
+-- client's database (warehouse tables and access rules). Built by scripts/demo.sh after
+-- catalogue_schema.sql.
 PRAGMA foreign_keys = OFF;
 BEGIN;
 
--- Catalogue -------------------------------------------------------------------------------------
-CREATE TABLE AREANEGDW (NMAREANEGDW VARCHAR(30), CDAREANEGDW VARCHAR(5));
-CREATE TABLE ITEMDW (CDTABELADW VARCHAR(20), CDITEMDW VARCHAR(30), NMITEMDW VARCHAR(30), CDAREANEGDW VARCHAR(5),
-                     DSHINTITEM VARCHAR(200), IDTPFATODW CHAR(1), CDTABDRILL VARCHAR(30));
-CREATE TABLE DIMENSAODW (NRSEQUEDIME VARCHAR(5), CDTABELADW VARCHAR(20), CDITEMDIME VARCHAR(30));
-CREATE TABLE DIMENSAODIME (NRSEQUEDIME VARCHAR(5), NMITEMDIME VARCHAR(30), CDTABELADIME VARCHAR(30),
-                           DSPKDIME VARCHAR(30), DSITEMDIME VARCHAR(30), DSPKDIME2 VARCHAR(30));
-
+-- Catalogue (tables in catalogue_schema.sql) ---------------------------------------------------
 INSERT INTO AREANEGDW VALUES ('Vendas', '01'), ('Estoque', '02'), ('Finanças', '03'), ('Recursos Humanos', '04');
 
 INSERT INTO ITEMDW VALUES

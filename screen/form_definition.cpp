@@ -1,23 +1,12 @@
 // The static definition of the form: window, panels, trees and zones, labels, images, message table
 // and the member-filter components. Geometry is that of the form as designed (796 x 604).
 #include "frm_opcodes_dw.hpp"
+#include "placement.hpp"
 
 namespace {
 
-template <class T>
-T* place(TForm* form, TControl* parent, const char* name, int left, int top, int width, int height) {
-    T* c = form->Owned<T>();
-    c->Name = name;
-    c->Parent = parent;
-    c->Left = left;
-    c->Top = top;
-    c->Width = width;
-    c->Height = height;
-    return c;
-}
-
 TLabel* label(TForm* form, TControl* parent, const char* name, const char* caption, int left, int top, int size, bool bold) {
-    TLabel* l = place<TLabel>(form, parent, name, left, top, 0, size > 8 ? 20 : 13);
+    TLabel* l = PlaceControl<TLabel>(form, parent, name, left, top, 0, size > 8 ? 20 : 13);
     l->Caption = caption;
     l->Transparent = true;
     l->ParentFont = false;
@@ -59,36 +48,36 @@ void TfrmOpcodesDW::DefineWindow() {
     imlFatos = images(this, "imlFatos", {"pasta_contorno_cinza", "pasta_aberta_amarela"});
     imlConfig = images(this, "imlConfig", {"filtro"});
 
-    panMenu = place<TPanel>(this, this, "panMenu", 0, 0, 788, 28);
+    panMenu = PlaceControl<TPanel>(this, this, "panMenu", 0, 0, 788, 28);
     panMenu->Align = "alTop";
-    panFundo = place<TPanel>(this, this, "panFundo", 0, 28, 788, 549);
+    panFundo = PlaceControl<TPanel>(this, this, "panFundo", 0, 28, 788, 549);
     panFundo->Align = "alClient";
     panFundo->BevelOuter = "bvNone";
-    scrOpcoesDW = place<TScrollBox>(this, panFundo, "scrOpcoesDW", 0, 0, 788, 549);
+    scrOpcoesDW = PlaceControl<TScrollBox>(this, panFundo, "scrOpcoesDW", 0, 0, 788, 549);
     scrOpcoesDW->Align = "alClient";
 
-    pnlDimensoes = place<TPanel>(this, scrOpcoesDW, "pnlDimensoes", 4, 4, 300, 537);
+    pnlDimensoes = PlaceControl<TPanel>(this, scrOpcoesDW, "pnlDimensoes", 4, 4, 300, 537);
     lblDIms = label(this, pnlDimensoes, "lblDIms", "Itens Disponíveis", 8, 6, 12, true);
     lblFatos = label(this, pnlDimensoes, "lblFatos", "Fatos", 8, 36, 8, true);
-    trvFatos = place<TTreeView>(this, pnlDimensoes, "trvFatos", 8, 52, 284, 236);
+    trvFatos = PlaceControl<TTreeView>(this, pnlDimensoes, "trvFatos", 8, 52, 284, 236);
     lblDimensoes = label(this, pnlDimensoes, "lblDimensoes", "Dimensões", 8, 296, 8, true);
-    trvDimensoes = place<TTreeView>(this, pnlDimensoes, "trvDimensoes", 8, 312, 284, 217);
+    trvDimensoes = PlaceControl<TTreeView>(this, pnlDimensoes, "trvDimensoes", 8, 312, 284, 217);
 
-    pnlDW = place<TPanel>(this, scrOpcoesDW, "pnlDW", 308, 4, 476, 537);
+    pnlDW = PlaceControl<TPanel>(this, scrOpcoesDW, "pnlDW", 308, 4, 476, 537);
     lblDW = label(this, pnlDW, "lblDW", "Configuração do DW", 14, 6, 12, true);
     lblCodTela = label(this, pnlDW, "lblCodTela", "QEL00100", 400, 10, 8, false);
     lblCodTela->Visible = false;
-    imgBackground = place<TImage>(this, pnlDW, "imgBackground", 14, 56, 456, 444);
+    imgBackground = PlaceControl<TImage>(this, pnlDW, "imgBackground", 14, 56, 456, 444);
     imgBackground->Stretch = true;
     imgBackground->Picture = "moldura_tabela_dinamica";  // 444 x 384 artwork, stretched
     lblprvPaginas = label(this, pnlDW, "lblprvPaginas", "Páginas", 44, 72, 8, true);
     lblprvLinhas = label(this, pnlDW, "lblprvLinhas", "Linhas", 44, 177, 8, true);
     lblprvColunas = label(this, pnlDW, "lblprvColunas", "Colunas", 198, 177, 8, true);
     lblprvFatos = label(this, pnlDW, "lblprvFatos", "Fatos", 199, 283, 8, true);
-    trvPages = place<TTreeView>(this, pnlDW, "trvPages", 24, 89, 436, 75);
-    trvRows = place<TTreeView>(this, pnlDW, "trvRows", 25, 194, 151, 295);
-    trvCols = place<TTreeView>(this, pnlDW, "trvCols", 178, 194, 282, 80);
-    trvFacts = place<TTreeView>(this, pnlDW, "trvFacts", 179, 300, 282, 189);
+    trvPages = PlaceControl<TTreeView>(this, pnlDW, "trvPages", 24, 89, 436, 75);
+    trvRows = PlaceControl<TTreeView>(this, pnlDW, "trvRows", 25, 194, 151, 295);
+    trvCols = PlaceControl<TTreeView>(this, pnlDW, "trvCols", 178, 194, 282, 80);
+    trvFacts = PlaceControl<TTreeView>(this, pnlDW, "trvFacts", 179, 300, 282, 189);
 
     // Facts tree: areas open and close one at a time as the operator moves through them.
     trvFatos->ReadOnly = true;

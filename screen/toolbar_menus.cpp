@@ -1,5 +1,6 @@
 // Toolbar buttons, the main menu mnuConstrucao and the zones' context menu pnmPopup as designed.
 #include "frm_opcodes_dw.hpp"
+#include "placement.hpp"
 
 namespace {
 
@@ -14,17 +15,11 @@ TMenuItem* entry(TMenuItem* parent, const char* name, const char* caption, const
 void TfrmOpcodesDW::DefineToolbarAndMenus() {
     int left = 2;
     auto button = [&](const char* name, const char* hint, const char* glyph, bool enabled) {
-        TButtonFlat* b = Owned<TButtonFlat>();
-        b->Name = name;
-        b->Parent = panMenu;
+        TButtonFlat* b = PlaceControl<TButtonFlat>(this, panMenu, name, left, 1, 25, 25);
         b->Hint = hint;
         b->ShowHint = true;
         b->Glyph = glyph;
         b->Enabled = enabled;
-        b->Left = left;
-        b->Top = 1;
-        b->Width = 25;
-        b->Height = 25;
         left += 25;
         return b;
     };

@@ -133,7 +133,7 @@ TEST(Refresh, ServerDownGivesOneErrorAndTheScreenStillOpensThenEachConnectReadsT
     EXPECT_EQ(r.states[2]["screen"]["instance"], 2);
 }
 
-TEST(Refresh, AServerErrorIsReportedOnceAndTheEarlierCatalogueStays) {
+TEST(Refresh, AServerErrorIsReportedOnceAndLeavesWhatWasLoaded) {
     E2E e;
     E2E::Session host(e);
     host.Send("open");
@@ -149,6 +149,13 @@ TEST(Refresh, AServerErrorIsReportedOnceAndTheEarlierCatalogueStays) {
     EXPECT_EQ(st["cursor"], "default");
     EXPECT_EQ(EventsOf(st, "animation").back()["on"], false);
     EXPECT_EQ(host.Close(), 0);
+
+    // Opened against the failing server, the screen comes up with empty trees after one error.
+    HostRun r = e.Run("open\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(EventsOf(r.states[0], "message").size(), 1u) << r.states[0]["events"];
+    EXPECT_EQ(r.states[0]["screen"]["instance"], 1);
+    EXPECT_EQ(r.states[0]["trees"]["trvFatos"], nlohmann::json::array());
 }
 
 TEST(Keys, F2AloneDoesNothingAndBadScriptLinesFailNamingTheLine) {

@@ -152,7 +152,7 @@ TEST_F(ScreenFixture, ANewScreenStartsWithoutFiltersAndAFreshInstance) {
 }
 
 TEST_F(ScreenFixture, RefreshWithFactsInTheViewDoesNotClaimTheCatalogueIsEmpty) {
-    TempDatabase db(ReadFile(QEL_TEST_DIR "/catalogue_schema.sql") + ReadFile(QEL_TEST_DIR "/catalogue.sql"));
+    TempDatabase db(ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + ReadFile(QEL_TEST_DIR "/catalogue.sql"));
     ServerProcess server(db.Path());
     SetSession("ADMIN", "127.0.0.1", server.Port());
     messages.clear();

@@ -10,7 +10,7 @@
 
 namespace {
 
-std::string catalogue() { return ReadFile(QEL_TEST_DIR "/catalogue_schema.sql") + ReadFile(QEL_TEST_DIR "/catalogue.sql"); }
+std::string catalogue() { return ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + ReadFile(QEL_TEST_DIR "/catalogue.sql"); }
 
 struct ServerFixture : ::testing::Test {
     TempDatabase db{catalogue()};

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 E2E::E2E(const std::string& extraSql, bool base)
-    : db_(ReadFile(QEL_TEST_DIR "/catalogue_schema.sql") + (base ? ReadFile(QEL_TEST_DIR "/catalogue.sql") : "") + extraSql) {
+    : db_(ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + (base ? ReadFile(QEL_TEST_DIR "/catalogue.sql") : "") + extraSql) {
     server_.emplace(db_.Path());
 }
 

@@ -1,4 +1,4 @@
--- Catalogue tables of the application server, as the end-to-end tests build them.
+-- Catalogue tables of the application server: the demo warehouse and the tests build them from here.
 CREATE TABLE AREANEGDW (NMAREANEGDW VARCHAR(30), CDAREANEGDW VARCHAR(5));
 CREATE TABLE ITEMDW (CDTABELADW VARCHAR(20), CDITEMDW VARCHAR(30), NMITEMDW VARCHAR(30), CDAREANEGDW VARCHAR(5),
                      DSHINTITEM VARCHAR(200), IDTPFATODW CHAR(1), CDTABDRILL VARCHAR(30));
