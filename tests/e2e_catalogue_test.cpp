@@ -174,3 +174,26 @@ TEST(Keys, F2AloneDoesNothingAndBadScriptLinesFailNamingTheLine) {
     HostRun line = e.Run("open\n\n# comentário\nkey Nada\n");
     EXPECT_NE(line.err.find(":4:"), std::string::npos) << line.err;
 }
+
+TEST(Runner, LayoutCommandsActOnTheToolkitAndUnusedAnswersFailTheScript) {
+    E2E e;
+    HostRun r = e.Run(
+        "open\npress trvFatos Vendas\ndrag trvFatos Vendas Faturamento --to trvFacts\n"
+        "drag trvFatos Vendas Faturamento --to scrOpcoesDW\npopup trvRows\ndump\nchoose Excluir\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json designed = nlohmann::json::array(
+        {{{"caption", "Filtrar"}, {"shortcut", "F9"}, {"tag", 0}, {"name", "mnuFiltrar"}, {"items", nlohmann::json::array()}},
+         {{"caption", "Excluir"}, {"shortcut", "Del"}, {"tag", 0}, {"name", "mnuExcluir"}, {"items", nlohmann::json::array()}}});
+    EXPECT_EQ(r.states[0]["popup"], designed);
+    EXPECT_EQ(r.states[0]["focus"], "trvRows");  // the right-click focused the zone
+    EXPECT_EQ(r.states[0]["selection"]["trvFatos"], nlohmann::json::array({"Vendas", "Faturamento"}));
+    EXPECT_EQ(r.states[1]["popup"], designed);  // as last opened
+
+    HostRun again = e.Run("open\npopup trvRows\nchoose Excluir\nchoose Excluir\n");
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find(":4:"), std::string::npos) << again.err;
+
+    HostRun unused = e.Run("open\nanswer confirm \"'01','02'\"\ndump\n");
+    EXPECT_EQ(unused.status, 1);
+    EXPECT_EQ(unused.states.size(), 1u);
+}
