@@ -39,7 +39,7 @@ const PackageInfoTable kInfo = {1, kUnits, static_cast<int>(sizeof kRequires / s
 }  // namespace
 
 void CriaOpcoesDW() {
-    Screen->Cursor = TCursor::crHourGlass;
+    TCursorGuard hourglass(TCursor::crHourGlass);  // the default comes back on every way out
     if (!bostcriado) {
         Application->CreateForm(frmOpcodesDW);
         bostcriado = true;

@@ -293,6 +293,7 @@ void TTreeView::MakeVisible(TTreeNode* node) {
     std::vector<TTreeNode*> chain;
     for (auto q = node->Parent(); q; q = q->Parent()) chain.push_back(q);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) (*it)->Expand(false);
+    if (!node->IsVisible()) return;  // a handler refused to open a parent
     int row = RowOf(node);
     if (row < 0) {
         topRow_ += row;
