@@ -67,11 +67,11 @@ void TClientDataSet::SetData(const DataPacket& p) {
         records.push_back(std::move(rec));
     }
     for (size_t i = 0; i < fields_.size(); ++i) fields_[i]->column_ = static_cast<int>(i);
+    hash_.clear();  // its keys view the records being replaced
     records_ = std::move(records);
     // The filter stays; its field names are resolved against the (possibly new) fields.
     conditionColumns_.clear();
     for (auto& c : conditions_) conditionColumns_.push_back(FieldByName(c.field)->column_);
-    hash_.clear();
     orderValid_ = false;
     invalidateView();
     state_ = TDataSetState::dsBrowse;
@@ -92,8 +92,8 @@ void TClientDataSet::CreateDataSet() {
 }
 
 void TClientDataSet::Close() {
-    records_.clear();
     hash_.clear();
+    records_.clear();
     orderValid_ = false;
     invalidateView();
     state_ = TDataSetState::dsInactive;
@@ -160,17 +160,33 @@ const std::vector<int>& TClientDataSet::orderedRecords() const {
     return order_;
 }
 
-const std::vector<int>& TClientDataSet::hashLookup(int column, const std::string& value) const {
-    static const std::vector<int> none;
+std::span<const int> TClientDataSet::hashLookup(int column, const std::string& value) const {
     auto it = hash_.find(column);
     if (it == hash_.end()) {
-        auto& index = hash_[column];
-        index.reserve(records_.size() / 4 + 16);
-        for (size_t r = 0; r < records_.size(); ++r) index[records_[r][static_cast<size_t>(column)]].push_back(static_cast<int>(r));
-        it = hash_.find(column);
+        // Two passes: number the distinct values and count them, then place the records of each
+        // value side by side, so the index costs one map and one array.
+        ValueIndex index;
+        std::vector<int> groupOf(records_.size());
+        std::vector<int> counts;
+        index.ranges.reserve(records_.size() / 4 + 16);
+        for (size_t r = 0; r < records_.size(); ++r) {
+            std::string_view v = records_[r][static_cast<size_t>(column)];
+            auto [slot, added] = index.ranges.try_emplace(v, static_cast<int>(counts.size()), 0);
+            if (added) counts.push_back(0);
+            groupOf[r] = slot->second.first;
+            ++counts[static_cast<size_t>(groupOf[r])];
+        }
+        std::vector<int> start(counts.size() + 1, 0);
+        for (size_t g = 0; g < counts.size(); ++g) start[g + 1] = start[g] + counts[g];
+        for (auto& [v, range] : index.ranges) range = {start[static_cast<size_t>(range.first)], counts[static_cast<size_t>(range.first)]};
+        index.ids.resize(records_.size());
+        std::vector<int> next(start.begin(), start.end() - 1);
+        for (size_t r = 0; r < records_.size(); ++r) index.ids[static_cast<size_t>(next[static_cast<size_t>(groupOf[r])]++)] = static_cast<int>(r);
+        it = hash_.emplace(column, std::move(index)).first;
     }
-    auto hit = it->second.find(value);
-    return hit == it->second.end() ? none : hit->second;
+    auto hit = it->second.ranges.find(value);
+    if (hit == it->second.ranges.end()) return {};
+    return std::span<const int>(it->second.ids).subspan(static_cast<size_t>(hit->second.first), static_cast<size_t>(hit->second.second));
 }
 
 bool TClientDataSet::passes(int rec) const {
@@ -244,8 +260,8 @@ void TClientDataSet::Post() {
     bool filterTouched = false;
     for (size_t c = 0; c < row.size(); ++c) {
         if (row[c] == editBuffer_[c]) continue;
+        hash_.erase(static_cast<int>(c));  // its keys view the value about to change
         row[c] = editBuffer_[c];
-        hash_.erase(static_cast<int>(c));
         if (!indexField_.empty() && SameFieldName(fields_[c]->FieldName, indexField_)) orderValid_ = false;
         if (std::find(conditionColumns_.begin(), conditionColumns_.end(), static_cast<int>(c)) != conditionColumns_.end())
             filterTouched = true;

@@ -9,7 +9,9 @@
 #pragma once
 
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -103,7 +105,7 @@ private:
     const std::vector<int>& view() const;
     void invalidateView() { viewValid_ = false; }
     int currentRecord() const;
-    const std::vector<int>& hashLookup(int column, const std::string& value) const;
+    std::span<const int> hashLookup(int column, const std::string& value) const;
     const std::vector<int>& orderedRecords() const;
     bool passes(int rec) const;
     void requireActive() const;
@@ -127,7 +129,13 @@ private:
     mutable std::vector<int> order_;  // records in index order
     mutable bool orderValid_ = false;
     mutable std::vector<int> rank_;   // record -> position in order_
-    mutable std::unordered_map<int, std::unordered_map<std::string, std::vector<int>>> hash_;  // column -> value -> records
+    // Lookup index of one column: the records of each value, in delivery order, as a range of `ids`.
+    // Keys view the stored values; an index is dropped before any value of its column changes.
+    struct ValueIndex {
+        std::unordered_map<std::string_view, std::pair<int, int>> ranges;  // value -> (first, count)
+        std::vector<int> ids;
+    };
+    mutable std::unordered_map<int, ValueIndex> hash_;  // column -> index
     int cursor_ = 0;
     bool eof_ = true;
 };
