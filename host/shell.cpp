@@ -279,12 +279,16 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
         runGuarded([&] {
             if (ContextPopup(t, x, y)) {
                 openPopup_ = t->PopupMenu;
+                popupScreen_ = screen();
+                popupInstance_ = instances_;
                 popup_ = menuJson(openPopup_->Items())["items"];
             }
         });
     } else if (cmd == "choose") {
         need(1);
-        if (!openPopup_) throw ScriptError("nenhum menu de contexto aberto");
+        // A closed screen took its menu with it (compared without touching the old pointers).
+        if (!openPopup_ || !loader_.Loaded() || screen() != popupScreen_ || instances_ != popupInstance_)
+            throw ScriptError("nenhum menu de contexto aberto");
         TMenuItem* item = followCaptions(children(openPopup_->Items()), args, 0);
         openPopup_ = nullptr;
         runGuarded([&] { item->Click(); });

@@ -58,5 +58,8 @@ private:
     int instances_ = 0;
     int cubeBaseline_ = 0;
     nlohmann::json popup_ = nullptr;
+    // The context menu left open by `popup`, valid only while the screen it belongs to lives.
     TPopupMenu* openPopup_ = nullptr;
+    TForm* popupScreen_ = nullptr;
+    int popupInstance_ = 0;
 };

@@ -35,7 +35,7 @@ public:
     Variant Call(const std::string& method, std::vector<Variant>& args);
 
 private:
-    void open();
+    void open(bool raise);
     bool connected_ = false;
     std::string lastError_;
 };

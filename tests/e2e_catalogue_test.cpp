@@ -197,3 +197,10 @@ TEST(Runner, LayoutCommandsActOnTheToolkitAndUnusedAnswersFailTheScript) {
     EXPECT_EQ(unused.status, 1);
     EXPECT_EQ(unused.states.size(), 1u);
 }
+
+TEST(Runner, AContextMenuDoesNotOutliveItsScreen) {
+    E2E e;
+    HostRun r = e.Run("open\npopup trvRows\nclosebox\nopen\nchoose Excluir\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(":5:"), std::string::npos) << r.err;
+}

@@ -164,3 +164,15 @@ TEST_F(ScreenFixture, RefreshWithFactsInTheViewDoesNotClaimTheCatalogueIsEmpty) 
     EXPECT_EQ(messages, std::vector<std::string>{});
     EXPECT_EQ(usable(), (std::set<std::string>{"Cliente", "Produto"}));
 }
+
+TEST_F(ScreenFixture, EncontraNodeFindsTheFirstExactTextInIndexOrderGroupsIncluded) {
+    TTreeNodes& rows = form->trvRows->Items();
+    TTreeNode* head = rows.Add(nullptr, "Filial");
+    TTreeNode* member = rows.AddChild(head, "Produto");  // a group member, collapsed
+    rows.Add(nullptr, "Produto");
+    EXPECT_EQ(form->encontraNode("Produto", rows), member);
+    EXPECT_EQ(form->encontraNode("Filial", rows), head);
+    EXPECT_EQ(form->encontraNode("produto", rows), nullptr);
+    EXPECT_EQ(form->encontraNode("Prod", rows), nullptr);
+    EXPECT_EQ(rows.Count(), 3);  // the collection is not changed
+}

@@ -40,5 +40,6 @@ public:
 };
 
 void SetFwkObserver(FwkObserver* observer);
+FwkObserver* CurrentFwkObserver();  // nullptr when the host set none
 void SetListDialogService(ListDialogService* service);
 void SetTranslations(std::map<std::string, std::string> dictionary);

@@ -5,8 +5,6 @@
 #include "host_bridge.hpp"
 #include "variant_json.hpp"
 
-FwkObserver* CurrentFwkObserver();
-
 namespace {
 
 std::string place(const std::string& host, int port) { return host + ":" + std::to_string(port); }
@@ -24,7 +22,7 @@ httplib::Client client(const std::string& host, int port) {
 TNetConnection::TNetConnection(TComponent* owner) : TComponent(owner) {}
 TNetConnection::~TNetConnection() = default;
 
-void TNetConnection::open() {
+void TNetConnection::open(bool raise) {
     if (OnBeforeConnect) OnBeforeConnect(this);
     auto c = client(Host, Port);
     auto res = c.Get("/" + ServerName);
@@ -39,23 +37,19 @@ void TNetConnection::open() {
         return;
     }
     connected_ = false;
-    if (ThrowException) throw ENetError(lastError_);
+    if (raise) throw ENetError(lastError_);
 }
 
 void TNetConnection::SetConnected(bool c) {
     if (c == connected_) return;
-    if (c) open();
+    if (c) open(ThrowException);
     else connected_ = false;
 }
 
 Variant TNetConnection::Call(const std::string& method, std::vector<Variant>& args) {
     if (FwkObserver* o = CurrentFwkObserver()) o->ServerCall(method, args);
     if (!connected_) {
-        bool was = ThrowException;
-        ThrowException = false;
-        open();
-        ThrowException = was;
-        if (!connected_) throw ENetError(lastError_);
+        open(true);  // a call cannot go on without the server, whatever ThrowException says
     }
     nlohmann::json body = {{"args", nlohmann::json::array()}};
     for (auto& a : args) body["args"].push_back(VariantToJson(a));

@@ -3,8 +3,6 @@
 #include "data/field_name.hpp"
 #include "host_bridge.hpp"
 
-FwkObserver* CurrentFwkObserver();
-
 TdtmDBGeral* dtmDBGeral = nullptr;
 
 void TADOIBQuery::Open() {

@@ -22,8 +22,6 @@ public:
     explicit E2E(const std::string& extraSql = "", bool base = true);
     const std::string& Db() const { return db_.Path(); }
     std::string Server() const { return server_->Address(); }
-    void StopServer() { server_.reset(); }
-    void StartServer() { server_.emplace(db_.Path()); }
     void Sql(const std::string& sql) const { db_.Execute(sql); }
     // Runs a script; `server` overrides the address given to the host.
     HostRun Run(const std::string& script, const std::vector<std::string>& extraArgs = {},
