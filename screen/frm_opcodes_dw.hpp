@@ -76,14 +76,42 @@ public:
     void filtraDimensoes();
     TTreeNode* encontraNode(const std::string& Name, const TTreeNodes& Nodes) const;
 
-    // Layout editor (screen/layout/)
+    // Zones, transfer and reorder (screen/layout/zones.cpp, screen/layout/transfer.cpp)
+    void TransferItemsNoDups(TTreeView* Destination, TTreeView* Source);
+    void MoveItems(TObject* Sender, int X, int Y);
+    void trvFatosDragOver(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept);
+    void trvFatosDragDrop(TObject* Sender, TObject* Source, int X, int Y);
+    void trvPagesDragOver(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept);
+    void trvPagesDragDrop(TObject* Sender, TObject* Source, int X, int Y);
+    void trvFactsDragOver(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept);
+    void trvFactsDragDrop(TObject* Sender, TObject* Source, int X, int Y);
+    void scrOpcoesDWDragOver(TObject* Sender, TObject* Source, int X, int Y, TDragState State, bool& Accept);
+    void trvFatosDblClick(TObject* Sender);
+    void trvDimensoesDblClick(TObject* Sender);
+    void trvFatosKeyDown(TObject* Sender, Word& Key, TShiftState Shift);
+    void trvDimensoesKeyDown(TObject* Sender, Word& Key, TShiftState Shift);
+
+    // Removal (screen/layout/removal.cpp)
+    void ApagaItem(TTreeView* Zone);
     void SeekAndDestroy(const std::string& Name);
+    void sbtExcluirClick(TObject* Sender);
+    void sbtCancelarClick(TObject* Sender);
+    void trvFactsKeyDown(TObject* Sender, Word& Key, TShiftState Shift);
+    void trvFactsMouseDown(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+
+    // Command state and the current zone (screen/layout/command_state.cpp)
     void controlaBotoes();
+    void trvPagesEnter(TObject* Sender);
 
     // View build (screen/build/)
     void sbtConfirmarClick(TObject* Sender);
 
 private:
+    // Filter entry of a layout item: its index in stlDSfiltro (without case), and dropping it from both
+    // filter lists (screen/filter/selection_store.cpp).
+    static int FilterIndexOf(const std::string& Name);
+    static void DropFilterEntry(const std::string& Name);
+
     void DefineWindow();             // screen/form_definition.cpp
     void DefineToolbarAndMenus();    // screen/toolbar_menus.cpp
     void DefineCatalogueData();      // screen/catalogue/record_layouts.cpp

@@ -1,4 +1,6 @@
-// Command state: the remove and build commands follow the contents of the four zones.
+// Command state: the remove and build commands follow the contents of the four zones; the current
+// zone follows the focus.
+#include "module/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 
 void TfrmOpcodesDW::controlaBotoes() {
@@ -11,3 +13,5 @@ void TfrmOpcodesDW::controlaBotoes() {
     mnuExcluirItem->Enabled = sbtExcluir->Enabled;
     mnuExcluirTodos->Enabled = sbtCancelar->Enabled;
 }
+
+void TfrmOpcodesDW::trvPagesEnter(TObject* Sender) { trvPointer = static_cast<TTreeView*>(Sender); }

@@ -1,6 +1,63 @@
-// Removal of layout items.
+// Items leave the zones one at a time, all at once, or by name when they stop being usable; the
+// filter entries of every removed item that carries the filter mark leave with them.
+#include "module/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 
-// Removal by name arrives with the layout editor's removal commands; until then the zones cannot
-// hold items, so there is nothing to remove.
-void TfrmOpcodesDW::SeekAndDestroy(const std::string&) {}
+namespace {
+
+bool filtered(const TTreeNode* n) { return n->ImageIndex == 0; }
+
+}  // namespace
+
+void TfrmOpcodesDW::ApagaItem(TTreeView* Zone) {
+    TTreeNode* item = Zone ? Zone->Selected() : nullptr;
+    if (item) {
+        if (Zone != trvFacts && filtered(item)) DropFilterEntry(item->Text);
+        while (TTreeNode* member = item->getFirstChild()) {
+            if (filtered(member)) DropFilterEntry(member->Text);
+            member->Delete();
+        }
+        item->Delete();
+    }
+    filtraDimensoes();
+}
+
+void TfrmOpcodesDW::SeekAndDestroy(const std::string& Name) {
+    // Only the dimension zones: a fact that shares a name with an unusable dimension stays.
+    for (TTreeView* zone : {trvPages, trvCols, trvRows}) {
+        TTreeNode* n = encontraNode(Name, zone->Items());
+        if (!n) continue;
+        while (TTreeNode* member = n->getFirstChild()) {
+            if (filtered(member)) DropFilterEntry(member->Text);
+            member->Delete();
+        }
+        if (filtered(n)) DropFilterEntry(n->Text);
+        n->Delete();
+        return;
+    }
+}
+
+void TfrmOpcodesDW::sbtExcluirClick(TObject*) {
+    if (trvPointer && trvPointer->Selected()) return ApagaItem(trvPointer);  // recomputes itself
+    filtraDimensoes();
+}
+
+void TfrmOpcodesDW::sbtCancelarClick(TObject*) {
+    for (TTreeView* zone : {trvPages, trvRows, trvCols})
+        for (int i = 0; i < zone->Items().Count(); ++i)
+            if (filtered(zone->Items()[i])) DropFilterEntry(zone->Items()[i]->Text);
+    for (TTreeView* zone : {trvPages, trvRows, trvCols, trvFacts}) zone->Items().Clear();
+    filtraDimensoes();
+}
+
+void TfrmOpcodesDW::trvFactsKeyDown(TObject* Sender, Word& Key, TShiftState Shift) {
+    auto zone = static_cast<TTreeView*>(Sender);
+    if (Key == VK_DELETE && zone->Selected()) ApagaItem(zone);
+    FormKeyDown(Sender, Key, Shift);
+}
+
+void TfrmOpcodesDW::trvFactsMouseDown(TObject* Sender, TMouseButton, TShiftState, int X, int Y) {
+    auto zone = static_cast<TTreeView*>(Sender);
+    trvPointer = zone;
+    if (TTreeNode* n = zone->GetNodeAt(X, Y)) zone->Select(n);
+}
