@@ -1,6 +1,6 @@
 -- The demo warehouse: one SQLite database that is both the application server's catalogue and the
 -- client's database (warehouse tables and access rules). Built by scripts/demo.sh after
--- catalogue_schema.sql.
+-- catalogue_schema.sql and access_rules_schema.sql.
 PRAGMA foreign_keys = OFF;
 BEGIN;
 
@@ -98,10 +98,6 @@ CREATE TABLE FADMIS (CDDEPTO, CDPERIODO, CDCARGO, QTADMITIDOS);
 INSERT INTO FADMIS VALUES ('D02', '202602', 'VENDEDOR', 3), ('D03', '202603', 'MOTORISTA', 2);
 
 -- Access rules: MARIA is ruled per operator, JOAO through his group, ADMIN sees everything --------
-CREATE TABLE DIMEODWOPER (CDOPERADOR VARCHAR(20));
-CREATE TABLE FILDIMEOPER (NRSEQUEDIME VARCHAR(5), CDOPERADOR VARCHAR(20), CDFILDIMEOPER VARCHAR(30));
-CREATE TABLE FILDIMEGRUPOP (NRSEQUEDIME VARCHAR(5), CDGRUPOPER VARCHAR(20), CDFILDIMEGRUPOP VARCHAR(30));
-CREATE TABLE OPERGRUPOP (CDOPERADOR VARCHAR(20), CDGRUPOPER VARCHAR(20));
 INSERT INTO DIMEODWOPER VALUES ('MARIA');
 INSERT INTO FILDIMEOPER VALUES ('3', 'MARIA', '01'), ('3', 'MARIA', '02'), ('1', 'MARIA', 'P01');
 INSERT INTO OPERGRUPOP VALUES ('JOAO', 'SUL'), ('JOAO', 'COMPRAS');

@@ -35,7 +35,10 @@ void TfrmOpcodesDW::WireEvents() {
     trvDimensoes->OnDblClick = bind_front(&TfrmOpcodesDW::trvDimensoesDblClick, this);
     trvDimensoes->OnKeyDown = bind_front(&TfrmOpcodesDW::trvDimensoesKeyDown, this);
 
+    pnmPopup->OnPopup = bind_front(&TfrmOpcodesDW::pnmPopupPopup, this);
+    mnuFiltrar->OnClick = bind_front(&TfrmOpcodesDW::mnuFiltrarClick, this);
     for (TTreeView* zone : {trvPages, trvRows, trvCols}) {
+        zone->OnDblClick = bind_front(&TfrmOpcodesDW::mnuFiltrarClick, this);
         zone->OnDragOver = bind_front(&TfrmOpcodesDW::trvPagesDragOver, this);
         zone->OnDragDrop = bind_front(&TfrmOpcodesDW::trvPagesDragDrop, this);
     }

@@ -128,9 +128,19 @@ void TfrmOpcodesDW::DefineWindow() {
         q->Name = name;
         return q;
     };
+    // The access-rule queries, line by line as designed (blank lines included).
+    auto lines = [](TADOIBQuery* q, std::initializer_list<const char*> text) {
+        for (const char* line : text) q->SQL.Add(line);
+    };
     qryTpAces = query("qryTpAces");
+    lines(qryTpAces, {"SELECT CDOPERADOR", "FROM  DIMEODWOPER", "WHERE  CDOPERADOR = :P_CDOPERADOR"});
     qryFilDimeOper = query("qryFilDimeOper");
+    lines(qryFilDimeOper, {"SELECT COUNT(*) AS CONTA", "FROM  FILDIMEOPER", "WHERE  NRSEQUEDIME = :P_NRSEQUEDIME",
+                           "  AND  CDOPERADOR  = :P_CDOPERADOR", " ", " "});
     qryFilDimeGrupOp = query("qryFilDimeGrupOp");
+    lines(qryFilDimeGrupOp, {"SELECT COUNT(*) AS CONTA", "FROM   FILDIMEGRUPOP", "WHERE  NRSEQUEDIME = :P_NRSEQUEDIME",
+                             "  AND  CDGRUPOPER IN (SELECT CDGRUPOPER", "                      FROM   OPERGRUPOP",
+                             "                      WHERE CDOPERADOR = :P_CDOPERADOR)", " "});
     qryMutante = query("qryMutante");
     dspMutante = Owned<TDataSetProvider>();
     dspMutante->Name = "dspMutante";

@@ -7,6 +7,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "data/client_data_set.hpp"
 #include "data/provider.hpp"
@@ -103,10 +105,25 @@ public:
     void controlaBotoes();
     void trvPagesEnter(TObject* Sender);
 
+    // Context menu and grouping (screen/layout/context_menu.cpp, screen/layout/grouping.cpp)
+    void pnmPopupPopup(TObject* Sender);
+    void Group(TObject* Sender);
+    void unGroup(TObject* Sender);
+
+    // Member filter (screen/filter/): the command, the access-rule clause of the member statement and
+    // the loading of the member rows (locally, or through the application server).
+    void mnuFiltrarClick(TObject* Sender);
+    std::string montaRestricao(const std::string& KeyColumn, const std::string& Sequence);
+    DataPacket buscaMembros(const std::string& Statement);
+
     // View build (screen/build/)
     void sbtConfirmarClick(TObject* Sender);
 
 private:
+    // The head each "Agrupar" entry of the last popup names (non-owning; checked against the zone
+    // before use, since the node may be gone by the time the entry is chosen).
+    std::vector<std::pair<const TMenuItem*, const TTreeNode*>> groupTargets_;
+
     // Filter entry of a layout item: its index in stlDSfiltro (without case), and dropping it from both
     // filter lists (screen/filter/selection_store.cpp).
     static int FilterIndexOf(const std::string& Name);

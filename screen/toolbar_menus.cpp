@@ -55,6 +55,6 @@ void TfrmOpcodesDW::DefineToolbarAndMenus() {
     pnmPopup = Owned<TPopupMenu>();
     pnmPopup->Name = "pnmPopup";
     mnuFiltrar = entry(pnmPopup->Items(), "mnuFiltrar", "Filtrar", "F9");
-    mnuExcluir = entry(pnmPopup->Items(), "mnuExcluir", "Excluir", "Del");
+    mnuExcluir = entry(pnmPopup->Items(), "mnuExcluir", "Excluir", "Del");  // no action: it takes no key
     for (TTreeView* zone : {trvPages, trvRows, trvCols}) zone->PopupMenu = pnmPopup;
 }

@@ -10,7 +10,7 @@ bash scripts/build.sh >/dev/null
 bin=build/bin
 db=build/demo.db
 rm -f "$db"
-cat demo/catalogue_schema.sql demo/warehouse.sql | sqlite3 "$db"
+cat demo/catalogue_schema.sql demo/access_rules_schema.sql demo/warehouse.sql | sqlite3 "$db"
 
 log=$(mktemp)
 "$bin/qelserver" --db "$db" --listen 127.0.0.1:0 >"$log" 2>&1 &

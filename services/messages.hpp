@@ -33,5 +33,14 @@ void ActiveShowAvi(TForm* mainForm, int kind, const std::string& text);
 void DeactiveShowAvi();
 bool ShowAviActive();
 
+// Shows the progress animation for its lifetime: it is removed on every way out, failures included.
+class ShowAviScope {
+public:
+    ShowAviScope(TForm* over, const std::string& text) { ActiveShowAvi(over, 6, text); }
+    ~ShowAviScope() { DeactiveShowAvi(); }
+    ShowAviScope(const ShowAviScope&) = delete;
+    ShowAviScope& operator=(const ShowAviScope&) = delete;
+};
+
 // Translates the captions and hints of a form and its components into the session's language.
 void Trad(TForm* form);

@@ -181,13 +181,14 @@ TEST(Runner, LayoutCommandsActOnTheToolkitAndUnusedAnswersFailTheScript) {
         "open\npress trvFatos Vendas\ndrag trvFatos Vendas Faturamento --to trvFacts\n"
         "drag trvFatos Vendas Faturamento --to scrOpcoesDW\npopup trvRows\ndump\nchoose Excluir\ndump\n");
     ASSERT_EQ(r.status, 0) << r.err;
-    const nlohmann::json designed = nlohmann::json::array(
-        {{{"caption", "Filtrar"}, {"shortcut", "F9"}, {"tag", 0}, {"name", "mnuFiltrar"}, {"items", nlohmann::json::array()}},
-         {{"caption", "Excluir"}, {"shortcut", "Del"}, {"tag", 0}, {"name", "mnuExcluir"}, {"items", nlohmann::json::array()}}});
-    EXPECT_EQ(r.states[0]["popup"], designed);
+    // Rebuilt at the opening: the design's named entries are gone.
+    const nlohmann::json rebuilt = nlohmann::json::array(
+        {{{"caption", "Filtrar"}, {"shortcut", "F9"}, {"tag", 1}, {"name", ""}, {"items", nlohmann::json::array()}},
+         {{"caption", "Excluir"}, {"shortcut", "Del"}, {"tag", 2}, {"name", ""}, {"items", nlohmann::json::array()}}});
+    EXPECT_EQ(r.states[0]["popup"], rebuilt);
     EXPECT_EQ(r.states[0]["focus"], "trvRows");  // the right-click focused the zone
     EXPECT_EQ(r.states[0]["selection"]["trvFatos"], nlohmann::json::array({"Vendas", "Faturamento"}));
-    EXPECT_EQ(r.states[1]["popup"], designed);  // as last opened
+    EXPECT_EQ(r.states[1]["popup"], rebuilt);  // as last opened
 
     HostRun again = e.Run("open\npopup trvRows\nchoose Excluir\nchoose Excluir\n");
     EXPECT_EQ(again.status, 1);

@@ -85,6 +85,9 @@ public:
     // Active index by field name (empty: delivery order).
     std::string IndexFieldNames() const { return indexField_; }
     void SetIndexFieldNames(const std::string& field);
+    // Fields linking this data set to a master one; kept for the screens that reset it (no master
+    // data sets exist here).
+    std::string MasterFields;
     // Named index definitions, activated by SetIndexName.
     void AddIndexDef(const std::string& name, const std::string& field) { indexDefs_[name] = field; }
     void SetIndexName(const std::string& name);

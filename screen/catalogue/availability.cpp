@@ -5,6 +5,7 @@
 #include "data/filter_expression.hpp"
 #include "module/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
+#include "screen/node_marks.hpp"
 
 namespace {
 
@@ -14,11 +15,6 @@ TStringList makeSet() {
     s.SetSorted(true);
     s.Duplicates = TDuplicates::dupIgnore;
     return s;
-}
-
-void setImages(TTreeNode* n, int image) {
-    n->ImageIndex = image;
-    n->SelectedIndex = n->ImageIndex;
 }
 
 }  // namespace
@@ -53,7 +49,7 @@ void TfrmOpcodesDW::trvFatosChange(TObject*, TTreeNode* Node) {
         cdsDimensaoDime->SetFilter("NRSEQUEDIME = " + QuotedStr(numbers[i]));
         cdsDimensaoDime->First();
         node = trvDimensoes->Items().Add(node0, cdsDimensaoDime->FieldByName("NMITEMDIME")->AsString());
-        setImages(node, cdsDimensaoDime->FieldByName("ID")->AsString() == "*" ? 1 : 0);
+        SetMark(node, cdsDimensaoDime->FieldByName("ID")->AsString() == "*" ? 1 : 0);
     }
     trvDimensoes->SetSortType(TSortType::stNone);
     trvDimensoes->SetSortType(TSortType::stText);
@@ -84,7 +80,7 @@ void TfrmOpcodesDW::filtraDimensoes() {
                 cdsDimensaoDime->Edit();
                 id->SetAsString("*");
                 cdsDimensaoDime->Post();
-                if (TTreeNode* n = listedNode(name->AsString())) setImages(n, 1);
+                if (TTreeNode* n = listedNode(name->AsString())) SetMark(n, 1);
             }
         } else {
             for (cdsDimensaoDime->First(); !cdsDimensaoDime->Eof(); cdsDimensaoDime->Next()) {
@@ -125,10 +121,10 @@ void TfrmOpcodesDW::filtraDimensoes() {
 
             for (int i = 0; i < working.Count(); ++i) {
                 SeekAndDestroy(working[i]);
-                if (TTreeNode* n = listedNode(working[i])) setImages(n, 0);
+                if (TTreeNode* n = listedNode(working[i])) SetMark(n, 0);
             }
             for (int i = 0; i < common.Count(); ++i)
-                if (TTreeNode* n = listedNode(common[i])) setImages(n, 1);
+                if (TTreeNode* n = listedNode(common[i])) SetMark(n, 1);
         }
     }
     controlaBotoes();

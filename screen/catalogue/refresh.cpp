@@ -5,15 +5,6 @@
 
 namespace {
 
-// Stops the progress animation on every way out of the call, failures included.
-class ShowAviScope {
-public:
-    ShowAviScope(TForm* over, const std::string& text) { ActiveShowAvi(over, 6, text); }
-    ~ShowAviScope() { DeactiveShowAvi(); }
-    ShowAviScope(const ShowAviScope&) = delete;
-    ShowAviScope& operator=(const ShowAviScope&) = delete;
-};
-
 const DataPacket& packetOf(const Variant& v, const char* what) {
     if (!v.IsPacket()) throw EServerError(std::string("O servidor de aplicação não devolveu o pacote de ") + what);
     return v.AsPacket();

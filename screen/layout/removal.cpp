@@ -2,19 +2,14 @@
 // filter entries of every removed item that carries the filter mark leave with them.
 #include "module/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
-
-namespace {
-
-bool filtered(const TTreeNode* n) { return n->ImageIndex == 0; }
-
-}  // namespace
+#include "screen/node_marks.hpp"
 
 void TfrmOpcodesDW::ApagaItem(TTreeView* Zone) {
     TTreeNode* item = Zone ? Zone->Selected() : nullptr;
     if (item) {
-        if (Zone != trvFacts && filtered(item)) DropFilterEntry(item->Text);
+        if (Zone != trvFacts && IsFiltered(item)) DropFilterEntry(item->Text);
         while (TTreeNode* member = item->getFirstChild()) {
-            if (filtered(member)) DropFilterEntry(member->Text);
+            if (IsFiltered(member)) DropFilterEntry(member->Text);
             member->Delete();
         }
         item->Delete();
@@ -28,10 +23,10 @@ void TfrmOpcodesDW::SeekAndDestroy(const std::string& Name) {
         TTreeNode* n = encontraNode(Name, zone->Items());
         if (!n) continue;
         while (TTreeNode* member = n->getFirstChild()) {
-            if (filtered(member)) DropFilterEntry(member->Text);
+            if (IsFiltered(member)) DropFilterEntry(member->Text);
             member->Delete();
         }
-        if (filtered(n)) DropFilterEntry(n->Text);
+        if (IsFiltered(n)) DropFilterEntry(n->Text);
         n->Delete();
         return;
     }
@@ -45,7 +40,7 @@ void TfrmOpcodesDW::sbtExcluirClick(TObject*) {
 void TfrmOpcodesDW::sbtCancelarClick(TObject*) {
     for (TTreeView* zone : {trvPages, trvRows, trvCols})
         for (int i = 0; i < zone->Items().Count(); ++i)
-            if (filtered(zone->Items()[i])) DropFilterEntry(zone->Items()[i]->Text);
+            if (IsFiltered(zone->Items()[i])) DropFilterEntry(zone->Items()[i]->Text);
     for (TTreeView* zone : {trvPages, trvRows, trvCols, trvFacts}) zone->Items().Clear();
     filtraDimensoes();
 }

@@ -1,17 +1,9 @@
 // Bringing items into the zones (copy from a catalogue, move from another zone) and reordering
 // them within a zone. Names are identities: a name already anywhere in the four zones is not added
 // again. Groups are one level deep, and no drop makes them deeper.
-#include "screen/frm_opcodes_dw.hpp"
 #include "module/unit_globals.hpp"
-
-namespace {
-
-void setImages(TTreeNode* n, int image) {
-    n->ImageIndex = image;
-    n->SelectedIndex = image;
-}
-
-}  // namespace
+#include "screen/frm_opcodes_dw.hpp"
+#include "screen/node_marks.hpp"
 
 void TfrmOpcodesDW::TransferItemsNoDups(TTreeView* Destination, TTreeView* Source) {
     TTreeNode* item = Source ? Source->Selected() : nullptr;
@@ -22,13 +14,13 @@ void TfrmOpcodesDW::TransferItemsNoDups(TTreeView* Destination, TTreeView* Sourc
         bool duplicate = false;
         for (TTreeView* zone : {trvPages, trvCols, trvRows, trvFacts})
             if (encontraNode(item->Text, zone->Items())) duplicate = true;
-        if (!duplicate) setImages(Destination->Items().Add(node0, item->Text), -1);
+        if (!duplicate) SetMark(Destination->Items().Add(node0, item->Text), -1);
     } else if (zoneSource && item) {
         // The filter mark travels with the item; its filter entry is keyed by the name and stays valid.
         TTreeNode* moved = Destination->Items().Add(node0, item->Text);
-        setImages(moved, item->ImageIndex);
+        SetMark(moved, item->ImageIndex);
         while (TTreeNode* member = item->getFirstChild()) {
-            setImages(Destination->Items().AddChild(moved, member->Text), member->ImageIndex);
+            SetMark(Destination->Items().AddChild(moved, member->Text), member->ImageIndex);
             member->Delete();
         }
         item->Delete();

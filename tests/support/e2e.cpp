@@ -7,7 +7,8 @@
 #include <stdexcept>
 
 E2E::E2E(const std::string& extraSql, bool base)
-    : db_(ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + (base ? ReadFile(QEL_TEST_DIR "/catalogue.sql") : "") + extraSql) {
+    : db_(ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + ReadFile(QEL_DEMO_DIR "/access_rules_schema.sql") +
+          (base ? ReadFile(QEL_TEST_DIR "/catalogue.sql") + ReadFile(QEL_TEST_DIR "/warehouse.sql") : "") + extraSql) {
     server_.emplace(db_.Path());
 }
 
@@ -43,6 +44,43 @@ std::vector<std::string> Marks(const nlohmann::json& state, const std::string& t
     std::vector<std::string> out;
     for (auto& n : state["trees"][tree]) out.push_back(n["text"].get<std::string>() + ":" + std::to_string(n["image"].get<int>()));
     return out;
+}
+
+namespace {
+std::string zoneNodes(const nlohmann::json& nodes) {
+    std::string out;
+    for (auto& n : nodes) {
+        if (!out.empty()) out += ", ";
+        out += n["text"].get<std::string>();
+        if (n["image"] == 0) out += '*';
+        if (!n["children"].empty()) {
+            out += '{';
+            out += zoneNodes(n["children"]);
+            out += '}';
+        }
+    }
+    return out;
+}
+}  // namespace
+
+std::string Zone(const nlohmann::json& state, const std::string& tree) { return zoneNodes(state["trees"][tree]); }
+
+std::string Layout(const nlohmann::json& state) {
+    std::string filters;
+    for (size_t i = 0; i < state["filters"]["stlDSfiltro"].size(); ++i) {
+        if (i) filters += ' ';
+        filters += state["filters"]["stlDSfiltro"][i].get<std::string>();
+        filters += '=';
+        filters += state["filters"]["stlCDfiltro"][i].get<std::string>();
+    }
+    std::string out;
+    for (auto [label, tree] : {std::pair{"pages", "trvPages"}, {"rows", "trvRows"}, {"cols", "trvCols"}, {"facts", "trvFacts"}}) {
+        out += label;
+        out += ": ";
+        out += Zone(state, tree);
+        out += " | ";
+    }
+    return out + "filters: " + filters;
 }
 
 nlohmann::json Message(const std::string& type, const std::string& text) {

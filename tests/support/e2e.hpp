@@ -18,7 +18,8 @@ struct HostRun {
 
 class E2E {
 public:
-    // extraSql runs after the schema; with base true the standard test catalogue goes in first.
+    // extraSql runs after the schema; with base true the standard test catalogue and its warehouse
+    // (tests/catalogue.sql, tests/warehouse.sql) go in first.
     explicit E2E(const std::string& extraSql = "", bool base = true);
     const std::string& Db() const { return db_.Path(); }
     std::string Server() const { return server_->Address(); }
@@ -56,3 +57,8 @@ std::vector<nlohmann::json> EventsOf(const nlohmann::json& state, const std::str
 // Texts of the top-level nodes of a tree, with their image indexes: "Filial:1".
 std::vector<std::string> Marks(const nlohmann::json& state, const std::string& tree);
 nlohmann::json Message(const std::string& type, const std::string& text);
+// A zone as one line: top-level items joined by ", ", a filter mark as "*", members in braces:
+// "Produto{Cliente*, Filial}, Período".
+std::string Zone(const nlohmann::json& state, const std::string& tree);
+// The four zones and the filter lists as one text, for comparing whole layouts.
+std::string Layout(const nlohmann::json& state);

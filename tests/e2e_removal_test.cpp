@@ -1,0 +1,121 @@
+// End to end: items leaving the zones one at a time, all at once, and by the recomputation when they
+// stop being usable, with the filter entries of every marked item that leaves.
+#include <gtest/gtest.h>
+
+#include "support/e2e.hpp"
+
+namespace {
+
+// Faturamento in the facts zone; rows: Produto* heading Cliente* and Filial; pages: Período*; each
+// filter set through the member dialog.
+const char* kFilteredLayout =
+    "open\npress trvFatos Vendas\ndblclick trvFatos Vendas Faturamento\n"
+    "drag trvDimensoes Produto --to trvRows\ndrag trvDimensoes Cliente --to trvRows\n"
+    "drag trvDimensoes Filial --to trvRows\ndrag trvDimensoes Período --to trvPages\n"
+    "popup trvRows Cliente\nchoose Agrupar Produto\npopup trvRows Filial\nchoose Agrupar Produto\n"
+    "answer confirm \"'P01'\"\ndblclick trvRows Produto\n"
+    "expand trvRows Produto\nanswer confirm \"'C01'\"\ndblclick trvRows Produto Cliente\n"
+    "answer confirm \"'2026-01'\"\ndblclick trvPages Período\n";
+
+const std::string kFilters = "filters: Produto='P01' Cliente='C01' Período='2026-01'";
+
+}  // namespace
+
+TEST(Removal, AGroupHeadTakesItsMembersAndTheirFilterEntriesWithIt) {
+    E2E e;
+    HostRun r = e.Run(std::string(kFilteredLayout) +
+                      "dump\n"
+                      "press trvRows Produto\nclick sbtExcluir\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Layout(r.states[0]), "pages: Período* | rows: Produto*{Cliente*, Filial} | cols:  | facts: Faturamento | " + kFilters);
+    EXPECT_EQ(Layout(r.states[1]), "pages: Período* | rows:  | cols:  | facts: Faturamento | filters: Período='2026-01'");
+}
+
+TEST(Removal, AMemberLeavesAloneByEveryWayIn) {
+    E2E e;
+    HostRun r = e.Run(std::string(kFilteredLayout) +
+                      "press trvRows Produto Cliente\nkey Del\ndump\n"
+                      "press trvRows Produto Filial\nmenu Manutenção 'Excluir Item de Configuração'\ndump\n"
+                      "popup trvPages Período\nchoose Excluir\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Layout(r.states[0]),
+              "pages: Período* | rows: Produto*{Filial} | cols:  | facts: Faturamento | filters: Produto='P01' Período='2026-01'");
+    EXPECT_EQ(Layout(r.states[1]), "pages: Período* | rows: Produto* | cols:  | facts: Faturamento | filters: Produto='P01' Período='2026-01'");
+    EXPECT_EQ(Layout(r.states[2]), "pages:  | rows: Produto* | cols:  | facts: Faturamento | filters: Produto='P01'");
+}
+
+TEST(Removal, FactsLeaveByDoubleClickAndByDraggingThemBackAndTheLastOneFreesEveryDimension) {
+    E2E e;
+    HostRun r = e.Run(
+        "open\npress trvFatos Vendas\ndblclick trvFatos Vendas Faturamento\ndblclick trvFatos Vendas Devoluções\n"
+        "dblclick trvFatos Vendas Quantidade\ndrag trvDimensoes Produto --to trvRows\ndump\n"
+        "press trvFacts Devoluções\ndblclick trvFacts\ndump\n"  // empty space: the selected fact goes
+        "drag trvFacts Quantidade --to trvFatos\ndump\n"
+        "press trvFacts Faturamento\nkey Del\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Marks(r.states[0], "trvDimensoes"), (std::vector<std::string>{"Cliente:1", "Filial:0", "Período:0", "Produto:1"}));
+    EXPECT_EQ(Zone(r.states[1], "trvFacts"), "Faturamento, Quantidade");
+    EXPECT_EQ(Marks(r.states[1], "trvDimensoes"), (std::vector<std::string>{"Cliente:1", "Filial:1", "Período:1", "Produto:1"}));
+    EXPECT_EQ(Zone(r.states[2], "trvFacts"), "Faturamento");
+    // Without facts every dimension is usable again, and no dimension item leaves.
+    EXPECT_EQ(Layout(r.states[3]), "pages:  | rows: Produto | cols:  | facts:  | filters: ");
+    EXPECT_EQ(Marks(r.states[3], "trvDimensoes"), (std::vector<std::string>{"Cliente:1", "Filial:1", "Período:1", "Produto:1"}));
+    EXPECT_EQ(r.states[3]["enabled"]["sbtConfirmar"], false);
+}
+
+TEST(Removal, AFactThatDoesNotShareADimensionEvictsItWithItsMembersAndTheirEntries) {
+    E2E e;
+    // Saldo shares Produto and Filial: the member Cliente and Período leave with their entries.
+    HostRun r = e.Run(std::string(kFilteredLayout) + "press trvFatos Estoque\ndblclick trvFatos Estoque Saldo\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Layout(r.states[0]), "pages:  | rows: Produto*{Filial} | cols:  | facts: Faturamento, Saldo | filters: Produto='P01'");
+
+    // Caixa d'Água lacks Produto: the whole group leaves, its usable member Filial included.
+    r = e.Run(std::string(kFilteredLayout) + "press trvFatos Finanças\ndblclick trvFatos Finanças \"Caixa d'Água\"\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Layout(r.states[0]), "pages: Período* | rows:  | cols:  | facts: Faturamento, Caixa d'Água | filters: Período='2026-01'");
+}
+
+TEST(Removal, ClearAllEmptiesEveryZoneAndEveryFilterEntry) {
+    E2E e;
+    HostRun r = e.Run(
+        "open\nclick sbtCancelar\nmenu Manutenção 'Excluir Todos os Itens de Configuração'\ndump\n" + std::string(kFilteredLayout) +
+        "key Ctrl+Del\ndump\n"
+        "drag trvDimensoes Produto --to trvCols\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Layout(r.states[0]), "pages:  | rows:  | cols:  | facts:  | filters: ");  // the disabled button ignores the click
+    EXPECT_EQ(Layout(r.states[1]), "pages:  | rows:  | cols:  | facts:  | filters: ");
+    EXPECT_EQ(r.states[1]["current"], "trvPages");  // the current zone stays
+    EXPECT_EQ(r.states[1]["enabled"]["sbtExcluir"], false);
+    // A dimension that had a filter comes back without one.
+    EXPECT_EQ(Layout(r.states[2]), "pages:  | rows:  | cols: Produto | facts:  | filters: ");
+}
+
+TEST(Removal, DeleteRemovesAtMostOneItemAndOnlyWithASelection) {
+    E2E e;
+    HostRun r = e.Run(
+        "open\npress trvFatos Vendas\ndblclick trvFatos Vendas Faturamento\ndblclick trvFatos Vendas Quantidade\n"
+        "drag trvDimensoes Produto --to trvRows\ndrag trvDimensoes Cliente --to trvRows\n"
+        "drag trvDimensoes Filial --to trvCols\ndrag trvDimensoes Período --to trvPages\n"
+        "focus trvFatos\nkey Del\ndump\n");  // no zone has been current yet: only the recomputation
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Layout(r.states[0]), "pages: Período | rows: Produto, Cliente | cols: Filial | facts: Faturamento, Quantidade | filters: ");
+
+    // One Delete in each zone removes one item there, whichever handler takes the key.
+    E2E::Session s(e);
+    s.Send("open\npress trvFatos Vendas\ndblclick trvFatos Vendas Faturamento\ndblclick trvFatos Vendas Quantidade\n"
+           "drag trvDimensoes Produto --to trvRows\ndrag trvDimensoes Cliente --to trvRows\n"
+           "drag trvDimensoes Filial --to trvCols\ndrag trvDimensoes Período --to trvPages\n");
+    s.Send("press trvRows Cliente\nkey Del");
+    EXPECT_EQ(Zone(s.Dump(), "trvRows"), "Produto");
+    s.Send("popup trvCols Filial\nkey Del");  // the rebuilt context menu's "Excluir" takes it
+    EXPECT_EQ(Zone(s.Dump(), "trvCols"), "");
+    s.Send("press trvPages Período\nkey Del");
+    EXPECT_EQ(Zone(s.Dump(), "trvPages"), "");
+    s.Send("press trvFacts Quantidade\nkey Del");
+    nlohmann::json st = s.Dump();
+    EXPECT_EQ(Layout(st), "pages:  | rows: Produto | cols:  | facts: Faturamento | filters: ");
+    s.Send("focus trvCols\nkey Del");  // an empty zone: nothing but the recomputation
+    EXPECT_EQ(Layout(s.Dump()), Layout(st));
+    EXPECT_EQ(s.Close(), 0);
+}
