@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include "cube/viewer.hpp"
 #include "fwk/host_bridge.hpp"
 #include "services/button_flat.hpp"
 #include "services/cube.hpp"
@@ -61,6 +62,42 @@ TMenuItem* followCaptions(std::vector<TMenuItem*> level, const std::vector<std::
         for (int i = 0; i < found->Count(); ++i) level.push_back(found->Items(i));
     }
     return found;
+}
+
+nlohmann::json valuesJson(const CubeValues& values) {
+    nlohmann::json out = nlohmann::json::array();
+    for (auto& v : values) out.push_back(v ? nlohmann::json(*v) : nlohmann::json(nullptr));
+    return out;
+}
+
+nlohmann::json viewerJson(const TfrmCubo& v) {
+    nlohmann::json pages = nlohmann::json::array();
+    for (auto& p : v.Pages) {
+        nlohmann::json members = nlohmann::json::array();
+        std::string current = TfrmCubo::kAllMembers;
+        for (auto& m : p.members) {
+            members.push_back(m.label);
+            if (p.current && *p.current == m.key) current = m.label;
+        }
+        pages.push_back({{"dimension", p.dimension}, {"members", members}, {"current", current}});
+    }
+    nlohmann::json filters = nlohmann::json::object();
+    for (auto& [dimension, selection] : v.Filters) filters[dimension] = selection;
+    nlohmann::json lines = nlohmann::json::array();
+    for (auto& l : v.Grid.lines) {
+        nlohmann::json values = nlohmann::json::array();
+        for (auto& column : l.values) values.push_back(valuesJson(column));
+        lines.push_back({{"kind", l.kind}, {"labels", l.labels}, {"values", values}});
+    }
+    return {{"facts", v.Facts},     {"rows", v.Rows},   {"columns", v.Columns}, {"pages", pages},
+            {"filters", filters},   {"columnKeys", v.Grid.columnKeys},          {"lines", lines},
+            {"message", v.Message ? nlohmann::json(*v.Message) : nlohmann::json(nullptr)}};
+}
+
+TfrmCubo* openViewer() {
+    auto viewer = dynamic_cast<TfrmCubo*>(frmCubo);
+    if (!viewer || viewer->Released()) throw ScriptError("o visualizador do cubo não está aberto");
+    return viewer;
 }
 
 std::vector<TMenuItem*> children(TMenuItem* m) {
@@ -302,6 +339,19 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
         } else {
             throw ScriptError("answer espera confirm SELEÇÃO ou cancel");
         }
+    } else if (cmd == "page") {
+        need(2);
+        TfrmCubo* viewer = openViewer();
+        std::optional<std::string> member;
+        if (args[1] != "--all") member = args[1];
+        if (!viewer->ChoosePage(args[0], member)) throw ScriptError("página ou membro não encontrado no cubo: " + args[0] + " " + args[1]);
+    } else if (cmd == "export") {
+        need(1);
+        TfrmCubo* viewer = openViewer();
+        runGuarded([&] { viewer->ExportCsv(args[0]); });
+    } else if (cmd == "closeviewer") {
+        TfrmCubo* viewer = openViewer();
+        runGuarded([&] { viewer->Close(); });
     } else if (cmd == "minimize" || cmd == "restore") {
         TForm* s = requireScreen();
         s->SetWindowState(cmd == "minimize" ? TWindowState::wsMinimized : TWindowState::wsNormal);
@@ -359,7 +409,9 @@ nlohmann::json Shell::State() {
     st["view"] = {{"Fatos", listJson(Fatos)},           {"Linhas", listJson(Linhas)},   {"treeLinhas", listJson(treeLinhas)},
                   {"Colunas", listJson(Colunas)},       {"treeColunas", listJson(treeColunas)},
                   {"Paginas", listJson(Paginas)},       {"treePaginas", listJson(treePaginas)}};
-    st["cube"] = {{"opened", loader_.Loaded() ? CriafrmCuboCalls() - cubeBaseline_ : 0}};
+    auto viewer = dynamic_cast<TfrmCubo*>(frmCubo);
+    st["cube"] = {{"opened", loader_.Loaded() ? CriafrmCuboCalls() - cubeBaseline_ : 0},
+                  {"viewer", viewer && !viewer->Released() ? viewerJson(*viewer) : nlohmann::json(nullptr)}};
     st["events"] = recorder_.TakeEvents();
     return st;
 }

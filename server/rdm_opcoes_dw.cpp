@@ -31,8 +31,16 @@ nlohmann::json RdmOpcoesDW::getItemData(nlohmann::json args) const {
 }
 
 nlohmann::json RdmOpcoesDW::getInfo(nlohmann::json args) const {
-    if (args.size() != 1 || !args[0].is_string()) return FailedAnswer("getInfo espera 1 argumento com a instrução SQL", args);
+    if (args.empty() || args.size() > 2 || !args[0].is_string())
+        return FailedAnswer("getInfo espera a instrução SQL e, se houver, o pacote dos seus parâmetros", args);
+    // Parameters travel as a one-row packet: each field names a parameter, bound as text.
+    SqlParams params;
+    if (args.size() == 2) {
+        DataPacket p = PacketFromJson(args[1]);
+        if (p.rows.size() != 1) return FailedAnswer("getInfo espera os parâmetros numa única linha", args);
+        for (size_t i = 0; i < p.fields.size(); ++i) params[p.fields[i].name] = p.rows[0][i];
+    }
     auto db = OpenSqlite(dbPath_, true);
-    SqlResult r = db->Query(args[0].get<std::string>(), {}, true);
+    SqlResult r = db->Query(args[0].get<std::string>(), params, true);
     return {{"result", {{"ok", true}, {"data", PacketToJson(r.ToPacket())}}}, {"args", args}};
 }

@@ -50,6 +50,8 @@ public:
     TADOConnection* ADOConnection() const { return ado_; }
 
     TParam& ParamByName(const std::string& name) { return params_[name]; }
+    void ClearParams() { params_.clear(); }
+    const std::vector<std::vector<std::string>>& Rows() const { return result_.rows; }
     void Open();
     void Close();
     bool Active() const { return active_; }

@@ -10,12 +10,14 @@ using Strings = std::vector<std::string>;
 
 const char* kEmpty = "pages:  | rows:  | cols:  | facts:  | filters: ";
 
-// Dimensions named A to F, linked to the table of Faturamento and Quantidade.
+// Dimensions named A to F, columns of the table of Faturamento and Quantidade.
 const std::string kLetters =
     "INSERT INTO DIMENSAODIME VALUES ('11','A','','','',''),('12','B','','','',''),('13','C','','','',''),"
     "('14','D','','','',''),('15','E','','','',''),('16','F','','','','');"
     "INSERT INTO DIMENSAODW VALUES ('11','FVENDA','A'),('12','FVENDA','B'),('13','FVENDA','C'),('14','FVENDA','D'),"
-    "('15','FVENDA','E'),('16','FVENDA','F');";
+    "('15','FVENDA','E'),('16','FVENDA','F');"
+    "ALTER TABLE FVENDA ADD COLUMN A; ALTER TABLE FVENDA ADD COLUMN B; ALTER TABLE FVENDA ADD COLUMN C;"
+    "ALTER TABLE FVENDA ADD COLUMN D; ALTER TABLE FVENDA ADD COLUMN E; ALTER TABLE FVENDA ADD COLUMN F;";
 
 nlohmann::json enabled(bool remove, bool build) {
     return {{"sbtExcluir", remove}, {"sbtCancelar", remove}, {"sbtConfirmar", build}, {"sbtVerificar", true},

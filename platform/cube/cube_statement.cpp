@@ -1,0 +1,53 @@
+#include "cube_statement.hpp"
+
+namespace {
+
+const std::string& identifier(const std::string& name, const std::string& what) {
+    if (!IsPlainSqlIdentifier(name))
+        throw ECubeDefinition("O catálogo traz um nome de tabela ou coluna inválido para " + what + ": '" + name + "'");
+    return name;
+}
+
+}  // namespace
+
+CubeStatement ComposeCubeStatement(const std::string& factTable, const std::vector<std::string>& measures,
+                                   const std::vector<CubeDimensionColumn>& dims) {
+    CubeStatement st;
+    identifier(factTable, "a tabela de fatos");
+    std::string inner, where, groupBy, outer, joins;
+    int placed = 0, param = 0;
+    for (const CubeDimensionColumn& d : dims) {
+        const std::string col = "F." + identifier(d.column, "a dimensão " + d.name);
+        if (d.filtered) {
+            // An empty selection would select nothing: no member passes.
+            std::string list;
+            for (const std::string& key : d.filterKeys) {
+                std::string name = "F" + std::to_string(param++);
+                st.params[name] = key;
+                list += (list.empty() ? ":" : ", :") + name;
+            }
+            where += (where.empty() ? " WHERE " : " AND ") + (list.empty() ? std::string("1 = 0") : col + " IN (" + list + ")");
+        }
+        if (!d.placed) continue;
+        const std::string k = "K" + std::to_string(placed);
+        inner += (inner.empty() ? "" : ", ") + col + " AS " + k;
+        groupBy += (groupBy.empty() ? " GROUP BY " : ", ") + col;
+        outer += (outer.empty() ? "" : ", ") + std::string("G.") + k;
+        if (!d.ownTable.empty()) {
+            const std::string l = "L" + std::to_string(placed);
+            const std::string& key = identifier(d.keyColumn, "a dimensão " + d.name);
+            const std::string& desc = identifier(d.descriptionColumn, "a dimensão " + d.name);
+            outer += ", " + l + ".LB AS N" + std::to_string(placed);
+            joins += " LEFT JOIN (SELECT " + key + " AS K, MIN(" + desc + ") AS LB FROM " +
+                     identifier(d.ownTable, "a dimensão " + d.name) + " GROUP BY " + key + ") " + l + " ON " + l + ".K = G." + k;
+        }
+        ++placed;
+    }
+    for (size_t m = 0; m < measures.size(); ++m) {
+        const std::string v = "V" + std::to_string(m);
+        inner += (inner.empty() ? "" : ", ") + std::string("SUM(F.") + identifier(measures[m], "o fato") + ") AS " + v;
+        outer += (outer.empty() ? "" : ", ") + std::string("G.") + v;
+    }
+    st.sql = "SELECT " + outer + " FROM (SELECT " + inner + " FROM " + factTable + " F" + where + groupBy + ") G" + joins;
+    return st;
+}

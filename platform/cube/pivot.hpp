@@ -1,0 +1,46 @@
+// The pivot grid of a computed view: cells aggregated by the database (one per combination of the
+// placed dimensions' members, with one value per measure) turned into column keys and lines with
+// subtotals and grand totals, for one choice of the page selectors. Pure: no database, no form.
+//
+// Members of each dimension sort by label in text order, then by key. A value is absent (nullopt)
+// where no row of that measure's table falls in the cell; sums skip absent values and stay absent
+// when every part is absent.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+using CubeValues = std::vector<std::optional<double>>;  // one per measure
+
+struct CubeCell {
+    std::vector<std::string> keys;  // one per dimension: rows, then columns, then pages
+    CubeValues values;
+};
+
+struct CubeMember {
+    std::string key, label;
+};
+
+struct PivotLine {
+    std::string kind;  // "detail", "subtotal" or "total"
+    std::vector<std::string> labels;
+    std::vector<CubeValues> values;  // one per column key, then the grand-total column
+};
+
+struct PivotGrid {
+    std::vector<std::vector<std::string>> columnKeys;  // labels, one per column dimension
+    std::vector<PivotLine> lines;
+};
+
+struct PivotInput {
+    size_t rowDims = 0, colDims = 0, pageDims = 0, measures = 0;
+    std::vector<std::map<std::string, std::string>> labels;  // per dimension: key -> label
+    std::vector<CubeCell> cells;
+    std::vector<std::optional<std::string>> pageChoice;  // per page dimension: a key, or every member
+};
+
+// The members of one dimension in display order.
+std::vector<CubeMember> SortedMembers(const std::map<std::string, std::string>& labels);
+PivotGrid BuildPivot(const PivotInput& in);

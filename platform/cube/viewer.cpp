@@ -1,0 +1,312 @@
+#include "viewer.hpp"
+
+#include <charconv>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+
+#include "cube_statement.hpp"
+#include "selection.hpp"
+#include "services/cube.hpp"
+#include "services/messages.hpp"
+#include "services/net_connection.hpp"
+#include "services/query.hpp"
+#include "services/session.hpp"
+
+namespace {
+
+const char* kWaiting = "Recebendo dados do Servidor";  // the framework's text for server and database waits
+
+// The catalogue records the viewer needs, looked up by name as the screen does (first record wins).
+struct Catalogue {
+    struct Fact {
+        std::string table, measure;
+    };
+    struct Dimension {
+        std::string sequence, table, key, description;
+    };
+    std::map<std::string, Fact> facts;
+    std::map<std::string, Dimension> dimensions;
+    std::map<std::pair<std::string, std::string>, std::string> columns;  // (sequence, fact table) -> column
+
+    const Fact& fact(const std::string& name) const {
+        auto it = facts.find(name);
+        if (it == facts.end()) throw ECubeDefinition("O fato " + name + " não está no catálogo");
+        return it->second;
+    }
+    const Dimension& dimension(const std::string& name) const {
+        auto it = dimensions.find(name);
+        if (it == dimensions.end()) throw ECubeDefinition("A dimensão " + name + " não está no catálogo");
+        return it->second;
+    }
+    const std::string* column(const Dimension& d, const std::string& table) const {
+        auto it = columns.find({d.sequence, table});
+        return it == columns.end() ? nullptr : &it->second;
+    }
+};
+
+const DataPacket& packetArg(const Variant& v) {
+    if (!v.IsPacket()) throw EServerError("O servidor de aplicação não devolveu o catálogo");
+    return v.AsPacket();
+}
+
+std::string cell(const DataPacket& p, const std::vector<std::string>& row, const char* field) {
+    int i = p.FieldIndex(field);
+    if (i < 0) throw EServerError(std::string("O catálogo não traz o campo ") + field);
+    return row.at(static_cast<size_t>(i));
+}
+
+Catalogue readCatalogue(TNetConnection& net) {
+    std::vector<Variant> args(5);
+    args[4] = Operador();
+    CheckResultServ(net.Call("GetItemData", args), true, 0);
+    Catalogue c;
+    const DataPacket& dims = packetArg(args[0]);
+    for (auto& r : dims.rows)
+        c.dimensions.try_emplace(cell(dims, r, "NMITEMDIME"), Catalogue::Dimension{cell(dims, r, "NRSEQUEDIME"), cell(dims, r, "CDTABELADIME"),
+                                                                                 cell(dims, r, "DSPKDIME"), cell(dims, r, "DSITEMDIME")});
+    const DataPacket& items = packetArg(args[2]);
+    for (auto& r : items.rows)
+        c.facts.try_emplace(cell(items, r, "NMITEMDW"), Catalogue::Fact{cell(items, r, "CDTABELADW"), cell(items, r, "CDITEMDW")});
+    const DataPacket& links = packetArg(args[3]);
+    for (auto& r : links.rows)
+        c.columns.try_emplace({cell(links, r, "NRSEQUEDIME"), cell(links, r, "CDTABELADW")}, cell(links, r, "CDITEMDIME"));
+    return c;
+}
+
+std::optional<double> number(const std::string& text) {
+    if (text.empty()) return std::nullopt;  // SUM over no value
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (end == text.c_str()) return std::nullopt;
+    return v;
+}
+
+std::string csvField(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    std::string out = "\"";
+    for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+std::string csvNumber(const std::optional<double>& v) {
+    if (!v) return "";
+    char buf[400];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *v, std::chars_format::fixed);
+    return ec == std::errc() ? std::string(buf, end) : "";
+}
+
+}  // namespace
+
+TfrmCubo::TfrmCubo(TComponent* owner) : TForm(owner) {
+    Name = "frmCubo";
+    Caption = "Cubo de Decisão";
+    FormStyle = TFormStyle::fsMDIChild;
+    Width = 760;
+    Height = 520;
+    net_ = Owned<TNetConnection>();
+    net_->Name = "netCubo";
+    net_->ServerName = "QEL00100.rdmOpcoesDW";
+    net_->ThrowException = false;
+    net_->OnBeforeConnect = [this](TObject*) {
+        net_->Host = WebURL();
+        net_->Port = WebPort();
+    };
+    query_ = Owned<TADOIBQuery>();
+    query_->Name = "qryCubo";
+    OnClose = [](TObject*, TCloseAction& a) {
+        a = TCloseAction::caFree;
+        frmCubo = nullptr;
+    };
+}
+
+void TfrmCubo::fail(const std::string& text) {
+    Grid = {};
+    Pages.clear();
+    input_ = {};
+    Message = text;
+    if (Application) Application->MessageDlg(text, TMsgDlgType::mtError, {TMsgDlgBtn::mbOK});
+}
+
+std::vector<std::vector<std::string>> TfrmCubo::runStatement(const std::string& sql, const SqlParams& params) {
+    try {
+        if (dtmDBGeral) {
+            query_->SetADOConnection(dtmDBGeral->ADOConnection);
+            query_->SetIBDataBase(dtmDBGeral->IBDatabase);
+        }
+        query_->Close();
+        query_->ClearParams();
+        query_->SQL.Clear();
+        query_->SQL.Add(sql);
+        for (auto& [name, value] : params) query_->ParamByName(name).AsString = value;
+        query_->Open();
+        return query_->Rows();
+    } catch (const std::exception&) {
+        // The client's database could not answer: the application server runs the same statement,
+        // its parameters travelling as a one-row packet of text fields.
+    }
+    DataPacket bound;
+    bound.rows.emplace_back();
+    for (auto& [name, value] : params) {
+        bound.fields.push_back({name, static_cast<int>(value.size()), false, "string"});
+        bound.rows[0].push_back(value);
+    }
+    std::vector<Variant> args{Variant(sql), Variant(bound)};
+    Variant data = CheckResultServ(net_->Call("getInfo", args), true, 0);
+    if (!data.IsPacket()) throw EServerError("O servidor de aplicação não devolveu os dados da visão");
+    return data.AsPacket().rows;
+}
+
+void TfrmCubo::Compute() {
+    Facts = Fatos.Items();
+    Rows = Linhas.Items();
+    Columns = Colunas.Items();
+    Filters.clear();
+    for (int i = 0; i < stlDSfiltro.Count() && i < stlCDfiltro.Count(); ++i) Filters.emplace_back(stlDSfiltro[i], stlCDfiltro[i]);
+    Pages.clear();
+    for (const std::string& p : Paginas.Items()) Pages.push_back({p, {}, std::nullopt});
+    Grid = {};
+    Message.reset();
+    input_ = {};
+
+    std::vector<std::string> placed = Rows;
+    placed.insert(placed.end(), Columns.begin(), Columns.end());
+    for (auto& p : Pages) placed.push_back(p.dimension);
+    try {
+        ShowAviScope animation(Application ? Application->MainForm : nullptr, kWaiting);
+        Catalogue catalogue = readCatalogue(*net_);
+
+        std::map<std::string, std::vector<std::string>> selected;  // dimension -> keys
+        for (auto& [dimension, selection] : Filters) selected[dimension] = ParseSelection(selection);
+
+        // The measures of each fact table, in the order the tables first appear.
+        std::vector<std::pair<std::string, std::vector<size_t>>> tables;
+        for (size_t m = 0; m < Facts.size(); ++m) {
+            const std::string& table = catalogue.fact(Facts[m]).table;
+            auto it = std::find_if(tables.begin(), tables.end(), [&](auto& t) { return t.first == table; });
+            if (it == tables.end()) it = tables.insert(tables.end(), {table, {}});
+            it->second.push_back(m);
+        }
+
+        input_.rowDims = Rows.size();
+        input_.colDims = Columns.size();
+        input_.pageDims = Pages.size();
+        input_.measures = Facts.size();
+        input_.labels.resize(placed.size());
+        std::map<std::vector<std::string>, CubeValues> cells;
+        for (auto& [table, measures] : tables) {
+            std::vector<CubeDimensionColumn> dims;
+            auto columnOf = [&](const std::string& name) -> CubeDimensionColumn {
+                const auto& d = catalogue.dimension(name);
+                const std::string* column = catalogue.column(d, table);
+                if (!column) throw ECubeDefinition("A dimensão " + name + " não está ligada à tabela " + table);
+                CubeDimensionColumn c{name, *column, d.table, d.key, d.description, true, {}, false};
+                if (auto f = selected.find(name); f != selected.end()) {
+                    c.filtered = true;
+                    c.filterKeys = f->second;
+                }
+                return c;
+            };
+            for (const std::string& name : placed) dims.push_back(columnOf(name));
+            // A filtered dimension that is not placed still restricts the tables it is linked to.
+            for (auto& [name, keys] : selected) {
+                if (std::find(placed.begin(), placed.end(), name) != placed.end()) continue;
+                const auto& d = catalogue.dimension(name);
+                if (!catalogue.column(d, table)) continue;
+                CubeDimensionColumn c = columnOf(name);
+                c.placed = false;
+                dims.push_back(std::move(c));
+            }
+            std::vector<std::string> measureColumns;
+            for (size_t m : measures) measureColumns.push_back(catalogue.fact(Facts[m]).measure);
+            CubeStatement st = ComposeCubeStatement(table, measureColumns, dims);
+
+            for (const auto& row : runStatement(st.sql, st.params)) {
+                size_t c = 0;
+                std::vector<std::string> keys;
+                for (size_t d = 0; d < placed.size(); ++d) {
+                    std::string key = row.at(c++);
+                    std::string label = key;
+                    if (!dims[d].ownTable.empty()) {
+                        const std::string& described = row.at(c++);
+                        if (!described.empty()) label = described;  // a key without a row shows the key
+                    }
+                    input_.labels[d].try_emplace(key, label);
+                    keys.push_back(std::move(key));
+                }
+                CubeValues& values = cells.try_emplace(keys, CubeValues(Facts.size())).first->second;
+                for (size_t m : measures) values[m] = number(row.at(c++));
+            }
+        }
+        for (auto& [keys, values] : cells) input_.cells.push_back({keys, values});
+    } catch (const EAbort&) {
+        fail("Operação cancelada");
+        return;
+    } catch (const std::exception& e) {
+        fail(e.what());
+        return;
+    }
+    for (size_t p = 0; p < Pages.size(); ++p) Pages[p].members = SortedMembers(input_.labels[Rows.size() + Columns.size() + p]);
+    input_.pageChoice.assign(Pages.size(), std::nullopt);
+    pivot();
+}
+
+void TfrmCubo::pivot() {
+    Grid = BuildPivot(input_);
+    Message = Grid.lines.empty() ? std::optional<std::string>(kNoData) : std::nullopt;
+}
+
+bool TfrmCubo::ChoosePage(const std::string& dimension, const std::optional<std::string>& label) {
+    for (size_t p = 0; p < Pages.size(); ++p) {
+        if (Pages[p].dimension != dimension) continue;
+        if (!label) {
+            Pages[p].current.reset();
+        } else {
+            auto it = std::find_if(Pages[p].members.begin(), Pages[p].members.end(), [&](auto& m) { return m.label == *label; });
+            if (it == Pages[p].members.end()) return false;
+            Pages[p].current = it->key;
+        }
+        if (input_.pageChoice.size() == Pages.size()) {
+            input_.pageChoice[p] = Pages[p].current;
+            pivot();
+        }
+        return true;
+    }
+    return false;
+}
+
+std::string TfrmCubo::CsvText() const {
+    std::string out;
+    auto line = [&](const std::vector<std::string>& fields) {
+        for (size_t i = 0; i < fields.size(); ++i) out += (i ? "," : "") + csvField(fields[i]);
+        out += "\r\n";
+    };
+    const size_t labelColumns = std::max<size_t>(Rows.size(), 1);
+    for (size_t c = 0; c < Columns.size(); ++c) {
+        std::vector<std::string> fields(labelColumns);
+        fields.back() = Columns[c];
+        for (auto& key : Grid.columnKeys) fields.insert(fields.end(), Facts.size(), key[c]);
+        fields.insert(fields.end(), Facts.size(), "Total");
+        line(fields);
+    }
+    std::vector<std::string> header = Rows;
+    header.resize(labelColumns);
+    for (size_t k = 0; k <= Grid.columnKeys.size(); ++k) header.insert(header.end(), Facts.begin(), Facts.end());
+    line(header);
+    for (const PivotLine& l : Grid.lines) {
+        std::vector<std::string> fields = l.kind == "total" ? std::vector<std::string>{"Total"} : l.labels;
+        fields.resize(labelColumns);
+        for (auto& values : l.values)
+            for (auto& v : values) fields.push_back(csvNumber(v));
+        line(fields);
+    }
+    return out;
+}
+
+void TfrmCubo::ExportCsv(const std::string& path) const {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    if (!f) throw std::runtime_error("Não foi possível gravar o arquivo " + path);
+    f << CsvText();
+    f.close();
+    if (!f) throw std::runtime_error("Não foi possível gravar o arquivo " + path);
+}

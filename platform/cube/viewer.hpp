@@ -1,0 +1,57 @@
+// TfrmCubo, the cube module's viewer: it computes the view that the seven view-definition lists and
+// the two filter lists describe, and shows it as a pivot grid. Computing reads the catalogue through
+// the application server, runs one aggregate statement per fact table on the client's database (the
+// application server's getInfo when that fails) and keeps the aggregated cells, so that choosing a
+// page member re-pivots without asking the database again. Failures are shown and leave the viewer
+// empty with the error as its message; the viewer never raises them to its caller.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pivot.hpp"
+#include "toolkit/form.hpp"
+
+class TNetConnection;
+class TADOIBQuery;
+
+class TfrmCubo : public TForm {
+public:
+    explicit TfrmCubo(TComponent* owner);
+
+    struct PageSelector {
+        std::string dimension;
+        std::vector<CubeMember> members;       // in display order
+        std::optional<std::string> current;    // a member's key, or every member
+    };
+
+    std::vector<std::string> Facts, Rows, Columns;
+    std::vector<PageSelector> Pages;
+    std::vector<std::pair<std::string, std::string>> Filters;  // dimension, selection string
+    PivotGrid Grid;
+    std::optional<std::string> Message;  // shown instead of a grid
+
+    static constexpr const char* kAllMembers = "(Todos)";
+    static constexpr const char* kNoData = "Não há dados para esta visão.";
+
+    // Recomputes everything from the lists.
+    void Compute();
+    // Chooses a page member by its label, or every member with nullopt; false when the dimension is
+    // not a page or has no member of that label.
+    bool ChoosePage(const std::string& dimension, const std::optional<std::string>& label);
+    // The grid as CSV (UTF-8, comma-separated), and written to a file (raises on failure).
+    std::string CsvText() const;
+    void ExportCsv(const std::string& path) const;
+
+private:
+    void fail(const std::string& text);
+    void pivot();
+    std::vector<std::vector<std::string>> runStatement(const std::string& sql, const std::map<std::string, std::string>& params);
+
+    TNetConnection* net_;       // owned by the form
+    TADOIBQuery* query_;        // owned by the form
+    PivotInput input_;
+};

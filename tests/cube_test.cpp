@@ -1,0 +1,112 @@
+// The cube module's pieces without the host: selection strings, the aggregate statement (run on an
+// in-memory database) and the pivot grid.
+#include <gtest/gtest.h>
+
+#include "cube/cube_statement.hpp"
+#include "cube/pivot.hpp"
+#include "cube/selection.hpp"
+#include "data/sql_connection.hpp"
+
+TEST(Selection, ParsesQuotedKeysAndRefusesAnythingElse) {
+    using Keys = std::vector<std::string>;
+    EXPECT_EQ(ParseSelection("'01','07'"), (Keys{"01", "07"}));
+    EXPECT_EQ(ParseSelection(""), Keys{});
+    EXPECT_EQ(ParseSelection("'C''03'"), Keys{"C'03"});
+    EXPECT_EQ(ParseSelection(" 'a' , 'b,c' "), (Keys{"a", "b,c"}));
+    EXPECT_EQ(ParseSelection("''"), Keys{""});
+    for (const char* bad : {"'01", "01", "'01',", "'01' '02'", "'01',,'02'", ",'01'"})
+        EXPECT_THROW(ParseSelection(bad), ESelectionError) << bad;
+}
+
+TEST(CubeStatement, SumsOnceWhateverTheDimensionTableRepeatsAndBindsEveryKey) {
+    auto db = OpenSqlite(":memory:");
+    db->Execute(
+        "CREATE TABLE F (CDP, CDR, VL, QT);"
+        "INSERT INTO F VALUES ('P1','N',10,1),('P1','S',5,NULL),('P2','S',7,2),('P''3','S',1,1),(NULL,'N',3,3);"
+        "CREATE TABLE DP (CD, NM); INSERT INTO DP VALUES ('P1','Um'),('P1','Uno'),('P2','Dois');");
+    std::vector<CubeDimensionColumn> dims{{"Produto", "CDP", "DP", "CD", "NM", true, {}, false},
+                                          {"Região", "CDR", "", "", "", false, {"S"}, true}};
+    CubeStatement st = ComposeCubeStatement("F", {"VL", "QT"}, dims);
+    EXPECT_EQ(st.params, (SqlParams{{"F0", "S"}}));
+    SqlResult r = db->Query(st.sql + " ORDER BY G.K0", st.params);
+    // Key, its label (the smallest description, or nothing without a row), then the two sums.
+    EXPECT_EQ(r.rows, (std::vector<std::vector<std::string>>{{"P'3", "", "1", "1"}, {"P1", "Um", "5", ""}, {"P2", "Dois", "7", "2"}}));
+
+    dims[1].filterKeys.clear();  // a filter that selects nothing lets nothing through
+    st = ComposeCubeStatement("F", {"VL"}, dims);
+    EXPECT_TRUE(db->Query(st.sql, st.params).rows.empty());
+
+    struct Bad {
+        const char* what;
+        std::string table, measure;
+        CubeDimensionColumn dim;
+    };
+    const Bad bad[] = {
+        {"table", "F; DROP TABLE F", "VL", dims[0]},
+        {"measure", "F", "VL)--", dims[0]},
+        {"column", "F", "VL", {"Produto", "CDP P", "DP", "CD", "NM", true, {}, false}},
+        {"own table", "F", "VL", {"Produto", "CDP", "DP x", "CD", "NM", true, {}, false}},
+        {"key", "F", "VL", {"Produto", "CDP", "DP", "", "NM", true, {}, false}},
+        {"description", "F", "VL", {"Produto", "CDP", "DP", "CD", "NM'", true, {}, false}},
+    };
+    for (const Bad& b : bad) EXPECT_THROW(ComposeCubeStatement(b.table, {b.measure}, {b.dim}), ECubeDefinition) << b.what;
+}
+
+namespace {
+
+std::string render(const PivotGrid& g) {
+    std::string out;
+    for (auto& l : g.lines) {
+        out += l.kind + ":";
+        for (auto& s : l.labels) out += s + "/";
+        for (auto& col : l.values) {
+            out += " [";
+            for (auto& v : col) out += (v ? std::to_string(static_cast<int>(*v)) : std::string("-")) + ";";
+            out += "]";
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(Pivot, OutlinesEveryOuterLevelAndSortsMembersByLabelThenKey) {
+    PivotInput in;
+    in.rowDims = 3;
+    in.measures = 2;
+    in.labels = {{{"a", "A"}, {"b", "B"}}, {{"x", "Xis"}, {"y", "Ípsilon"}}, {{"1", "Um"}, {"2", "Um"}}};
+    in.cells = {{{"a", "x", "1"}, {1, std::nullopt}}, {{"a", "x", "2"}, {2, std::nullopt}}, {{"a", "y", "1"}, {4, 1}},
+                {{"b", "x", "2"}, {8, std::nullopt}}};
+    EXPECT_EQ(render(BuildPivot(in)),
+              "subtotal:A/ [7;1;]\n"
+              "subtotal:A/Ípsilon/ [4;1;]\n"  // Í sorts as I, before X
+              "detail:A/Ípsilon/Um/ [4;1;]\n"
+              "subtotal:A/Xis/ [3;-;]\n"
+              "detail:A/Xis/Um/ [1;-;]\n"  // two members labelled Um: by key
+              "detail:A/Xis/Um/ [2;-;]\n"
+              "subtotal:B/ [8;-;]\n"
+              "subtotal:B/Xis/ [8;-;]\n"
+              "detail:B/Xis/Um/ [8;-;]\n"
+              "total: [15;1;]\n");
+}
+
+TEST(Pivot, PagesChooseCellsAndColumnsCarryTheirOwnTotals) {
+    PivotInput in;
+    in.rowDims = 1;
+    in.colDims = 1;
+    in.pageDims = 1;
+    in.measures = 1;
+    in.labels = {{{"r1", "R1"}, {"r2", "R2"}}, {{"c1", "C1"}, {"c2", "C2"}}, {{"p1", "P1"}, {"p2", "P2"}}};
+    in.cells = {{{"r1", "c1", "p1"}, {1}}, {{"r1", "c2", "p2"}, {2}}, {{"r2", "c2", "p1"}, {4}}, {{"r2", "c2", "p2"}, {8}}};
+    in.pageChoice = {std::nullopt};
+    PivotGrid all = BuildPivot(in);
+    EXPECT_EQ(all.columnKeys, (std::vector<std::vector<std::string>>{{"C1"}, {"C2"}}));
+    EXPECT_EQ(render(all), "detail:R1/ [1;] [2;] [3;]\ndetail:R2/ [-;] [12;] [12;]\ntotal: [1;] [14;] [15;]\n");
+    in.pageChoice = {std::string("p2")};
+    PivotGrid p2 = BuildPivot(in);
+    EXPECT_EQ(p2.columnKeys, (std::vector<std::vector<std::string>>{{"C2"}}));
+    EXPECT_EQ(render(p2), "detail:R1/ [2;] [2;]\ndetail:R2/ [8;] [8;]\ntotal: [10;] [10;]\n");
+    in.cells.clear();
+    EXPECT_TRUE(BuildPivot(in).lines.empty());
+}

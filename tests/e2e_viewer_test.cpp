@@ -1,0 +1,170 @@
+// End to end: building a view opens the cube viewer, which computes it from the test warehouse
+// (tests/warehouse.sql). Every expected figure below is worked out by hand from those rows:
+//   FVENDA (Produto, Cliente, Filial, Período, VL, QT): P01 C01 01 2026-01 100 1 | P02 C02 02 2026-01 200 2 |
+//                                                        P01 C'03 01 2026-02 50 5
+//   FDEVOL (Produto, Cliente, VL): P01 C01 10 | P03 C02 7
+// Labels: P01 Café, P02 Açúcar, P03 Óleo; C01 Mercado, C02 Padaria, C'03 Empório d'Ávila; 01 São Paulo,
+// 02 Campinas. Período has no table of its own: its values are its labels.
+#include <gtest/gtest.h>
+
+#include "support/e2e.hpp"
+
+namespace {
+
+using J = nlohmann::json;
+const J null = nullptr;
+
+J line(const std::string& kind, std::vector<std::string> labels, J values) {
+    return {{"kind", kind}, {"labels", labels}, {"values", values}};
+}
+
+// Opens the screen, puts the facts in, runs the layout commands and builds.
+std::string build(const std::vector<std::string>& facts, const std::string& layout) {
+    std::string s = "open\npress trvFatos Vendas\n";
+    for (auto& f : facts) s += "dblclick trvFatos Vendas '" + f + "'\n";
+    return s + layout + "key Ctrl+F2\ndump\n";
+}
+
+J viewerOf(const HostRun& r, size_t state) { return r.states.at(state)["cube"]["viewer"]; }
+
+}  // namespace
+
+TEST(CubeViewer, SumsFactsByTheChosenDimensions) {
+    E2E e;
+    struct Case {
+        const char* name;
+        std::vector<std::string> facts;
+        std::string layout;
+        J columnKeys, lines;
+    };
+    const Case cases[] = {
+        {"one fact by one row dimension", {"Faturamento"}, "dblclick trvDimensoes Produto\n", J::array(),
+         J::array({line("detail", {"Açúcar"}, {{200}}), line("detail", {"Café"}, {{150}}), line("total", {}, {{350}})})},
+        {"two facts of one table", {"Faturamento", "Quantidade"}, "dblclick trvDimensoes Produto\n", J::array(),
+         J::array({line("detail", {"Açúcar"}, {{200, 2}}), line("detail", {"Café"}, {{150, 6}}), line("total", {}, {{350, 8}})})},
+        {"two tables: a combination one of them lacks is empty, not zero", {"Faturamento", "Devoluções"},
+         "dblclick trvDimensoes Produto\n", J::array(),
+         J::array({line("detail", {"Açúcar"}, {{200, null}}), line("detail", {"Café"}, {{150, 10}}),
+                   line("detail", {"Óleo"}, {{null, 7}}), line("total", {}, {{350, 17}})})},
+        {"rows by columns, the columns a dimension without a table", {"Faturamento"},
+         "dblclick trvDimensoes Produto\ndrag trvDimensoes Período --to trvCols\n", J::array({{"2026-01"}, {"2026-02"}}),
+         J::array({line("detail", {"Açúcar"}, {{200}, {null}, {200}}), line("detail", {"Café"}, {{100}, {50}, {150}}),
+                   line("total", {}, {{300}, {50}, {350}})})},
+        {"two row dimensions with subtotals above their members", {"Faturamento"},
+         "dblclick trvDimensoes Produto\ndblclick trvDimensoes Cliente\n", J::array(),
+         J::array({line("subtotal", {"Açúcar"}, {{200}}), line("detail", {"Açúcar", "Padaria"}, {{200}}),
+                   line("subtotal", {"Café"}, {{150}}), line("detail", {"Café", "Empório d'Ávila"}, {{50}}),
+                   line("detail", {"Café", "Mercado"}, {{100}}), line("total", {}, {{350}})})},
+    };
+    for (const Case& c : cases) {
+        HostRun r = e.Run(build(c.facts, c.layout));
+        ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
+        J v = viewerOf(r, 0);
+        ASSERT_TRUE(v.is_object()) << c.name;
+        EXPECT_EQ(v["facts"], J(c.facts)) << c.name;
+        EXPECT_EQ(v["columnKeys"], c.columnKeys) << c.name;
+        EXPECT_EQ(v["lines"], c.lines) << c.name;
+        EXPECT_TRUE(v["message"].is_null()) << c.name;
+        EXPECT_TRUE(EventsOf(r.states[0], "message").empty()) << c.name << r.states[0]["events"];
+    }
+}
+
+TEST(CubeViewer, MemberFiltersRestrictEveryAxisAndKeysWithQuotesAreBound) {
+    E2E e;
+    HostRun r = e.Run(build({"Faturamento"},
+                            "dblclick trvDimensoes Produto\ndrag trvDimensoes Cliente --to trvCols\n"
+                            "answer confirm \"'C''03','C01'\"\ndblclick trvCols Cliente\n"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    J v = viewerOf(r, 0);
+    EXPECT_EQ(v["filters"], (J{{"Cliente", "'C''03','C01'"}}));
+    EXPECT_EQ(v["columnKeys"], J::array({{"Empório d'Ávila"}, {"Mercado"}}));
+    EXPECT_EQ(v["lines"], J::array({line("detail", {"Café"}, {{50}, {100}, {150}}), line("total", {}, {{50}, {100}, {150}})}));
+    // The keys travel as parameters, never inside the statement.
+    auto queries = EventsOf(r.states[0], "query");
+    ASSERT_FALSE(queries.empty());
+    EXPECT_EQ(queries.back()["params"], (J{{"F0", "C'03"}, {"F1", "C01"}}));
+    EXPECT_EQ(queries.back()["sql"].get<std::string>().find("C01"), std::string::npos);
+
+    // A filter that leaves nothing: an empty grid with the message.
+    r = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\nanswer confirm \"'P04'\"\ndblclick trvRows Produto\n"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(viewerOf(r, 0)["lines"], J::array());
+    EXPECT_EQ(viewerOf(r, 0)["message"], "Não há dados para esta visão.");
+}
+
+TEST(CubeViewer, PagesRestrictEveryMeasureUntilAllMembersAreChosenAgain) {
+    E2E e;
+    HostRun r = e.Run(build({"Faturamento", "Quantidade"}, "dblclick trvDimensoes Produto\ndrag trvDimensoes Filial --to trvPages\n") +
+                      "page Filial 'São Paulo'\ndump\npage Filial --all\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    J v = viewerOf(r, 0);
+    EXPECT_EQ(v["pages"], J::array({{{"dimension", "Filial"}, {"members", {"Campinas", "São Paulo"}}, {"current", "(Todos)"}}}));
+    const J all = J::array({line("detail", {"Açúcar"}, {{200, 2}}), line("detail", {"Café"}, {{150, 6}}), line("total", {}, {{350, 8}})});
+    EXPECT_EQ(v["lines"], all);
+    EXPECT_EQ(viewerOf(r, 1)["pages"][0]["current"], "São Paulo");
+    EXPECT_EQ(viewerOf(r, 1)["lines"], J::array({line("detail", {"Café"}, {{150, 6}}), line("total", {}, {{150, 6}})}));
+    EXPECT_EQ(viewerOf(r, 2)["lines"], all);
+    EXPECT_EQ(viewerOf(r, 2)["pages"][0]["current"], "(Todos)");
+
+    HostRun bad = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\ndrag trvDimensoes Filial --to trvPages\n") +
+                        "page Filial Recife\n");
+    EXPECT_EQ(bad.status, 1);
+}
+
+TEST(CubeViewer, ExportsTheGridAsCsvAndCloses) {
+    E2E e;
+    TempDatabase scratch("");
+    const std::string csv = scratch.Path() + ".csv";
+    HostRun r = e.Run(build({"Faturamento", "Quantidade"},
+                            "dblclick trvDimensoes Produto\ndrag trvDimensoes Período --to trvCols\n") +
+                      "export '" + csv + "'\ncloseviewer\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(csv),
+              "Período,2026-01,2026-01,2026-02,2026-02,Total,Total\r\n"  // each column dimension names its line
+              "Produto,Faturamento,Quantidade,Faturamento,Quantidade,Faturamento,Quantidade\r\n"
+              "Açúcar,200,2,,,200,2\r\n"
+              "Café,100,1,50,5,150,6\r\n"
+              "Total,300,3,50,5,350,8\r\n");
+    std::remove(csv.c_str());
+    EXPECT_TRUE(r.states[1]["cube"]["viewer"].is_null());
+
+    HostRun failed = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "export /nonexistent/folder/x.csv\ndump\n");
+    ASSERT_EQ(failed.status, 0) << failed.err;
+    EXPECT_EQ(EventsOf(failed.states[1], "message"),
+              std::vector<J>{Message("error", "Não foi possível gravar o arquivo /nonexistent/folder/x.csv")});
+}
+
+TEST(CubeViewer, ABadCatalogueNameIsAClearErrorAndRunsNothing) {
+    E2E e("UPDATE ITEMDW SET CDITEMDW = 'VL; DELETE FROM FVENDA' WHERE NMITEMDW = 'Faturamento';");
+    HostRun r = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "open\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = "O catálogo traz um nome de tabela ou coluna inválido para o fato: 'VL; DELETE FROM FVENDA'";
+    EXPECT_EQ(EventsOf(r.states[0], "message"), std::vector<J>{Message("error", text)});
+    EXPECT_TRUE(EventsOf(r.states[0], "query").empty());
+    J v = viewerOf(r, 0);
+    EXPECT_EQ(v["lines"], J::array());
+    EXPECT_EQ(v["message"], text);
+    EXPECT_EQ(r.states[1]["screen"]["instance"], 2);  // the module goes on
+}
+
+TEST(CubeViewer, TheServerComputesWhenTheClientDatabaseCannotAndASecondBuildReplacesTheFirst) {
+    E2E e;
+    TempDatabase client(ReadFile(QEL_DEMO_DIR "/access_rules_schema.sql"));  // no warehouse tables
+    HostRun r = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") +
+                          build({"Devoluções"}, "drag trvDimensoes Cliente --to trvCols\n"),
+                      {"--database", client.Path()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto calls = EventsOf(r.states[0], "call");
+    ASSERT_EQ(calls.size(), 3u);  // the screen's catalogue, the viewer's, and the statement
+    EXPECT_EQ(calls[2]["method"], "getInfo");
+    EXPECT_EQ(calls[2]["args"][1], "<packet>");
+    EXPECT_EQ(viewerOf(r, 0)["lines"], J::array({line("detail", {"Açúcar"}, {{200}}), line("detail", {"Café"}, {{150}}),
+                                                 line("total", {}, {{350}})}));
+
+    J second = viewerOf(r, 1);
+    EXPECT_EQ(second["facts"], J({"Devoluções"}));
+    EXPECT_EQ(second["rows"], J::array());
+    EXPECT_EQ(second["columnKeys"], J::array({{"Mercado"}, {"Padaria"}}));
+    EXPECT_EQ(second["lines"], J::array({line("total", {}, {{10}, {7}, {17}})}));
+    EXPECT_EQ(r.states[1]["cube"]["opened"], 2);
+}
