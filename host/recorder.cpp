@@ -1,6 +1,17 @@
 #include "recorder.hpp"
 
-#include "fwk/variant_json.hpp"
+namespace {
+
+// How an argument shows in the state: packets by a placeholder, the rest as they are.
+nlohmann::json shown(const Variant& v) {
+    if (v.IsPacket()) return "<packet>";
+    if (v.IsBool()) return v.AsBool();
+    if (v.IsInt()) return v.AsInt();
+    if (v.IsString()) return v.AsString();
+    return nullptr;
+}
+
+}  // namespace
 
 void Recorder::add(nlohmann::json e) {
     if (OnEvent) OnEvent(e);
@@ -19,9 +30,9 @@ void Recorder::Animation(bool on, const std::string& text) {
 }
 
 void Recorder::ServerCall(const std::string& method, const std::vector<Variant>& args) {
-    nlohmann::json shown = nlohmann::json::array();
-    for (auto& a : args) shown.push_back(a.IsPacket() ? nlohmann::json("<packet>") : VariantToJson(a));
-    add({{"kind", "call"}, {"method", method}, {"args", shown}});
+    nlohmann::json list = nlohmann::json::array();
+    for (auto& a : args) list.push_back(shown(a));
+    add({{"kind", "call"}, {"method", method}, {"args", list}});
 }
 
 void Recorder::QueryOpened(const std::string& sql, const SqlParams& params) {

@@ -1,13 +1,12 @@
-// The catalogue the server delivers through GetItemData: four tables of the server's database read
-// into data packets with the record layouts the client expects (names, sizes, fixed flags), rows in
-// insertion order. The dimension packet carries the client's local mark field ID as one blank.
+// The catalogue the server delivers through GetItemData: four tables of the server's database
+// written as data packets with the record layouts the client expects (names, sizes, fixed flags),
+// rows in insertion order, in the order dimensions, areas, items, links, separated by commas. The
+// dimension packet carries the client's local mark field ID as one blank.
 #pragma once
 
-#include "data/packet.hpp"
+#include <string>
+
 #include "data/sql_connection.hpp"
+#include "packet_writer.hpp"
 
-struct Catalogue {
-    DataPacket dimensions, areas, items, links;
-};
-
-Catalogue ReadCatalogue(SqlConnection& db);
+void WriteCataloguePackets(SqlConnection& db, std::string& out, const AnswerLimits& limits);

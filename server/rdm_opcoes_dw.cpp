@@ -1,46 +1,194 @@
 #include "rdm_opcoes_dw.hpp"
 
+#include <zlib.h>
+
+#include <cstdio>
+
 #include "catalogue.hpp"
-#include "data/packet_json.hpp"
+#include "data/wire.hpp"
 
-nlohmann::json FailedAnswer(const std::string& message, const nlohmann::json& args) {
-    return {{"result", {{"ok", false}, {"error", message}}}, {"args", args.is_array() ? args : nlohmann::json::array()}};
+namespace {
+
+std::mutex logMutex;
+
+void logFailure(const std::string& method, const std::string& message) {
+    std::lock_guard lock(logMutex);
+    std::fprintf(stderr, "qelserver: %s: %s\n", method.c_str(), message.c_str());
+    std::fflush(stderr);
 }
 
-nlohmann::json RdmOpcoesDW::Call(const std::string& method, const nlohmann::json& args, int& status) const {
-    status = 200;
-    try {
-        if (method == "GetItemData") return getItemData(args);
-        if (method == "getInfo") return getInfo(args);
-    } catch (const std::exception& e) {
-        return FailedAnswer(e.what(), args);
+HttpResponse jsonResponse(int status, std::string body) {
+    HttpResponse r;
+    r.status = status;
+    r.body = std::make_shared<const std::string>(std::move(body));
+    return r;
+}
+
+std::string hex64(uint64_t v) {
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+uint64_t fnv1a(const std::string& s, uint64_t h = 1469598103934665603ull) {
+    for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+    return h;
+}
+
+bool acceptsGzip(const HttpRequest& r) {
+    const std::string* enc = r.Header("accept-encoding");
+    return enc && enc->find("gzip") != std::string::npos;
+}
+
+}  // namespace
+
+std::string Gzip(const std::string& text) {
+    z_stream z{};
+    if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) throw std::runtime_error("zlib");
+    std::string out;
+    out.resize(deflateBound(&z, text.size()));
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    int rc = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (rc != Z_STREAM_END) throw std::runtime_error("zlib");
+    return out;
+}
+
+RdmOpcoesDW::RdmOpcoesDW(ServerDatabase& db, AnswerLimits limits, size_t cacheBytes)
+    : db_(db), limits_(limits), cacheBytes_(cacheBytes) {}
+
+HttpResponse RdmOpcoesDW::Handle(const HttpRequest& request, const std::atomic<bool>& cancelled) {
+    std::string target = request.target.substr(0, request.target.find('?'));
+    const std::string base = std::string("/") + ObjectName;
+    if (request.method == "GET") {
+        if (target == base) return jsonResponse(200, std::string("{\"object\":\"") + ObjectName + "\"}");
+        return FailureResponse(404, "Recurso desconhecido");
     }
-    status = 404;
-    return FailedAnswer("Método desconhecido em " + std::string(ObjectName) + ": " + method, args);
+    if (request.method != "POST") return FailureResponse(405, "Método HTTP não permitido");
+    if (target.rfind("/", 0) != 0 || target.find('/', 1) == std::string::npos) return FailureResponse(404, "Recurso desconhecido");
+    std::string object = target.substr(1, target.find('/', 1) - 1), method = target.substr(target.find('/', 1) + 1);
+    if (object != ObjectName) return FailureResponse(404, "Objeto desconhecido: " + ValidUtf8(object.substr(0, 80)));
+    if (method != "GetItemData" && method != "getInfo")
+        return FailureResponse(404, "Método desconhecido em " + std::string(ObjectName) + ": " + ValidUtf8(method.substr(0, 80)));
+
+    std::vector<Variant> args;
+    try {
+        args = DecodeCall(request.body);
+    } catch (const std::exception& e) {
+        logFailure(method, e.what());
+        return FailureResponse(400, std::string("Requisição malformada: ") + e.what());
+    }
+    try {
+        return method == "GetItemData" ? getItemData(request, args, cancelled) : getInfo(args, cancelled);
+    } catch (const std::exception& e) {
+        std::string message = db_.SafeMessage(ValidUtf8(e.what()));
+        logFailure(method, message);
+        return FailureResponse(200, message);
+    }
 }
 
-nlohmann::json RdmOpcoesDW::getItemData(nlohmann::json args) const {
-    if (args.size() != 5) return FailedAnswer("GetItemData espera 5 argumentos, recebeu " + std::to_string(args.size()), args);
-    auto db = OpenSqlite(dbPath_, true);
-    Catalogue c = ReadCatalogue(*db);
-    args[0] = PacketToJson(c.dimensions);
-    args[1] = PacketToJson(c.areas);
-    args[2] = PacketToJson(c.items);
-    args[3] = PacketToJson(c.links);
-    return {{"result", {{"ok", true}, {"data", nullptr}}}, {"args", args}};
+std::shared_ptr<RdmOpcoesDW::CachedAnswer> RdmOpcoesDW::cached(const std::string& op, const std::string& version) {
+    std::lock_guard lock(cacheMutex_);
+    for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+        if (it->first != op || it->second->version != version) continue;
+        cache_.splice(cache_.begin(), cache_, it);  // most recently used first
+        return cache_.front().second;
+    }
+    return nullptr;
 }
 
-nlohmann::json RdmOpcoesDW::getInfo(nlohmann::json args) const {
-    if (args.empty() || args.size() > 2 || !args[0].is_string())
-        return FailedAnswer("getInfo espera a instrução SQL e, se houver, o pacote dos seus parâmetros", args);
+void RdmOpcoesDW::keep(const std::string& op, std::shared_ptr<CachedAnswer> answer) {
+    std::lock_guard lock(cacheMutex_);
+    cache_.remove_if([&](auto& e) { return e.first == op; });
+    cache_.emplace_front(op, std::move(answer));
+    // Older answers go once the kept ones pass the budget; the newest always stays.
+    size_t bytes = 0;
+    for (auto it = cache_.begin(); it != cache_.end(); ++it) {
+        bytes += it->second->plain->size();
+        if (it != cache_.begin() && bytes > cacheBytes_) {
+            cache_.erase(it, cache_.end());
+            break;
+        }
+    }
+}
+
+std::shared_ptr<RdmOpcoesDW::CachedAnswer> RdmOpcoesDW::catalogueAnswer(const std::string& op, const std::atomic<bool>& cancelled,
+                                                                        bool& hit) {
+    std::string version = db_.ChangeKey();
+    hit = true;
+    if (auto a = cached(op, version)) return a;
+    std::lock_guard build(buildMutex_);  // one build at a time; the others then find it kept
+    version = db_.ChangeKey();
+    if (auto a = cached(op, version)) return a;
+    hit = false;
+    for (int attempt = 0;; ++attempt) {
+        std::string out = "{\"result\":{\"ok\":true,\"data\":null},\"args\":[";
+        {
+            ServerDatabase::Lease c = db_.Acquire(cancelled);
+            WriteCataloguePackets(*c, out, limits_);
+        }
+        out += op;
+        out += "]}";
+        // A catalogue changed while it was read is read again, so that what is kept is one version.
+        std::string after = db_.ChangeKey();
+        if (after != version && attempt < 3) {
+            version = after;
+            continue;
+        }
+        auto a = std::make_shared<CachedAnswer>();
+        a->version = version;
+        a->etag = "\"" + hex64(fnv1a(op, fnv1a(version))) + "\"";
+        a->plain = std::make_shared<const std::string>(std::move(out));
+        keep(op, a);
+        return a;
+    }
+}
+
+HttpResponse RdmOpcoesDW::getItemData(const HttpRequest& request, const std::vector<Variant>& args, const std::atomic<bool>& cancelled) {
+    if (args.size() != 5) throw std::runtime_error("GetItemData espera 5 argumentos, recebeu " + std::to_string(args.size()));
+    std::string op;
+    AppendVariantJson(op, args[4]);
+    bool hit = false;
+    std::shared_ptr<CachedAnswer> a = catalogueAnswer(op, cancelled, hit);
+    HttpResponse r;
+    r.headers = {{"ETag", a->etag}, {"Vary", "Accept-Encoding"}, {"X-Qel-Cache", hit ? "hit" : "miss"}};
+    if (const std::string* match = request.Header("if-none-match"); match && *match == a->etag) {
+        r.status = 304;
+        return r;
+    }
+    if (acceptsGzip(request)) {
+        std::call_once(a->zipped, [&] { a->gzip = std::make_shared<const std::string>(Gzip(*a->plain)); });
+        r.headers.emplace_back("Content-Encoding", "gzip");
+        r.body = a->gzip;
+    } else {
+        r.body = a->plain;
+    }
+    return r;
+}
+
+HttpResponse RdmOpcoesDW::getInfo(const std::vector<Variant>& args, const std::atomic<bool>& cancelled) {
+    if (args.empty() || args.size() > 2 || !args[0].IsString() || (args.size() == 2 && !args[1].IsPacket()))
+        throw std::runtime_error("getInfo espera a instrução SQL e, se houver, o pacote dos seus parâmetros");
     // Parameters travel as a one-row packet: each field names a parameter, bound as text.
     SqlParams params;
     if (args.size() == 2) {
-        DataPacket p = PacketFromJson(args[1]);
-        if (p.rows.size() != 1) return FailedAnswer("getInfo espera os parâmetros numa única linha", args);
+        const DataPacket& p = args[1].AsPacket();
+        if (p.rows.size() != 1) throw std::runtime_error("getInfo espera os parâmetros numa única linha");
         for (size_t i = 0; i < p.fields.size(); ++i) params[p.fields[i].name] = p.rows[0][i];
     }
-    auto db = OpenSqlite(dbPath_, true);
-    SqlResult r = db->Query(args[0].get<std::string>(), params, true);
-    return {{"result", {{"ok", true}, {"data", PacketToJson(r.ToPacket())}}}, {"args", args}};
+    std::string out = "{\"result\":{\"ok\":true,\"data\":";
+    {
+        ServerDatabase::Lease c = db_.Acquire(cancelled);
+        PacketWriter packet(out, limits_);
+        c->Stream(args[0].AsString(), params, true, packet);
+        packet.Finish();
+    }
+    out += "},\"args\":[";
+    AppendVariantJson(out, args[0]);
+    out += "]}";
+    return jsonResponse(200, std::move(out));
 }

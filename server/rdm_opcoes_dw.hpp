@@ -1,23 +1,53 @@
-// The server object QEL00100.rdmOpcoesDW: answers one late-bound call (method name and JSON
-// arguments) with the JSON answer {"result":…,"args":[…]}. Every call opens the database read-only
-// anew, so concurrent calls share nothing and a changed catalogue is served without a restart.
+// The server object QEL00100.rdmOpcoesDW behind HTTP: GET /QEL00100.rdmOpcoesDW answers that the
+// object is served; POST /QEL00100.rdmOpcoesDW/<method> with {"args":[…]} calls GetItemData or
+// getInfo. Every failure inside a call is an ok:false answer with its cause (and a line on standard
+// error naming the method); a failed call never echoes its arguments.
+//
+// GetItemData's answer is encoded once per catalogue version and operator argument and kept: the
+// next calls get the same text (or its gzip form, for clients that accept it), with an ETag so that a
+// client holding it gets 304. The version is the database's change key, so a changed catalogue is
+// served at the next call. The header X-Qel-Cache says whether an answer came from the cache.
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include <atomic>
+#include <list>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
+
+#include "database.hpp"
+#include "http_server.hpp"
+#include "packet_writer.hpp"
+#include "services/variant.hpp"
 
 class RdmOpcoesDW {
 public:
     static constexpr const char* ObjectName = "QEL00100.rdmOpcoesDW";
-    explicit RdmOpcoesDW(std::string dbPath) : dbPath_(std::move(dbPath)) {}
+    RdmOpcoesDW(ServerDatabase& db, AnswerLimits limits, size_t cacheBytes = size_t{96} << 20);
 
-    // Known methods answer HTTP 200; an unknown one 404. Failures are answered with ok:false.
-    nlohmann::json Call(const std::string& method, const nlohmann::json& args, int& status) const;
+    HttpResponse Handle(const HttpRequest& request, const std::atomic<bool>& cancelled);
 
 private:
-    nlohmann::json getItemData(nlohmann::json args) const;
-    nlohmann::json getInfo(nlohmann::json args) const;
-    std::string dbPath_;
+    struct CachedAnswer {
+        std::string version, etag;
+        std::shared_ptr<const std::string> plain;
+        std::once_flag zipped;
+        std::shared_ptr<const std::string> gzip;
+    };
+
+    HttpResponse getItemData(const HttpRequest& request, const std::vector<Variant>& args, const std::atomic<bool>& cancelled);
+    HttpResponse getInfo(const std::vector<Variant>& args, const std::atomic<bool>& cancelled);
+    std::shared_ptr<CachedAnswer> catalogueAnswer(const std::string& operatorArg, const std::atomic<bool>& cancelled, bool& hit);
+    std::shared_ptr<CachedAnswer> cached(const std::string& operatorArg, const std::string& version);
+    void keep(const std::string& operatorArg, std::shared_ptr<CachedAnswer> answer);
+
+    ServerDatabase& db_;
+    AnswerLimits limits_;
+    size_t cacheBytes_;
+    std::mutex cacheMutex_, buildMutex_;
+    std::list<std::pair<std::string, std::shared_ptr<CachedAnswer>>> cache_;  // most recent first
 };
 
-nlohmann::json FailedAnswer(const std::string& message, const nlohmann::json& args);
+// gzip form of a text (zlib).
+std::string Gzip(const std::string& text);

@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "data/client_data_set.hpp"
-#include "data/packet_json.hpp"
+#include "data/wire.hpp"
 #include "data/provider.hpp"
 #include "data/sql_connection.hpp"
 #include "services/query.hpp"
@@ -127,15 +127,82 @@ TEST(ClientDataSet, EqualityFilterOnALargeSetFindsTheRightRecords) {
     EXPECT_EQ(ds.RecordCount(), 19);
 }
 
-TEST(Packets, JsonRoundTripKeepsFieldsAndRowsAndReadsNullAsEmpty) {
+TEST(Wire, PacketsRoundTripInEitherMemberOrderAndReadNullsAndNumbersAsText) {
     DataPacket p = people();
-    EXPECT_EQ(PacketFromJson(PacketToJson(p)), p);
-    auto j = nlohmann::json::parse(R"({"fields":[{"name":"A","type":"string","size":2,"fixed":true}],"rows":[[null],["x"]]})");
-    DataPacket q = PacketFromJson(j);
-    EXPECT_EQ(q.rows, (std::vector<std::vector<std::string>>{{""}, {"x"}}));
+    std::string text;
+    AppendPacketJson(text, p);
+    EXPECT_EQ(PacketFromText(text), p);
+    DataPacket q = PacketFromText(R"({"rows":[[null],["x"],[1.5]],"fields":[{"name":"A","type":"string","size":2,"fixed":true}]})");
+    EXPECT_EQ(q.rows, (std::vector<std::vector<std::string>>{{""}, {"x"}, {"1.5"}}));
     EXPECT_TRUE(q.fields[0].fixed);
-    EXPECT_THROW(PacketFromJson(nlohmann::json::parse(R"({"fields":[{"name":"A"}],"rows":[["x","y"]]})")), std::runtime_error);
-    EXPECT_THROW(PacketFromJson(nlohmann::json::parse(R"({"rows":[]})")), std::runtime_error);
+    // Texts with escapes and characters past the basic plane come back whole.
+    DataPacket u;
+    u.fields = {{"T", 10}};
+    u.rows = {{"a\"b\\c\n\x01 \xF0\x9F\x98\x80 Árvore"}};
+    text.clear();
+    AppendPacketJson(text, u);
+    EXPECT_EQ(PacketFromText(text), u);
+    EXPECT_EQ(PacketFromText(R"({"fields":[{"name":"T"}],"rows":[["\u00c1\ud83d\ude00"]]})").rows[0][0], "Á\xF0\x9F\x98\x80");
+}
+
+TEST(Wire, MalformedPacketsAndCallsAreRefusedWithAClearMessage) {
+    const char* bad[] = {
+        R"({"fields":[{"name":"A"}],"rows":[["x","y"]]})",  // a row longer than the fields
+        R"({"rows":[]})",                                    // no fields
+        R"({"fields":[{"size":1}],"rows":[]})",              // a field without a name
+        R"({"fields":[{"name":"A","size":1e300}],"rows":[]})",  // sizes are whole numbers in range
+        R"({"fields":[{"name":"A","size":-1}],"rows":[]})",
+        R"({"fields":[{"name":"A","size":2.5}],"rows":[]})",
+        R"({"fields":[{"name":"A","size":1000001}],"rows":[]})",
+        R"({"fields":[{"name":"A"}],"rows":[[[1]]]})",       // a cell that is not a plain value
+        R"({"fields":[],"rows":[]} x)",                      // something after the value
+        R"({"fields":[],"rows":[],})",
+        "",
+    };
+    for (const char* text : bad) {
+        try {
+            PacketFromText(text);
+            ADD_FAILURE() << "accepted: " << text;
+        } catch (const EJsonError& e) {
+            EXPECT_NE(std::string(e.what()).size(), 0u);
+        }
+    }
+    EXPECT_EQ(DecodeCall(R"({"args":[null,"x",3,true]})").size(), 4u);
+    for (const char* call : {R"({"sem":"args"})", R"({"args":{}})", "[]", R"({"args":[1,]})", "nada"})
+        EXPECT_THROW(DecodeCall(call), EJsonError) << call;
+    std::string deep = "{\"x\":" + std::string(64, '[') + std::string(64, ']') + ",\"args\":[]}";
+    try {
+        DecodeCall(deep);
+        ADD_FAILURE() << "nesting past the limit accepted";
+    } catch (const EJsonError& e) {
+        EXPECT_NE(std::string(e.what()).find("64"), std::string::npos) << e.what();
+    }
+}
+
+TEST(Wire, AnswersCarryTheResultAndTheArguments) {
+    auto ok = std::make_shared<ServerResult>();
+    ok->data = people();
+    std::string text = EncodeAnswer(*ok, {Variant("SELECT 1"), Variant()});
+    WireAnswer a = DecodeAnswer(text);
+    EXPECT_TRUE(a.result.AsResult().ok);
+    EXPECT_EQ(a.result.AsResult().data.AsPacket(), people());
+    ASSERT_EQ(a.args.size(), 2u);
+    EXPECT_EQ(a.args[0].AsString(), "SELECT 1");
+    EXPECT_TRUE(a.args[1].IsNull());
+    WireAnswer failed = DecodeAnswer(R"({"result":{"ok":false,"error":"sem tabela"},"args":[]})");
+    EXPECT_FALSE(failed.result.AsResult().ok);
+    EXPECT_EQ(failed.result.AsResult().error, "sem tabela");
+    EXPECT_THROW(DecodeAnswer(R"({"args":[]})"), EJsonError);
+}
+
+TEST(JsonText, InvalidUtf8BecomesTheReplacementCharacter) {
+    std::string out;
+    AppendJsonString(out, std::string("ok \xFF\x80 \xC3\xA1 \xED\xA0\x80 \xC0\xAF") + '\0');
+    EXPECT_EQ(out, "\"ok \xEF\xBF\xBD\xEF\xBF\xBD \xC3\xA1 \xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD \xEF\xBF\xBD\xEF\xBF\xBD\\u0000\"");
+    EXPECT_EQ(ValidUtf8("a\xE2\x82"), "a\xEF\xBF\xBD\xEF\xBF\xBD");
+    std::string hex;
+    AppendHex(hex, std::string("\x00\xFF\x10", 3));
+    EXPECT_EQ(hex, "00ff10");
 }
 
 namespace {

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "fwk/host_bridge.hpp"
-#include "fwk/variant_json.hpp"
+#include "data/wire.hpp"
 #include "services/list_dialog.hpp"
 #include "services/messages.hpp"
 #include "services/net_connection.hpp"
@@ -53,7 +53,7 @@ TEST_F(FwkFixture, MessagesErrorsAndServerResults) {
     } catch (const EServerError& e) {
         EXPECT_STREQ(e.what(), "no such table: ITEMDW");
     }
-    Variant good = ResultFromJson(nlohmann::json::parse(R"({"ok":true,"data":{"fields":[{"name":"A","size":1}],"rows":[["x"]]}})"));
+    Variant good = DecodeAnswer(R"({"result":{"ok":true,"data":{"fields":[{"name":"A","size":1}],"rows":[["x"]]}},"args":[]})").result;
     EXPECT_EQ(CheckResultServ(good, true, 0).AsPacket().rows[0][0], "x");
 }
 

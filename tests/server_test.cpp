@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "data/packet_json.hpp"
+#include "data/wire.hpp"
 #include "support/processes.hpp"
 
 namespace {
@@ -43,8 +43,8 @@ TEST_F(ServerFixture, GetItemDataFillsTheFourPacketsWithTheirLayoutsInInsertionO
     EXPECT_EQ(answer["result"], (nlohmann::json{{"ok", true}, {"data", nullptr}}));
     auto& args = answer["args"];
     ASSERT_EQ(args.size(), 5u);
-    DataPacket dims = PacketFromJson(args[0]), areas = PacketFromJson(args[1]), items = PacketFromJson(args[2]),
-               links = PacketFromJson(args[3]);
+    DataPacket dims = PacketFromText(args[0].dump()), areas = PacketFromText(args[1].dump()), items = PacketFromText(args[2].dump()),
+               links = PacketFromText(args[3].dump());
     EXPECT_EQ(names(dims), (std::vector<std::string>{"NRSEQUEDIME/5", "NMITEMDIME/30", "CDTABELADIME/30", "DSPKDIME/30",
                                                      "DSITEMDIME/30", "DSPKDIME2/30", "ID/1F"}));
     EXPECT_EQ(names(areas), (std::vector<std::string>{"NMAREANEGDW/30", "CDAREANEGDW/5"}));
@@ -61,7 +61,7 @@ TEST_F(ServerFixture, GetItemDataFillsTheFourPacketsWithTheirLayoutsInInsertionO
 TEST_F(ServerFixture, GetInfoRunsOneReadOnlySelectAndRefusesAnythingElse) {
     auto ok = call("getInfo", {"SELECT NMAREANEGDW FROM AREANEGDW WHERE CDAREANEGDW <> '02' ORDER BY 1"});
     ASSERT_TRUE(ok["result"]["ok"]) << ok.dump();
-    DataPacket p = PacketFromJson(ok["result"]["data"]);
+    DataPacket p = PacketFromText(ok["result"]["data"].dump());
     EXPECT_EQ(p.rows, (std::vector<std::vector<std::string>>{{"Finanças"}, {"Vendas"}}));
     EXPECT_EQ(ok["args"][0], "SELECT NMAREANEGDW FROM AREANEGDW WHERE CDAREANEGDW <> '02' ORDER BY 1");
 
@@ -73,7 +73,7 @@ TEST_F(ServerFixture, GetInfoRunsOneReadOnlySelectAndRefusesAnythingElse) {
         EXPECT_FALSE(a["result"]["error"].get<std::string>().empty()) << refused;
     }
     auto after = call("getInfo", {"SELECT count(*) FROM AREANEGDW"});
-    EXPECT_EQ(after["result"]["data"]["rows"][0][0], "3");  // nothing was changed
+    EXPECT_EQ(after["result"]["data"]["rows"][0][0], 3);  // nothing was changed
 }
 
 TEST_F(ServerFixture, MalformedRequestsGetAnErrorAnswerAndTheServerKeepsServing) {
@@ -119,6 +119,6 @@ TEST_F(ServerFixture, TwoClientsAtOnceEachGetTheirOwnAnswers) {
 TEST_F(ServerFixture, AChangedCatalogueIsServedWithoutARestartAndSigtermStopsCleanly) {
     db.Execute("INSERT INTO AREANEGDW VALUES ('Compras', '04')");
     auto a = call("GetItemData", {nullptr, nullptr, nullptr, nullptr, "ADMIN"});
-    EXPECT_EQ(PacketFromJson(a["args"][1]).rows.back(), (std::vector<std::string>{"Compras", "04"}));
+    EXPECT_EQ(PacketFromText(a["args"][1].dump()).rows.back(), (std::vector<std::string>{"Compras", "04"}));
     EXPECT_EQ(server.Stop(), 0);
 }

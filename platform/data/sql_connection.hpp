@@ -2,12 +2,20 @@
 // SQLite today and on another database later. A query is exactly one statement; named parameters
 // (":P_NAME") are bound as text, never pasted into the statement. Errors raise ESqlError with the
 // database's own message. Connections are RAII: destroying one closes it.
+//
+// Rows come either whole (Query: every cell as text, NULL as empty text, binary values as
+// hexadecimal text) or one at a time to a sink (Stream), as the database delivers them, so that a
+// caller can encode them without holding a copy. A statement can be stopped from another thread
+// (Interrupt) and is stopped by the connection's statement timeout; both raise ESqlInterrupted.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "packet.hpp"
@@ -17,11 +25,30 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+class ESqlInterrupted : public ESqlError {
+public:
+    using ESqlError::ESqlError;
+};
+
 using SqlParams = std::map<std::string, std::string>;  // name without the colon -> text value
 
 struct SqlColumn {
     std::string name;
     int size = 0;  // declared length when the column has one, else 0
+};
+
+struct SqlValue {
+    enum class Kind { Null, Integer, Real, Text, Blob };
+    Kind kind = Kind::Null;
+    std::string_view bytes;  // the text of a number or a text as the database writes it; a blob's raw bytes
+};
+
+class SqlRowSink {
+public:
+    virtual ~SqlRowSink() = default;
+    virtual void Columns(const std::vector<SqlColumn>& columns) = 0;
+    // One value per column, valid only during the call. Throwing stops the statement.
+    virtual void Row(const SqlValue* values) = 0;
 };
 
 struct SqlResult {
@@ -34,14 +61,25 @@ struct SqlResult {
 class SqlConnection {
 public:
     virtual ~SqlConnection() = default;
-    // Runs one statement. With readOnly, anything but a single read-only SELECT is refused.
-    virtual SqlResult Query(const std::string& sql, const SqlParams& params = {}, bool readOnly = false) = 0;
+    // Runs one statement, handing each row to the sink. With readOnly, anything but a single
+    // read-only SELECT is refused.
+    virtual void Stream(const std::string& sql, const SqlParams& params, bool readOnly, SqlRowSink& sink) = 0;
+    // Runs one statement and returns every row as text.
+    SqlResult Query(const std::string& sql, const SqlParams& params = {}, bool readOnly = false);
     // Runs a script of several statements (set-up and tests).
     virtual void Execute(const std::string& script) = 0;
     virtual std::string Description() const = 0;
+    // Safe from any thread: the statement running now stops with ESqlInterrupted.
+    virtual void Interrupt() = 0;
+    // Statements that run longer stop with ESqlInterrupted; zero: no limit.
+    virtual void SetStatementTimeout(std::chrono::milliseconds timeout) = 0;
+    // While the flag (not owned; null for none) is true, statements stop with ESqlInterrupted.
+    virtual void SetCancelFlag(const std::atomic<bool>* flag) = 0;
 };
 
-// Opens an SQLite database file (":memory:" for a private in-memory one).
+// Opens an SQLite database file (":memory:" for a private in-memory one). A read-only connection
+// also refuses, through an authorizer, every action but reading, keeps the database's defensive
+// mode on and the FTS3 tokenizer function off.
 std::unique_ptr<SqlConnection> OpenSqlite(const std::string& path, bool readOnly = false);
 
 // A catalogue table or column name must be a plain identifier (letters, digits, '_', optionally one

@@ -1,9 +1,11 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 
+#include "json_text.hpp"
 #include "sql_connection.hpp"
 
 namespace {
@@ -58,6 +60,27 @@ int declaredSize(const char* decl) {
     return open ? std::atoi(open + 1) : 0;
 }
 
+// Reading and the functions a query needs; nothing that writes, attaches or changes settings.
+int readOnlyAuthorizer(void*, int action, const char* arg1, const char* arg2, const char*, const char*) {
+    switch (action) {
+        case SQLITE_SELECT:
+        case SQLITE_READ:
+        case SQLITE_RECURSIVE:
+            return SQLITE_OK;
+        case SQLITE_PRAGMA:
+            // Only the change counter, which tells a cache whether the database changed.
+            return arg1 && sqlite3_stricmp(arg1, "data_version") == 0 && !arg2 ? SQLITE_OK : SQLITE_DENY;
+        case SQLITE_FUNCTION:
+            // fts3_tokenizer hands out library addresses; load_extension loads code.
+            for (const char* name : {arg1, arg2})
+                if (name && (sqlite3_stricmp(name, "fts3_tokenizer") == 0 || sqlite3_stricmp(name, "load_extension") == 0))
+                    return SQLITE_DENY;
+            return SQLITE_OK;
+        default:
+            return SQLITE_DENY;
+    }
+}
+
 class SqliteConnection : public SqlConnection {
 public:
     SqliteConnection(const std::string& path, bool readOnly) : path_(path) {
@@ -69,14 +92,21 @@ public:
             throw ESqlError("Não foi possível abrir o banco de dados '" + path + "': " + msg);
         }
         sqlite3_busy_timeout(db_, 5000);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        if (readOnly) sqlite3_set_authorizer(db_, readOnlyAuthorizer, nullptr);
+        sqlite3_progress_handler(db_, 1000, &SqliteConnection::progress, this);
     }
     ~SqliteConnection() override { sqlite3_close(db_); }
 
-    SqlResult Query(const std::string& sql, const SqlParams& params, bool readOnly) override {
+    void Stream(const std::string& sql, const SqlParams& params, bool readOnly, SqlRowSink& sink) override {
         if (readOnly) {
             std::string w = firstWord(sql);
             if (w != "SELECT" && w != "WITH") throw ESqlError("Somente uma instrução SELECT é permitida");
         }
+        interrupted_ = false;
+        deadline_ = timeout_.count() > 0 ? std::chrono::steady_clock::now() + timeout_ : std::chrono::steady_clock::time_point::max();
         const char* tail = nullptr;
         Statement st(db_, sql, &tail);
         if (!st.get()) throw ESqlError("Instrução SQL vazia");
@@ -87,27 +117,42 @@ public:
             if (idx == 0) continue;  // a parameter the statement does not use
             sqlite3_bind_text(st.get(), idx, value.c_str(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
         }
-        SqlResult r;
         int n = sqlite3_column_count(st.get());
-        for (int i = 0; i < n; ++i)
-            r.columns.push_back({sqlite3_column_name(st.get(), i), declaredSize(sqlite3_column_decltype(st.get(), i))});
+        std::vector<SqlColumn> columns;
+        for (int i = 0; i < n; ++i) columns.push_back({sqlite3_column_name(st.get(), i), declaredSize(sqlite3_column_decltype(st.get(), i))});
+        sink.Columns(columns);
+        std::vector<SqlValue> values(static_cast<size_t>(n));
         for (;;) {
             int rc = sqlite3_step(st.get());
             if (rc == SQLITE_DONE) break;
-            if (rc != SQLITE_ROW) throw ESqlError(sqlite3_errmsg(db_));
-            std::vector<std::string> row;
-            row.reserve(static_cast<size_t>(n));
-            for (int i = 0; i < n; ++i) {
-                auto text = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), i));
-                row.emplace_back(text ? std::string(text, static_cast<size_t>(sqlite3_column_bytes(st.get(), i))) : std::string());
+            if (rc != SQLITE_ROW) {
+                if (rc == SQLITE_INTERRUPT) throw ESqlInterrupted(stopReason());
+                throw ESqlError(sqlite3_errmsg(db_));
             }
-            r.rows.push_back(std::move(row));
+            for (int i = 0; i < n; ++i) {
+                SqlValue& v = values[static_cast<size_t>(i)];
+                switch (sqlite3_column_type(st.get(), i)) {
+                    case SQLITE_NULL: v = {SqlValue::Kind::Null, {}}; continue;
+                    case SQLITE_BLOB: {
+                        auto p = static_cast<const char*>(sqlite3_column_blob(st.get(), i));
+                        v = {SqlValue::Kind::Blob, {p ? p : "", static_cast<size_t>(sqlite3_column_bytes(st.get(), i))}};
+                        continue;
+                    }
+                    case SQLITE_INTEGER: v.kind = SqlValue::Kind::Integer; break;
+                    case SQLITE_FLOAT: v.kind = SqlValue::Kind::Real; break;
+                    default: v.kind = SqlValue::Kind::Text;
+                }
+                auto text = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), i));
+                v.bytes = {text ? text : "", static_cast<size_t>(sqlite3_column_bytes(st.get(), i))};
+            }
+            sink.Row(values.data());
         }
-        return r;
     }
 
     void Execute(const std::string& script) override {
         char* err = nullptr;
+        interrupted_ = false;
+        deadline_ = std::chrono::steady_clock::time_point::max();
         if (sqlite3_exec(db_, script.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
             std::string msg = err ? err : sqlite3_errmsg(db_);
             sqlite3_free(err);
@@ -116,20 +161,69 @@ public:
     }
 
     std::string Description() const override { return "SQLite " + path_; }
+    void Interrupt() override { interrupted_ = true; }
+    void SetStatementTimeout(std::chrono::milliseconds timeout) override { timeout_ = timeout; }
+    void SetCancelFlag(const std::atomic<bool>* flag) override { cancel_ = flag; }
 
 private:
+    static int progress(void* self) {
+        auto c = static_cast<SqliteConnection*>(self);
+        return c->stopped() || std::chrono::steady_clock::now() > c->deadline_;
+    }
+    bool stopped() const { return interrupted_ || (cancel_ && cancel_->load()); }
+    std::string stopReason() const {
+        if (stopped()) return "A consulta foi interrompida";
+        return "A consulta excedeu o tempo limite de " + std::to_string(timeout_.count() / 1000) + " s e foi interrompida";
+    }
+
     std::string path_;
     sqlite3* db_ = nullptr;
+    std::atomic<bool> interrupted_{false};
+    const std::atomic<bool>* cancel_ = nullptr;
+    std::chrono::milliseconds timeout_{0};
+    std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
 };
 
 size_t utf8Length(const std::string& s) {
     return static_cast<size_t>(std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
+// Keeps every row as text, the way the client's data sets hold them.
+class CollectingSink : public SqlRowSink {
+public:
+    explicit CollectingSink(SqlResult& r) : r_(r) {}
+    void Columns(const std::vector<SqlColumn>& columns) override { r_.columns = columns; }
+    void Row(const SqlValue* values) override {
+        std::vector<std::string> row;
+        row.reserve(r_.columns.size());
+        for (size_t i = 0; i < r_.columns.size(); ++i) {
+            const SqlValue& v = values[i];
+            if (v.kind == SqlValue::Kind::Blob) {
+                std::string hex;
+                AppendHex(hex, v.bytes);
+                row.push_back(std::move(hex));
+            } else {
+                row.emplace_back(v.bytes);
+            }
+        }
+        r_.rows.push_back(std::move(row));
+    }
+
+private:
+    SqlResult& r_;
+};
+
 }  // namespace
 
 std::unique_ptr<SqlConnection> OpenSqlite(const std::string& path, bool readOnly) {
     return std::make_unique<SqliteConnection>(path, readOnly);
+}
+
+SqlResult SqlConnection::Query(const std::string& sql, const SqlParams& params, bool readOnly) {
+    SqlResult r;
+    CollectingSink sink(r);
+    Stream(sql, params, readOnly, sink);
+    return r;
 }
 
 DataPacket SqlResult::ToPacket() const {

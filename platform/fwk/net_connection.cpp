@@ -2,8 +2,11 @@
 
 #include <httplib.h>
 
+#include <map>
+#include <mutex>
+
+#include "data/wire.hpp"
 #include "host_bridge.hpp"
-#include "variant_json.hpp"
 
 namespace {
 
@@ -14,8 +17,20 @@ httplib::Client client(const std::string& host, int port) {
     c.set_connection_timeout(5, 0);
     c.set_read_timeout(120, 0);
     c.set_write_timeout(30, 0);
+    c.set_decompress(true);
     return c;
 }
+
+// The last answer of each call that the server marked with an ETag, for the session: when the server
+// says it has not changed (304), the kept answer is used again without moving it over the wire.
+struct KeptAnswer {
+    std::string etag;
+    Variant result;
+    std::vector<Variant> args;
+};
+std::mutex keptMutex;
+std::map<std::string, KeptAnswer> kept;
+constexpr size_t kKeptCalls = 16;
 
 }  // namespace
 
@@ -51,28 +66,40 @@ Variant TNetConnection::Call(const std::string& method, std::vector<Variant>& ar
     if (!connected_) {
         open(true);  // a call cannot go on without the server, whatever ThrowException says
     }
-    nlohmann::json body = {{"args", nlohmann::json::array()}};
-    for (auto& a : args) body["args"].push_back(VariantToJson(a));
+    const std::string path = "/" + ServerName + "/" + method;
+    const std::string body = EncodeCall(args);
+    const std::string key = place(Host, Port) + path + "\n" + body;
+    httplib::Headers headers{{"Accept-Encoding", "gzip"}};
+    {
+        std::lock_guard lock(keptMutex);
+        if (auto it = kept.find(key); it != kept.end()) headers.emplace("If-None-Match", it->second.etag);
+    }
     auto c = client(Host, Port);
-    auto res = c.Post("/" + ServerName + "/" + method, body.dump(), "application/json");
+    auto res = c.Post(path, headers, body, "application/json");
     if (!res) {
         connected_ = false;
         throw ENetError("Falha na comunicação com o servidor de aplicação em " + place(Host, Port) + " (" +
                         httplib::to_string(res.error()) + ")");
     }
-    nlohmann::json answer;
+    if (res->status == 304) {
+        std::lock_guard lock(keptMutex);
+        if (auto it = kept.find(key); it != kept.end()) {
+            if (it->second.args.size() == args.size()) args = it->second.args;
+            return it->second.result;
+        }
+        throw ENetError("Resposta inválida do servidor de aplicação (HTTP 304 sem resposta guardada)");
+    }
+    WireAnswer answer;
     try {
-        answer = nlohmann::json::parse(res->body);
-    } catch (const nlohmann::json::exception&) {
+        answer = DecodeAnswer(res->body);
+    } catch (const std::exception&) {
         throw ENetError("Resposta inválida do servidor de aplicação (HTTP " + std::to_string(res->status) + ")");
     }
-    if (!answer.is_object() || !answer.contains("result"))
-        throw ENetError("Resposta inválida do servidor de aplicação (HTTP " + std::to_string(res->status) + ")");
-    Variant result = ResultFromJson(answer["result"]);
-    if (answer.contains("args") && answer["args"].is_array()) {
-        std::vector<Variant> back;
-        for (auto& a : answer["args"]) back.push_back(VariantFromJson(a));
-        if (back.size() == args.size()) args = std::move(back);
+    if (std::string etag = res->get_header_value("ETag"); !etag.empty() && answer.result.AsResult().ok) {
+        std::lock_guard lock(keptMutex);
+        if (kept.size() >= kKeptCalls && !kept.count(key)) kept.clear();
+        kept[key] = {etag, answer.result, answer.args};
     }
-    return result;
+    if (answer.args.size() == args.size()) args = std::move(answer.args);
+    return answer.result;
 }

@@ -1,0 +1,38 @@
+// The wire form of server calls, read and written without a document tree.
+//   call:    {"args":[…]}
+//   answer:  {"result":{"ok":true,"data":…} | {"ok":false,"error":"…"},"args":[…]}
+//   packet:  {"fields":[{"name","type","size","fixed"}…],"rows":[[…]…]} (its two members in either order)
+// Values are null, true/false, numbers, texts and packets. In a packet a null cell reads as empty
+// text and a number cell as the number's text. A field size must be a whole number from 0 to
+// 1,000,000; anything else is refused with a clear message, as is a row whose length differs from
+// the fields'.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json_text.hpp"
+#include "packet.hpp"
+#include "services/variant.hpp"
+
+constexpr int kMaxWireDepth = 64;  // our calls nest four levels at most
+
+void AppendPacketJson(std::string& out, const DataPacket& p);
+void AppendVariantJson(std::string& out, const Variant& v);
+
+// Reads the value whose first token was just read.
+DataPacket ReadPacket(JsonReader& in, JsonReader::Token first);
+Variant ReadVariant(JsonReader& in, JsonReader::Token first);
+DataPacket PacketFromText(std::string_view text);
+
+std::string EncodeCall(const std::vector<Variant>& args);
+// The arguments of a call; raises EJsonError (malformed, too deep, no "args" list).
+std::vector<Variant> DecodeCall(std::string_view body, int maxDepth = kMaxWireDepth);
+
+struct WireAnswer {
+    Variant result;  // a ServerResult
+    std::vector<Variant> args;
+};
+std::string EncodeAnswer(const ServerResult& result, const std::vector<Variant>& args);
+WireAnswer DecodeAnswer(std::string_view body);

@@ -1,0 +1,49 @@
+// The server's database: read-only connections lent to one call at a time (kept for the next call,
+// and dropped when the database file is replaced), each with the statement timeout and the call's
+// cancel flag; and the catalogue's change key, which changes whenever the database may have changed.
+// Messages that leave the server never carry the database file's path.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "data/sql_connection.hpp"
+#include "options.hpp"
+
+class ServerDatabase {
+public:
+    virtual ~ServerDatabase() = default;
+
+    class Lease {
+    public:
+        Lease(ServerDatabase& owner, std::unique_ptr<SqlConnection> c, std::string identity)
+            : owner_(&owner), c_(std::move(c)), identity_(std::move(identity)) {}
+        Lease(Lease&&) = default;
+        ~Lease() {
+            if (c_) owner_->giveBack(std::move(c_), identity_);
+        }
+        SqlConnection& operator*() const { return *c_; }
+        SqlConnection* operator->() const { return c_.get(); }
+
+    private:
+        ServerDatabase* owner_;
+        std::unique_ptr<SqlConnection> c_;
+        std::string identity_;
+    };
+
+    // A connection whose statements stop when `cancel` turns true. Raises ESqlError.
+    virtual Lease Acquire(const std::atomic<bool>& cancel) = 0;
+    // Equal keys: the catalogue has not changed in between. Raises ESqlError.
+    virtual std::string ChangeKey() = 0;
+    // The message with the database's location taken out.
+    virtual std::string SafeMessage(const std::string& message) const = 0;
+
+protected:
+    virtual void giveBack(std::unique_ptr<SqlConnection> c, const std::string& identity) = 0;
+};
+
+// SQLite file, or (later) a database server by URI.
+std::unique_ptr<ServerDatabase> OpenServerDatabase(const ServerOptions& options);

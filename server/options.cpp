@@ -1,0 +1,52 @@
+#include "options.hpp"
+
+#include <charconv>
+
+const char* const kServerUsage =
+    "uso: qelserver --db ARQUIVO|URI [--listen HOST:PORTA] [--max-body BYTES] [--statement-timeout SEGUNDOS] "
+    "[--max-rows N] [--max-answer BYTES] [--read-timeout SEGUNDOS] [--write-timeout SEGUNDOS] [--workers N] [--pool N]";
+
+namespace {
+
+unsigned long long number(const std::string& option, const std::string& text, unsigned long long min, unsigned long long max) {
+    unsigned long long v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || v < min || v > max)
+        throw EUsage(option + " espera um número de " + std::to_string(min) + " a " + std::to_string(max) + ": " +
+                     text.substr(0, 40));
+    return v;
+}
+
+}  // namespace
+
+void ParseHostPort(const std::string& text, std::string& host, int& port) {
+    auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) throw EUsage("endereço deve ser HOST:PORTA: " + text.substr(0, 80));
+    std::string h = text.substr(0, colon);
+    if (h.size() > 2 && h.front() == '[' && h.back() == ']') h = h.substr(1, h.size() - 2);  // [::1]:8211
+    port = static_cast<int>(number("a porta", text.substr(colon + 1), 0, 65535));
+    host = h;
+}
+
+ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
+    ServerOptions o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (i + 1 >= args.size()) throw EUsage("falta o valor de " + a);
+        const std::string& v = args[++i];
+        auto seconds = [&] { return std::chrono::milliseconds(number(a, v, 1, 86400) * 1000); };
+        if (a == "--db") o.db = v;
+        else if (a == "--listen") ParseHostPort(v, o.host, o.port);
+        else if (a == "--max-body") o.maxBody = number(a, v, 1, size_t{1} << 32);
+        else if (a == "--statement-timeout") o.statementTimeout = seconds();
+        else if (a == "--max-rows") o.maxRows = number(a, v, 1, 1000000000);
+        else if (a == "--max-answer") o.maxAnswer = number(a, v, 1024, size_t{1} << 34);
+        else if (a == "--read-timeout") o.readTimeout = seconds();
+        else if (a == "--write-timeout") o.writeTimeout = seconds();
+        else if (a == "--workers") o.workers = number(a, v, 1, 256);
+        else if (a == "--pool") o.pool = number(a, v, 1, 256);
+        else throw EUsage("opção desconhecida: " + a.substr(0, 40));
+    }
+    if (o.db.empty()) throw EUsage("falta --db");
+    return o;
+}

@@ -1,0 +1,36 @@
+// The command line of qelserver, checked in full before anything starts:
+//   qelserver --db FILE|URI [--listen HOST:PORT] [--max-body BYTES] [--statement-timeout SECONDS]
+//             [--max-rows N] [--max-answer BYTES] [--read-timeout SECONDS] [--write-timeout SECONDS]
+//             [--workers N] [--pool N]
+// Ports run from 0 (any free port) to 65535; every number must be written in plain decimal.
+#pragma once
+
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class EUsage : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct ServerOptions {
+    std::string db;
+    std::string host = "127.0.0.1";
+    int port = 8211;
+    size_t maxBody = 1 << 20;
+    std::chrono::milliseconds statementTimeout{30000};
+    size_t maxRows = 1000000;
+    size_t maxAnswer = size_t{256} << 20;
+    std::chrono::milliseconds readTimeout{5000}, writeTimeout{5000};
+    size_t workers = 16;
+    size_t pool = 4;  // database connections of a database server
+};
+
+// Raises EUsage naming what is wrong.
+ServerOptions ParseServerOptions(const std::vector<std::string>& args);
+// "HOST:PORT" with a port from 0 to 65535 (shared with the host's --server); raises EUsage.
+void ParseHostPort(const std::string& text, std::string& host, int& port);
+
+extern const char* const kServerUsage;
