@@ -108,7 +108,7 @@ int main(int argc, char** argv) {
     Paginas.Clear();
     std::string selection;
     for (int i = 0; i < 1000; i += 5) {
-        char key[8];
+        char key[16];
         std::snprintf(key, sizeof key, "A%04d", i);
         selection += (selection.empty() ? "" : ",") + quoted(key);
     }

@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <climits>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
+#include "data/address.hpp"
 #include "shell.hpp"
 #include "words.hpp"
 
@@ -33,6 +35,10 @@ int runScript(Shell& shell, std::istream& in, const std::string& name) {
     int number = 0;
     while (std::getline(in, line)) {
         ++number;
+        if (line.find('\0') != std::string::npos) {
+            std::cerr << name << ":" << number << ": caractere nulo na linha " << number << std::endl;
+            return 1;
+        }
         try {
             nlohmann::json out = shell.Run(SplitWords(line));
             if (!out.is_null()) std::cout << out.dump() << std::endl;
@@ -40,6 +46,10 @@ int runScript(Shell& shell, std::istream& in, const std::string& name) {
             std::cerr << name << ":" << number << ": " << e.what() << std::endl;
             return 1;
         }
+    }
+    if (in.bad()) {
+        std::cerr << name << ": não foi possível ler o roteiro" << std::endl;
+        return 1;
     }
     if (shell.PendingAnswers() > 0) {
         std::cerr << name << ": " << shell.PendingAnswers() << " resposta(s) de diálogo não usada(s) ao final" << std::endl;
@@ -84,7 +94,15 @@ int main(int argc, char** argv) {
         std::string a = argv[i];
         if (i + 1 >= argc) return usage();
         std::string v = argv[++i];
-        if (a == "--server") options.server = v;
+        if (a == "--server") {
+            std::string host, error;
+            int port = 0;
+            if (!SplitHostPort(v, host, port, error)) {
+                std::cerr << "qelhost: --server: " << error << std::endl;
+                return usage();
+            }
+            options.server = v;
+        }
         else if (a == "--operator") options.operatorCode = v;
         else if (a == "--database") options.database = v;
         else if (a == "--modules") options.modules = v;
@@ -98,9 +116,14 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (script == "-") return runScript(shell, std::cin, "stdin");
+        std::error_code ec;
+        if (std::filesystem::is_directory(script, ec)) {
+            std::cerr << "qelhost: o roteiro " << Shown(script) << " é uma pasta, não um arquivo" << std::endl;
+            return 1;
+        }
         std::ifstream in(script);
         if (!in) {
-            std::cerr << "qelhost: não foi possível abrir o roteiro " << script << std::endl;
+            std::cerr << "qelhost: não foi possível abrir o roteiro " << Shown(script) << std::endl;
             return 1;
         }
         return runScript(shell, in, script);

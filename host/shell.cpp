@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "cube/viewer.hpp"
+#include "data/address.hpp"
 #include "fwk/host_bridge.hpp"
 #include "services/button_flat.hpp"
 #include "services/cube.hpp"
@@ -15,14 +16,23 @@ namespace {
 const char* kTrees[] = {"trvFatos", "trvDimensoes", "trvPages", "trvRows", "trvCols", "trvFacts"};
 
 std::pair<std::string, int> hostPort(const std::string& s) {
-    auto colon = s.rfind(':');
-    if (colon == std::string::npos) throw ScriptError("servidor deve ser HOST:PORTA: " + s);
-    try {
-        return {s.substr(0, colon), std::stoi(s.substr(colon + 1))};
-    } catch (const std::exception&) {
-        throw ScriptError("porta inválida: " + s);
-    }
+    std::string host, error;
+    int port = 0;
+    if (!SplitHostPort(s, host, port, error)) throw ScriptError(error);
+    return {host, port};
 }
+
+}  // namespace
+
+std::string Shown(const std::string& word) {
+    constexpr size_t kLimit = 80;
+    if (word.size() <= kLimit) return word;
+    size_t cut = kLimit;
+    while (cut > 0 && (static_cast<unsigned char>(word[cut]) & 0xC0) == 0x80) --cut;  // not inside a character
+    return word.substr(0, cut) + "… (" + std::to_string(word.size()) + " bytes)";
+}
+
+namespace {
 
 nlohmann::json nodeJson(const TTreeNode* n) {
     nlohmann::json children = nlohmann::json::array();
@@ -57,7 +67,7 @@ TMenuItem* followCaptions(std::vector<TMenuItem*> level, const std::vector<std::
                 found = m;
                 break;
             }
-        if (!found) throw ScriptError("entrada de menu não encontrada: " + captions[k]);
+        if (!found) throw ScriptError("entrada de menu não encontrada: " + Shown(captions[k]));
         level.clear();
         for (int i = 0; i < found->Count(); ++i) level.push_back(found->Items(i));
     }
@@ -174,13 +184,13 @@ TForm* Shell::requireScreen() const {
 
 TControl* Shell::control(const std::string& name) const {
     auto c = dynamic_cast<TControl*>(requireScreen()->FindComponent(name));
-    if (!c) throw ScriptError("controle desconhecido: " + name);
+    if (!c) throw ScriptError("controle desconhecido: " + Shown(name));
     return c;
 }
 
 TTreeView* Shell::tree(const std::string& name) const {
     auto t = dynamic_cast<TTreeView*>(control(name));
-    if (!t) throw ScriptError("não é uma árvore: " + name);
+    if (!t) throw ScriptError("não é uma árvore: " + Shown(name));
     return t;
 }
 
@@ -193,7 +203,7 @@ TTreeNode* Shell::nodeAt(TTreeView* t, const std::vector<std::string>& path) con
             TTreeNode* c = n ? n->Item(i) : t->Items().Top(i);
             if (c->Text == text) found = c;
         }
-        if (!found) throw ScriptError("nó não encontrado em " + t->Name + ": " + text);
+        if (!found) throw ScriptError("nó não encontrado em " + t->Name + ": " + Shown(text));
         n = found;
     }
     return n;
@@ -202,7 +212,7 @@ TTreeNode* Shell::nodeAt(TTreeView* t, const std::vector<std::string>& path) con
 void Shell::pointOf(TTreeView* t, const std::vector<std::string>& path, int& x, int& y) const {
     if (path.empty()) return PointBelowRows(t, x, y);
     TTreeNode* n = nodeAt(t, path);
-    if (!n->IsVisible()) throw ScriptError("nó sob um pai recolhido em " + t->Name + ": " + n->Text);
+    if (!n->IsVisible()) throw ScriptError("nó sob um pai recolhido em " + t->Name + ": " + Shown(n->Text));
     PointOfNode(t, n, x, y);
 }
 
@@ -222,7 +232,7 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
     const std::string& cmd = w[0];
     auto args = std::vector<std::string>(w.begin() + 1, w.end());
     auto need = [&](size_t n) {
-        if (args.size() < n) throw ScriptError("argumentos insuficientes para " + cmd);
+        if (args.size() < n) throw ScriptError("argumentos insuficientes para " + Shown(cmd));
     };
 
     if (cmd == "dump") return State();
@@ -257,7 +267,7 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
         need(2);
         TTreeView* t = tree(args[0]);
         TTreeNode* n = nodeAt(t, {args.begin() + 1, args.end()});
-        if (!n->IsVisible()) throw ScriptError("nó sob um pai recolhido: " + n->Text);
+        if (!n->IsVisible()) throw ScriptError("nó sob um pai recolhido: " + Shown(n->Text));
         runGuarded([&] {
             if (cmd == "expand" && !n->Expanded()) n->Expand();
             if (cmd == "collapse" && n->Expanded()) n->Collapse();
@@ -272,8 +282,8 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
         try {
             sc = TextToShortCut(args[0]);
         } catch (const std::exception&) {
-            throw ScriptError("tecla desconhecida: " + args[0]);
         }
+        if (sc == 0) throw ScriptError("tecla desconhecida: '" + Shown(args[0]) + "'");
         TShiftState shift;
         if (sc & scShift) shift |= TShiftState::Shift;
         if (sc & scCtrl) shift |= TShiftState::Ctrl;
@@ -298,7 +308,7 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
     } else if (cmd == "click") {
         need(1);
         auto b = dynamic_cast<TButtonFlat*>(control(args[0]));
-        if (!b) throw ScriptError("não é um botão: " + args[0]);
+        if (!b) throw ScriptError("não é um botão: " + Shown(args[0]));
         runGuarded([&] {
             if (b->Enabled && b->Visible) b->Click();
         });
@@ -344,7 +354,7 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
         TfrmCubo* viewer = openViewer();
         std::optional<std::string> member;
         if (args[1] != "--all") member = args[1];
-        if (!viewer->ChoosePage(args[0], member)) throw ScriptError("página ou membro não encontrado no cubo: " + args[0] + " " + args[1]);
+        if (!viewer->ChoosePage(args[0], member)) throw ScriptError("página ou membro não encontrado no cubo: " + Shown(args[0]) + " " + Shown(args[1]));
     } else if (cmd == "export") {
         need(1);
         TfrmCubo* viewer = openViewer();
@@ -359,7 +369,7 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
         TForm* s = requireScreen();
         runGuarded([&] { s->Close(); });
     } else {
-        throw ScriptError("comando desconhecido: " + cmd);
+        throw ScriptError("comando desconhecido: " + Shown(cmd));
     }
     return nullptr;
 }

@@ -20,6 +20,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A word of a script as messages show it: cut to a readable length.
+std::string Shown(const std::string& word);
+
 struct ShellOptions {
     std::string server = "127.0.0.1:8211";
     std::string operatorCode = "ADMIN";

@@ -81,6 +81,45 @@ const std::string* HttpRequest::Header(std::string_view name) const {
     return nullptr;
 }
 
+bool ParseHttpHead(std::string_view head, size_t maxBody, HttpRequest& r, size_t& bodyLength, bool& keepAlive, int& status,
+                   std::string& reason) {
+    auto refuse = [&](int code, std::string why) {
+        status = code;
+        reason = std::move(why);
+        return false;
+    };
+    size_t lineEnd = head.find("\r\n");
+    std::string_view line = head.substr(0, lineEnd);
+    size_t sp1 = line.find(' '), sp2 = line.rfind(' ');
+    if (sp1 == std::string_view::npos || sp2 == sp1) return refuse(400, "Requisição malformada");
+    r.method = std::string(line.substr(0, sp1));
+    r.target = std::string(line.substr(sp1 + 1, sp2 - sp1 - 1));
+    r.version = std::string(line.substr(sp2 + 1));
+    if (r.version != "HTTP/1.1" && r.version != "HTTP/1.0") return refuse(400, "Versão de HTTP não suportada");
+    size_t at = lineEnd == std::string_view::npos ? head.size() : lineEnd + 2;
+    while (at < head.size()) {
+        size_t e = head.find("\r\n", at);
+        if (e == std::string_view::npos) e = head.size();
+        std::string_view h = head.substr(at, e - at);
+        size_t colon = h.find(':');
+        if (colon == std::string_view::npos || colon == 0) return refuse(400, "Cabeçalho malformado");
+        r.headers.emplace_back(lower(trim(h.substr(0, colon))), std::string(trim(h.substr(colon + 1))));
+        at = e + 2;
+    }
+    const std::string* connection = r.Header("connection");
+    keepAlive = r.version == "HTTP/1.1" ? !hasToken(connection, "close") : hasToken(connection, "keep-alive");
+    if (r.Header("transfer-encoding")) return refuse(411, "O corpo da requisição deve trazer Content-Length");
+    bodyLength = 0;
+    if (const std::string* length = r.Header("content-length")) {
+        if (length->empty() || length->size() > 19 || length->find_first_not_of("0123456789") != std::string::npos)
+            return refuse(400, "Content-Length inválido");
+        unsigned long long n = std::stoull(*length);
+        if (n > maxBody) return refuse(413, "Corpo da requisição maior que o limite de " + std::to_string(maxBody) + " bytes");
+        bodyLength = static_cast<size_t>(n);
+    }
+    return true;
+}
+
 HttpResponse FailureResponse(int status, const std::string& message) {
     std::string body = "{\"result\":{\"ok\":false,\"error\":";
     AppendJsonString(body, message);
@@ -255,58 +294,15 @@ struct HttpServer::Impl {
         }
     }
 
-    // Reads the request line and headers; answers and returns false on anything it cannot serve.
     bool parseHead(Conn& c, std::string_view head) {
-        size_t lineEnd = head.find("\r\n");
-        std::string_view line = head.substr(0, lineEnd);
-        size_t sp1 = line.find(' '), sp2 = line.rfind(' ');
-        if (sp1 == std::string_view::npos || sp2 == sp1) {
-            respond(c, FailureResponse(400, "Requisição malformada"), true);
+        int status = 0;
+        std::string why;
+        if (!ParseHttpHead(head, limits.maxBody, c.request, c.bodyLength, c.keepAlive, status, why)) {
+            // Answered before any body is read; the connection closes so nothing more is taken.
+            respond(c, FailureResponse(status, why), true);
             return false;
         }
-        HttpRequest& r = c.request;
-        r.method = std::string(line.substr(0, sp1));
-        r.target = std::string(line.substr(sp1 + 1, sp2 - sp1 - 1));
-        r.version = std::string(line.substr(sp2 + 1));
-        if (r.version != "HTTP/1.1" && r.version != "HTTP/1.0") {
-            respond(c, FailureResponse(400, "Versão de HTTP não suportada"), true);
-            return false;
-        }
-        size_t at = lineEnd == std::string_view::npos ? head.size() : lineEnd + 2;
-        while (at < head.size()) {
-            size_t e = head.find("\r\n", at);
-            if (e == std::string_view::npos) e = head.size();
-            std::string_view h = head.substr(at, e - at);
-            size_t colon = h.find(':');
-            if (colon == std::string_view::npos || colon == 0) {
-                respond(c, FailureResponse(400, "Cabeçalho malformado"), true);
-                return false;
-            }
-            r.headers.emplace_back(lower(trim(h.substr(0, colon))), std::string(trim(h.substr(colon + 1))));
-            at = e + 2;
-        }
-        const std::string* connection = r.Header("connection");
-        c.keepAlive = r.version == "HTTP/1.1" ? !hasToken(connection, "close") : hasToken(connection, "keep-alive");
-        if (r.Header("transfer-encoding")) {
-            respond(c, FailureResponse(411, "O corpo da requisição deve trazer Content-Length"), true);
-            return false;
-        }
-        c.bodyLength = 0;
-        if (const std::string* length = r.Header("content-length")) {
-            if (length->empty() || length->size() > 19 || length->find_first_not_of("0123456789") != std::string::npos) {
-                respond(c, FailureResponse(400, "Content-Length inválido"), true);
-                return false;
-            }
-            unsigned long long n = std::stoull(*length);
-            if (n > limits.maxBody) {
-                // Answered before the body is read; the connection closes so nothing more is taken.
-                respond(c, FailureResponse(413, "Corpo da requisição maior que o limite de " + std::to_string(limits.maxBody) + " bytes"),
-                        true);
-                return false;
-            }
-            c.bodyLength = static_cast<size_t>(n);
-        }
-        if (hasToken(r.Header("expect"), "100-continue") && c.in.size() < c.headEnd + c.bodyLength) {
+        if (hasToken(c.request.Header("expect"), "100-continue") && c.in.size() < c.headEnd + c.bodyLength) {
             static const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
             ssize_t n = ::send(c.fd, kContinue, sizeof kContinue - 1, MSG_NOSIGNAL);
             (void)n;

@@ -67,5 +67,11 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
+// Reads a request head (request line and headers, without the blank line that ends them) into the
+// request. False, with the status and reason to answer, when it cannot be served: 400 when it is
+// malformed, 411 for a body without a length, 413 for a body past `maxBody`.
+bool ParseHttpHead(std::string_view head, size_t maxBody, HttpRequest& request, size_t& bodyLength, bool& keepAlive,
+                   int& status, std::string& reason);
+
 // A plain answer: `{"result":{"ok":false,"error":…},"args":[]}` with that status.
 HttpResponse FailureResponse(int status, const std::string& message);

@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
     limits.writeTimeout = options.writeTimeout;
     limits.keepAlive = options.readTimeout;
     limits.workers = options.workers;
+    limits.maxQueue = options.queue;
     HttpServer server(limits, [&](const HttpRequest& r, const std::atomic<bool>& cancelled) { return object.Handle(r, cancelled); });
     int port = 0;
     try {

@@ -2,9 +2,11 @@
 
 #include <charconv>
 
+#include "data/address.hpp"
+
 const char* const kServerUsage =
     "uso: qelserver --db ARQUIVO|URI [--listen HOST:PORTA] [--max-body BYTES] [--statement-timeout SEGUNDOS] "
-    "[--max-rows N] [--max-answer BYTES] [--read-timeout SEGUNDOS] [--write-timeout SEGUNDOS] [--workers N] [--pool N]";
+    "[--max-rows N] [--max-answer BYTES] [--read-timeout SEGUNDOS] [--write-timeout SEGUNDOS] [--workers N] [--queue N] [--pool N]";
 
 namespace {
 
@@ -20,12 +22,8 @@ unsigned long long number(const std::string& option, const std::string& text, un
 }  // namespace
 
 void ParseHostPort(const std::string& text, std::string& host, int& port) {
-    auto colon = text.rfind(':');
-    if (colon == std::string::npos || colon == 0) throw EUsage("endereço deve ser HOST:PORTA: " + text.substr(0, 80));
-    std::string h = text.substr(0, colon);
-    if (h.size() > 2 && h.front() == '[' && h.back() == ']') h = h.substr(1, h.size() - 2);  // [::1]:8211
-    port = static_cast<int>(number("a porta", text.substr(colon + 1), 0, 65535));
-    host = h;
+    std::string error;
+    if (!SplitHostPort(text, host, port, error)) throw EUsage(error);
 }
 
 ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
@@ -44,6 +42,7 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
         else if (a == "--read-timeout") o.readTimeout = seconds();
         else if (a == "--write-timeout") o.writeTimeout = seconds();
         else if (a == "--workers") o.workers = number(a, v, 1, 256);
+        else if (a == "--queue") o.queue = number(a, v, 1, 100000);
         else if (a == "--pool") o.pool = number(a, v, 1, 256);
         else throw EUsage("opção desconhecida: " + a.substr(0, 40));
     }

@@ -1,7 +1,7 @@
 // The command line of qelserver, checked in full before anything starts:
 //   qelserver --db FILE|URI [--listen HOST:PORT] [--max-body BYTES] [--statement-timeout SECONDS]
 //             [--max-rows N] [--max-answer BYTES] [--read-timeout SECONDS] [--write-timeout SECONDS]
-//             [--workers N] [--pool N]
+//             [--workers N] [--queue N] [--pool N]
 // Ports run from 0 (any free port) to 65535; every number must be written in plain decimal.
 #pragma once
 
@@ -25,6 +25,7 @@ struct ServerOptions {
     size_t maxAnswer = size_t{256} << 20;
     std::chrono::milliseconds readTimeout{5000}, writeTimeout{5000};
     size_t workers = 16;
+    size_t queue = 64;  // complete requests waiting for a worker; past it, 503
     size_t pool = 4;  // database connections of a database server
 };
 

@@ -205,3 +205,36 @@ TEST(Runner, AContextMenuDoesNotOutliveItsScreen) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find(":5:"), std::string::npos) << r.err;
 }
+
+TEST(HostInput, CarelessCommandLinesAndScriptsGetClearErrors) {
+    E2E e("UPDATE AREANEGDW SET NMAREANEGDW = CAST(X'56656E6461FF' AS TEXT) WHERE CDAREANEGDW = '01';");
+    HostRun r = e.Run("open\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.states[0]["trees"]["trvFatos"][0]["text"], "Venda\xEF\xBF\xBD");  // the bad byte shows as U+FFFD
+
+    HostRun port = e.Run("dump\n", {}, std::string("127.0.0.1:99999"));
+    EXPECT_EQ(port.status, 2);
+    EXPECT_NE(port.err.find("porta inválida"), std::string::npos) << port.err;
+    HostRun runnerPort = e.Run("server 127.0.0.1:99999\n");
+    EXPECT_EQ(runnerPort.status, 1);
+    EXPECT_NE(runnerPort.err.find("stdin:1: porta inválida"), std::string::npos) << runnerPort.err;
+
+    CommandResult folder = RunCommand({QEL_BIN_DIR "/qelhost", "--script", "/tmp"});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.err.find("é uma pasta"), std::string::npos) << folder.err;
+
+    HostRun huge = e.Run("open\npress trvFatos " + std::string(5 << 20, 'x') + "\n");
+    EXPECT_EQ(huge.status, 1);
+    EXPECT_LT(huge.err.size(), 400u);
+    EXPECT_NE(huge.err.find("(5242880 bytes)"), std::string::npos) << huge.err;
+
+    HostRun nul = e.Run(std::string("dump\ndu\0mp\n", 11));
+    EXPECT_EQ(nul.status, 1);
+    EXPECT_NE(nul.err.find("stdin:2: caractere nulo na linha 2"), std::string::npos) << nul.err;
+
+    for (const char* key : {"key ''", "key Tecla", "key Ctrl+", "key F25"}) {
+        HostRun k = e.Run(std::string("open\n") + key + "\n");
+        EXPECT_EQ(k.status, 1) << key;
+        EXPECT_NE(k.err.find("stdin:2: tecla desconhecida"), std::string::npos) << key << ": " << k.err;
+    }
+}

@@ -36,28 +36,45 @@ std::string ReadFile(const std::string& path) {
     return s.str();
 }
 
-ServerProcess::ServerProcess(const std::string& dbPath) {
-    std::string log = uniqueName("qelserver_", ".log");
+ServerProcess::ServerProcess(const std::string& dbPath, const std::vector<std::string>& options) : log_(uniqueName("qelserver_", ".log")) {
+    std::vector<std::string> argv{QEL_BIN_DIR "/qelserver", "--db", dbPath, "--listen", "127.0.0.1:0"};
+    argv.insert(argv.end(), options.begin(), options.end());
     pid_ = fork();
     if (pid_ == 0) {
-        int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int fd = open(log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(fd, 1);
         dup2(fd, 2);
-        execl(QEL_BIN_DIR "/qelserver", "qelserver", "--db", dbPath.c_str(), "--listen", "127.0.0.1:0", (char*)nullptr);
+        std::vector<char*> args;
+        for (auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
         _exit(127);
     }
     for (int i = 0; i < 400 && port_ == 0; ++i) {
-        std::string text = ReadFile(log);
+        std::string text = ReadFile(log_);
         auto at = text.find("listening on 127.0.0.1:");
         if (at != std::string::npos && text.find('\n', at) != std::string::npos)
             port_ = std::stoi(text.substr(at + std::string("listening on 127.0.0.1:").size()));
         else std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    std::filesystem::remove(log);
     if (port_ == 0) {
         Stop();
-        throw std::runtime_error("qelserver did not start");
+        throw std::runtime_error("qelserver did not start: " + ReadFile(log_));
     }
+}
+
+std::string ServerProcess::Log() const { return ReadFile(log_); }
+
+int ServerProcess::WaitExit(int seconds) {
+    int status = 0;
+    for (int i = 0; i < seconds * 20; ++i) {
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return -1;
 }
 
 int ServerProcess::Stop() {
@@ -69,7 +86,10 @@ int ServerProcess::Stop() {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-ServerProcess::~ServerProcess() { Stop(); }
+ServerProcess::~ServerProcess() {
+    Stop();
+    std::filesystem::remove(log_);
+}
 
 TempDatabase::TempDatabase(const std::string& sql) : path_(uniqueName("qel_e2e_", ".db")) {
     OpenSqlite(path_)->Execute(sql);

@@ -10,8 +10,9 @@
 
 class ServerProcess {
 public:
-    // Starts qelserver on 127.0.0.1 with a port of its choosing; waits until it listens.
-    explicit ServerProcess(const std::string& dbPath);
+    // Starts qelserver on 127.0.0.1 with a port of its choosing (and any further options); waits
+    // until it listens.
+    explicit ServerProcess(const std::string& dbPath, const std::vector<std::string>& options = {});
     ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
     ServerProcess& operator=(const ServerProcess&) = delete;
@@ -19,10 +20,17 @@ public:
     std::string Address() const { return "127.0.0.1:" + std::to_string(port_); }
     // Stops it now (SIGTERM) and returns its exit status.
     int Stop();
+    // Waits until it ends by itself (after a signal sent to Pid()); its exit status, or -1 when it is
+    // still running after `seconds`.
+    int WaitExit(int seconds);
+    // What it has written to standard output and error so far.
+    std::string Log() const;
+    pid_t Pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
     int port_ = 0;
+    std::string log_;
 };
 
 class TempDatabase {
