@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "data/address.hpp"
+#include "fwk/host_bridge.hpp"
 #include "shell.hpp"
 #include "words.hpp"
 
@@ -87,6 +88,7 @@ void interactive(Shell& shell) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    KeepMemoryForReloads();
     ShellOptions options;
     options.modules = executableDir();
     std::string script;

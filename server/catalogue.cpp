@@ -27,7 +27,8 @@ void WriteCataloguePackets(SqlConnection& db, std::string& out, const AnswerLimi
             sql += layout->fields[i].name == "ID" ? std::string("' ' AS ID") : layout->fields[i].name;
         }
         sql += std::string(" FROM ") + layout->table + " ORDER BY rowid";
-        PacketWriter packet(out, limits, layout->fields);
+        long long count = std::stoll(db.Query(std::string("SELECT count(*) FROM ") + layout->table, {}, true).rows.at(0).at(0));
+        PacketWriter packet(out, limits, layout->fields, count);
         db.Stream(sql, {}, true, packet);
         packet.Finish();
         out += ',';

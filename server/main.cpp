@@ -1,6 +1,7 @@
 // qelserver: serves QEL00100.rdmOpcoesDW over HTTP/JSON (see options.hpp for the command line).
 // Port 0 picks a free port; the line "qelserver: listening on HOST:PORT" tells which. SIGINT or
 // SIGTERM stops it: running statements are interrupted and it exits within two seconds.
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -14,6 +15,9 @@
 #include "rdm_opcoes_dw.hpp"
 
 int main(int argc, char** argv) {
+    // Answers of megabytes come from their own mappings and go back to the system when sent, so an
+    // idle server returns to its small size whatever the calls before were.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     ServerOptions options;
     try {
         options = ParseServerOptions(std::vector<std::string>(argv + 1, argv + argc));

@@ -43,14 +43,16 @@ void appendField(std::string& out, const FieldDef& f) {
 
 }  // namespace
 
-PacketWriter::PacketWriter(std::string& out, const AnswerLimits& limits, const std::vector<FieldDef>& layout)
+PacketWriter::PacketWriter(std::string& out, const AnswerLimits& limits, const std::vector<FieldDef>& layout, long long expectedRows)
     : out_(out), limits_(limits), catalogue_(true), layout_(layout) {
     out_ += "{\"fields\":[";
     for (size_t i = 0; i < layout_.size(); ++i) {
         if (i) out_ += ',';
         appendField(out_, layout_[i]);
     }
-    out_ += "],\"rows\":[";
+    out_ += "],";
+    if (expectedRows >= 0) out_ += "\"count\":" + std::to_string(expectedRows) + ",";
+    out_ += "\"rows\":[";
 }
 
 PacketWriter::PacketWriter(std::string& out, const AnswerLimits& limits) : out_(out), limits_(limits), catalogue_(false) {

@@ -26,8 +26,9 @@ struct AnswerLimits {
 
 class PacketWriter : public SqlRowSink {
 public:
-    // Catalogue form: `layout` gives the fields, in the statement's column order.
-    PacketWriter(std::string& out, const AnswerLimits& limits, const std::vector<FieldDef>& layout);
+    // Catalogue form: `layout` gives the fields, in the statement's column order; `expectedRows`, when
+    // known, goes before the rows as a hint for the reader.
+    PacketWriter(std::string& out, const AnswerLimits& limits, const std::vector<FieldDef>& layout, long long expectedRows = -1);
     // Query form.
     PacketWriter(std::string& out, const AnswerLimits& limits);
 

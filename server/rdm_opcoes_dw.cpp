@@ -126,7 +126,9 @@ std::shared_ptr<RdmOpcoesDW::CachedAnswer> RdmOpcoesDW::catalogueAnswer(const st
     if (auto a = cached(op, version)) return a;
     hit = false;
     for (int attempt = 0;; ++attempt) {
-        std::string out = "{\"result\":{\"ok\":true,\"data\":null},\"args\":[";
+        std::string out;
+        out.reserve(lastCatalogueSize_ + lastCatalogueSize_ / 8);  // no regrowth for a catalogue like the last one
+        out = "{\"result\":{\"ok\":true,\"data\":null},\"args\":[";
         {
             ServerDatabase::Lease c = db_.Acquire(cancelled);
             WriteCataloguePackets(*c, out, limits_);
@@ -139,6 +141,7 @@ std::shared_ptr<RdmOpcoesDW::CachedAnswer> RdmOpcoesDW::catalogueAnswer(const st
             version = after;
             continue;
         }
+        lastCatalogueSize_ = out.size();
         auto a = std::make_shared<CachedAnswer>();
         a->version = version;
         a->etag = "\"" + hex64(fnv1a(op, fnv1a(version))) + "\"";

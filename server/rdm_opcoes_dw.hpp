@@ -47,6 +47,7 @@ private:
     size_t cacheBytes_;
     std::mutex cacheMutex_, buildMutex_;
     std::list<std::pair<std::string, std::shared_ptr<CachedAnswer>>> cache_;  // most recent first
+    size_t lastCatalogueSize_ = 0;  // guarded by buildMutex_
 };
 
 // gzip form of a text (zlib).

@@ -34,6 +34,7 @@ public:
     long long AsInt() const { return std::get<long long>(v_); }
     const std::string& AsString() const { return std::get<std::string>(v_); }
     const DataPacket& AsPacket() const { return *std::get<std::shared_ptr<const DataPacket>>(v_); }
+    const std::shared_ptr<const DataPacket>& SharedPacket() const { return std::get<std::shared_ptr<const DataPacket>>(v_); }
     const ServerResult& AsResult() const { return *std::get<std::shared_ptr<const ServerResult>>(v_); }
 
 private:

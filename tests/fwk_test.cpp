@@ -105,3 +105,24 @@ TEST_F(FwkFixture, AConnectionThatCannotOpenRaisesOnTheCallAndAsksForTheAddressA
     net.ThrowException = true;
     EXPECT_THROW(net.SetConnected(true), ENetError);
 }
+
+TEST_F(FwkFixture, ACallWhoseAnswerHasNotChangedIsServedFromTheKeptAnswer) {
+    TempDatabase db(ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + ReadFile(QEL_TEST_DIR "/catalogue.sql"));
+    ServerProcess server(db.Path());
+    TNetConnection net(nullptr);
+    net.ServerName = "QEL00100.rdmOpcoesDW";
+    net.Host = "127.0.0.1";
+    net.Port = server.Port();
+    auto areas = [&] {
+        std::vector<Variant> args(5);
+        args[4] = "ADMIN";
+        EXPECT_TRUE(net.Call("GetItemData", args).AsResult().ok);
+        return args[1].AsPacket().rows;
+    };
+    auto first = areas();
+    EXPECT_EQ(areas(), first);  // the server said 304: the kept packets came back
+    db.Execute("INSERT INTO AREANEGDW VALUES ('Compras', '04')");
+    auto changed = areas();
+    EXPECT_EQ(changed.size(), first.size() + 1);
+    EXPECT_EQ(changed.back(), (std::vector<std::string>{"Compras", "04"}));
+}

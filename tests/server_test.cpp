@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <nlohmann/json.hpp>
+#include <filesystem>
 #include <thread>
 
 #include "data/wire.hpp"
@@ -121,4 +122,47 @@ TEST_F(ServerFixture, AChangedCatalogueIsServedWithoutARestartAndSigtermStopsCle
     auto a = call("GetItemData", {nullptr, nullptr, nullptr, nullptr, "ADMIN"});
     EXPECT_EQ(PacketFromText(a["args"][1].dump()).rows.back(), (std::vector<std::string>{"Compras", "04"}));
     EXPECT_EQ(server.Stop(), 0);
+}
+
+TEST_F(ServerFixture, TheCatalogueAnswerIsKeptUntilTheCatalogueChangesAndServedAsGzipOr304) {
+    httplib::Client c("127.0.0.1", server.Port());
+    c.set_decompress(false);
+    const std::string body = R"({"args":[null,null,null,null,"ADMIN"]})";
+    auto post = [&](httplib::Headers h) { return c.Post("/QEL00100.rdmOpcoesDW/GetItemData", h, body, "application/json"); };
+    auto first = post({}), second = post({});
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->get_header_value("X-Qel-Cache"), "miss");
+    EXPECT_EQ(second->get_header_value("X-Qel-Cache"), "hit");
+    EXPECT_EQ(second->body, first->body);
+    const std::string etag = first->get_header_value("ETag");
+    ASSERT_FALSE(etag.empty());
+
+    auto unchanged = post({{"If-None-Match", etag}});
+    EXPECT_EQ(unchanged->status, 304);
+    EXPECT_TRUE(unchanged->body.empty());
+    auto zipped = post({{"Accept-Encoding", "gzip"}});
+    EXPECT_EQ(zipped->get_header_value("Content-Encoding"), "gzip");
+    EXPECT_LT(zipped->body.size(), first->body.size());
+    httplib::Client plain("127.0.0.1", server.Port());  // decompressing, as the host does
+    auto inflated = plain.Post("/QEL00100.rdmOpcoesDW/GetItemData", {{"Accept-Encoding", "gzip"}}, body, "application/json");
+    EXPECT_EQ(inflated->body, first->body);
+
+    // Another operator argument is another answer.
+    auto other = c.Post("/QEL00100.rdmOpcoesDW/GetItemData", R"({"args":[null,null,null,null,"MARIA"]})", "application/json");
+    EXPECT_EQ(other->get_header_value("X-Qel-Cache"), "miss");
+    EXPECT_NE(other->get_header_value("ETag"), etag);
+
+    db.Execute("UPDATE AREANEGDW SET NMAREANEGDW = 'Vendas Brasil' WHERE CDAREANEGDW = '01'");
+    auto changed = post({{"If-None-Match", etag}});
+    EXPECT_EQ(changed->status, 200);
+    EXPECT_EQ(changed->get_header_value("X-Qel-Cache"), "miss");
+    EXPECT_NE(changed->get_header_value("ETag"), etag);
+    EXPECT_EQ(PacketFromText(nlohmann::json::parse(changed->body)["args"][1].dump()).rows[0][0], "Vendas Brasil");
+
+    // A replaced file is another database, even with the same name.
+    TempDatabase replacement(catalogue() + "UPDATE AREANEGDW SET NMAREANEGDW = 'Nova' WHERE CDAREANEGDW = '01';");
+    std::filesystem::copy_file(replacement.Path(), db.Path() + ".novo");
+    std::filesystem::rename(db.Path() + ".novo", db.Path());
+    auto replaced = post({});
+    EXPECT_EQ(PacketFromText(nlohmann::json::parse(replaced->body)["args"][1].dump()).rows[0][0], "Nova");
 }

@@ -245,3 +245,15 @@ TEST_F(KeyFixture, DropHappensOnlyWhenTheTargetAccepts) {
     EXPECT_TRUE(DragAndDrop(tree, 5, 5, target, 5, 5));
     EXPECT_EQ(drops, 1);
 }
+
+TEST(TextOrder, SortKeysOrderAsTheComparisonDoes) {
+    const std::vector<std::string> texts{"", "a", "A", "á", "Á", "ab", "Ab", "árvore", "Árvore", "arvore", "Arvore", "b", "B",
+                                         "ã", "a\xFF", "a b", "a\tb", "Z", "z", "Ça", "ca", "cá", std::string("a\0b", 3), "\xF0\x9F\x98\x80",
+                                         "ÿ", "y", "Dimensão 00001", "Dimensão 0001", "Dimensao 00001"};
+    for (const auto& a : texts)
+        for (const auto& b : texts) {
+            int byKey = TextOrderKey(a) < TextOrderKey(b) ? -1 : TextOrderKey(a) == TextOrderKey(b) ? 0 : 1;
+            int byText = CompareTextOrder(a, b);
+            EXPECT_EQ(byKey, byText < 0 ? -1 : byText == 0 ? 0 : 1) << "'" << a << "' vs '" << b << "'";
+        }
+}

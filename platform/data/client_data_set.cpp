@@ -1,6 +1,7 @@
 #include "client_data_set.hpp"
 
 #include <algorithm>
+#include <cstring>
 
 #include "field_name.hpp"
 #include "toolkit/text_order.hpp"
@@ -10,7 +11,7 @@
 std::string TField::AsString() const {
     if (ds_->state_ == TDataSetState::dsEdit) return ds_->editBuffer_.at(static_cast<size_t>(column_));
     int rec = ds_->currentRecord();
-    return rec < 0 ? std::string() : ds_->records_[static_cast<size_t>(rec)][static_cast<size_t>(column_)];
+    return rec < 0 ? std::string() : ds_->cell(rec, column_);
 }
 
 void TField::SetAsString(const std::string& v) {
@@ -42,46 +43,50 @@ TField* TClientDataSet::FieldByName(const std::string& name) const {
     throw EDatabaseError(Name + ": campo '" + name + "' não encontrado");
 }
 
-void TClientDataSet::SetData(const DataPacket& p) {
+void TClientDataSet::SetData(const DataPacket& p) { SetData(std::make_shared<const DataPacket>(p)); }
+
+void TClientDataSet::SetData(std::shared_ptr<const DataPacket> p) {
     if (state_ == TDataSetState::dsEdit) Cancel();
-    std::vector<int> source;  // packet column of each field
+    std::vector<size_t> source;  // packet column of each field
     if (persistent_) {
         for (auto& f : fields_) {
-            int col = p.FieldIndex(f->FieldName);
+            int col = p->FieldIndex(f->FieldName);
             if (col < 0) throw EDatabaseError(Name + ": campo '" + f->FieldName + "' não encontrado no pacote de dados");
-            source.push_back(col);
+            source.push_back(static_cast<size_t>(col));
         }
     } else {
         fields_.clear();
-        for (size_t i = 0; i < p.fields.size(); ++i) {
-            fields_.push_back(std::make_unique<TStringField>(this, p.fields[i].name, p.fields[i].size, p.fields[i].fixed));
-            source.push_back(static_cast<int>(i));
+        for (size_t i = 0; i < p->fields.size(); ++i) {
+            fields_.push_back(std::make_unique<TStringField>(this, p->fields[i].name, p->fields[i].size, p->fields[i].fixed));
+            source.push_back(i);
         }
     }
-    std::vector<std::vector<std::string>> records;
-    records.reserve(p.rows.size());
-    for (auto& row : p.rows) {
-        std::vector<std::string> rec;
-        rec.reserve(source.size());
-        for (int col : source) rec.push_back(row.at(static_cast<size_t>(col)));
-        records.push_back(std::move(rec));
-    }
+    for (auto& row : p->rows)
+        if (row.size() != p->fields.size()) throw EDatabaseError(Name + ": linha do pacote com número de colunas diferente dos campos");
     for (size_t i = 0; i < fields_.size(); ++i) fields_[i]->column_ = static_cast<int>(i);
-    hash_.clear();  // its keys view the records being replaced
-    records_ = std::move(records);
+    hash_.clear();  // its keys view the rows being replaced
+    source_ = std::move(source);
+    data_ = std::move(p);
+    own_.reset();
     // The filter stays; its field names are resolved against the (possibly new) fields.
     conditionColumns_.clear();
     for (auto& c : conditions_) conditionColumns_.push_back(FieldByName(c.field)->column_);
     orderValid_ = false;
     invalidateView();
     state_ = TDataSetState::dsBrowse;
+    for (const std::string& field : LookupFields)
+        if (TField* f = FindField(field)) hashLookup(f->column_, std::string());
     First();
 }
 
 DataPacket TClientDataSet::GetData() const {
     DataPacket p;
     for (auto& f : fields_) p.fields.push_back({f->FieldName, f->Size, f->FixedChar, "string"});
-    p.rows = records_;
+    for (size_t r = 0; r < recordCount(); ++r) {
+        std::vector<std::string> row;
+        for (size_t c = 0; c < fields_.size(); ++c) row.push_back(cell(static_cast<int>(r), static_cast<int>(c)));
+        p.rows.push_back(std::move(row));
+    }
     return p;
 }
 
@@ -93,7 +98,8 @@ void TClientDataSet::CreateDataSet() {
 
 void TClientDataSet::Close() {
     hash_.clear();
-    records_.clear();
+    data_.reset();
+    own_.reset();
     orderValid_ = false;
     invalidateView();
     state_ = TDataSetState::dsInactive;
@@ -145,54 +151,102 @@ void TClientDataSet::SetIndexName(const std::string& name) {
 
 const std::vector<int>& TClientDataSet::orderedRecords() const {
     if (!orderValid_) {
-        order_.resize(records_.size());
-        for (size_t i = 0; i < records_.size(); ++i) order_[i] = static_cast<int>(i);
+        order_.resize(recordCount());
+        for (size_t i = 0; i < recordCount(); ++i) order_[i] = static_cast<int>(i);
         if (!indexField_.empty()) {
-            size_t col = static_cast<size_t>(FieldByName(indexField_)->column_);
-            std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) {
-                return CompareTextOrder(records_[static_cast<size_t>(a)][col], records_[static_cast<size_t>(b)][col]) < 0;
-            });
+            // Each value folded once, then the keys compared as bytes.
+            int col = FieldByName(indexField_)->column_;
+            std::vector<std::string> keys(recordCount());
+            for (size_t i = 0; i < keys.size(); ++i) keys[i] = TextOrderKey(cell(static_cast<int>(i), col));
+            std::stable_sort(order_.begin(), order_.end(), [&](int a, int b) { return keys[static_cast<size_t>(a)] < keys[static_cast<size_t>(b)]; });
         }
-        rank_.assign(records_.size(), 0);
+        rank_.assign(recordCount(), 0);
         for (size_t i = 0; i < order_.size(); ++i) rank_[static_cast<size_t>(order_[i])] = static_cast<int>(i);
         orderValid_ = true;
     }
     return order_;
 }
 
+namespace {
+
+// Eight bytes at a time, each word mixed in with a multiply: catalogue codes and names are short.
+uint64_t hashOf(std::string_view s) {
+    uint64_t h = 0x9E3779B97F4A7C15ull ^ s.size();
+    size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, s.data() + i, 8);
+        h = (h ^ w) * 0xFF51AFD7ED558CCDull;
+        h ^= h >> 32;
+    }
+    uint64_t tail = 0;
+    std::memcpy(&tail, s.data() + i, s.size() - i);
+    h = (h ^ tail) * 0xC4CEB9FE1A85EC53ull;
+    return h ^ (h >> 29);
+}
+
+}  // namespace
+
+int TClientDataSet::ValueIndex::find(std::string_view value) const {
+    if (slots.empty()) return -1;
+    size_t mask = slots.size() - 1;
+    for (size_t i = hashOf(value) & mask;; i = (i + 1) & mask) {
+        const Slot& s = slots[i];
+        if (s.group < 0) return -1;
+        if (s.key == value) return s.group;
+    }
+}
+
+int TClientDataSet::ValueIndex::findOrAdd(std::string_view value) {
+    if ((count.size() + 1) * 2 > slots.size()) {
+        // Twice as many slots, every key placed again.
+        std::vector<Slot> old = std::move(slots);
+        slots.assign(std::max<size_t>(64, old.size() * 2), Slot{});
+        size_t mask = slots.size() - 1;
+        for (const Slot& s : old) {
+            if (s.group < 0) continue;
+            size_t i = hashOf(s.key) & mask;
+            while (slots[i].group >= 0) i = (i + 1) & mask;
+            slots[i] = s;
+        }
+    }
+    size_t mask = slots.size() - 1;
+    size_t i = hashOf(value) & mask;
+    for (; slots[i].group >= 0; i = (i + 1) & mask)
+        if (slots[i].key == value) return slots[i].group;
+    slots[i] = {value, static_cast<int>(count.size())};
+    count.push_back(0);
+    return slots[i].group;
+}
+
 std::span<const int> TClientDataSet::hashLookup(int column, const std::string& value) const {
     auto it = hash_.find(column);
     if (it == hash_.end()) {
         // Two passes: number the distinct values and count them, then place the records of each
-        // value side by side, so the index costs one map and one array.
+        // value side by side.
         ValueIndex index;
-        std::vector<int> groupOf(records_.size());
-        std::vector<int> counts;
-        index.ranges.reserve(records_.size() / 4 + 16);
-        for (size_t r = 0; r < records_.size(); ++r) {
-            std::string_view v = records_[r][static_cast<size_t>(column)];
-            auto [slot, added] = index.ranges.try_emplace(v, static_cast<int>(counts.size()), 0);
-            if (added) counts.push_back(0);
-            groupOf[r] = slot->second.first;
-            ++counts[static_cast<size_t>(groupOf[r])];
+        std::vector<int> groupOf(recordCount());
+        for (size_t r = 0; r < recordCount(); ++r) {
+            int g = index.findOrAdd(cell(static_cast<int>(r), column));
+            groupOf[r] = g;
+            ++index.count[static_cast<size_t>(g)];
         }
-        std::vector<int> start(counts.size() + 1, 0);
-        for (size_t g = 0; g < counts.size(); ++g) start[g + 1] = start[g] + counts[g];
-        for (auto& [v, range] : index.ranges) range = {start[static_cast<size_t>(range.first)], counts[static_cast<size_t>(range.first)]};
-        index.ids.resize(records_.size());
-        std::vector<int> next(start.begin(), start.end() - 1);
-        for (size_t r = 0; r < records_.size(); ++r) index.ids[static_cast<size_t>(next[static_cast<size_t>(groupOf[r])]++)] = static_cast<int>(r);
+        index.first.assign(index.count.size(), 0);
+        for (size_t g = 1; g < index.count.size(); ++g) index.first[g] = index.first[g - 1] + index.count[g - 1];
+        index.ids.resize(recordCount());
+        std::vector<int> next = index.first;
+        for (size_t r = 0; r < recordCount(); ++r) index.ids[static_cast<size_t>(next[static_cast<size_t>(groupOf[r])]++)] = static_cast<int>(r);
         it = hash_.emplace(column, std::move(index)).first;
     }
-    auto hit = it->second.ranges.find(value);
-    if (hit == it->second.ranges.end()) return {};
-    return std::span<const int>(it->second.ids).subspan(static_cast<size_t>(hit->second.first), static_cast<size_t>(hit->second.second));
+    int g = it->second.find(value);
+    if (g < 0) return {};
+    return std::span<const int>(it->second.ids).subspan(static_cast<size_t>(it->second.first[static_cast<size_t>(g)]),
+                                                         static_cast<size_t>(it->second.count[static_cast<size_t>(g)]));
 }
 
 bool TClientDataSet::passes(int rec) const {
-    const auto& row = records_[static_cast<size_t>(rec)];
     for (size_t i = 0; i < conditions_.size(); ++i) {
-        bool eq = row[static_cast<size_t>(conditionColumns_[i])] == conditions_[i].value;
+        bool eq = cell(rec, conditionColumns_[i]) == conditions_[i].value;
         if (eq != conditions_[i].equal) return false;
     }
     return true;
@@ -248,7 +302,8 @@ void TClientDataSet::Edit() {
     if (state_ == TDataSetState::dsEdit) return;
     int rec = currentRecord();
     if (rec < 0) throw EDatabaseError(Name + ": não há registro para editar");
-    editBuffer_ = records_[static_cast<size_t>(rec)];
+    editBuffer_.clear();
+    for (size_t c = 0; c < fields_.size(); ++c) editBuffer_.push_back(cell(rec, static_cast<int>(c)));
     state_ = TDataSetState::dsEdit;
 }
 
@@ -256,12 +311,18 @@ void TClientDataSet::Post() {
     if (state_ != TDataSetState::dsEdit) return;
     state_ = TDataSetState::dsBrowse;
     int rec = currentRecord();
-    auto& row = records_[static_cast<size_t>(rec)];
     bool filterTouched = false;
-    for (size_t c = 0; c < row.size(); ++c) {
-        if (row[c] == editBuffer_[c]) continue;
+    for (size_t c = 0; c < fields_.size(); ++c) {
+        if (cell(rec, static_cast<int>(c)) == editBuffer_[c]) continue;
+        if (!own_) {
+            // The first change: this data set takes its own copy of the rows, and every lookup
+            // index goes with the rows it viewed.
+            own_ = std::make_shared<DataPacket>(*data_);
+            data_ = own_;
+            hash_.clear();
+        }
         hash_.erase(static_cast<int>(c));  // its keys view the value about to change
-        row[c] = editBuffer_[c];
+        own_->rows[static_cast<size_t>(rec)][source_[c]] = editBuffer_[c];
         if (!indexField_.empty() && SameFieldName(fields_[c]->FieldName, indexField_)) orderValid_ = false;
         if (std::find(conditionColumns_.begin(), conditionColumns_.end(), static_cast<int>(c)) != conditionColumns_.end())
             filterTouched = true;

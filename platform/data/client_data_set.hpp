@@ -1,11 +1,13 @@
-// TClientDataSet: an in-memory data set of string fields, loaded whole from data packets.
+// TClientDataSet: an in-memory data set of string fields, loaded whole from data packets. The data
+// set keeps the packet it was loaded from and reads its rows in place, sharing them with whoever
+// else holds the packet; the first change of a value copies the rows (copy on write).
 // Fields are either persistent (declared with AddStringField before the first load; a packet must
 // then carry each of them, and other packet columns are ignored) or, when none was declared, made
 // from the packet's metadata. The cursor runs over the records that pass the filter (when Filtered),
 // in the order of the active index (text order of its field) or in delivery order. Loading replaces
 // every record and keeps the filter. Equality conditions are answered from a per-field hash index
-// built on first use and dropped when that field's values change, so setting a filter does not scan
-// all records. Fields are owned by the data set; TField pointers stay valid for its lifetime.
+// built at load (LookupFields) or on first use and dropped when that field's values change, so
+// setting a filter does not scan all records. Fields are owned by the data set; TField pointers stay valid for its lifetime.
 #pragma once
 
 #include <memory>
@@ -69,6 +71,7 @@ public:
 
     // Replaces every record with the packet's (the "Data" assignment).
     void SetData(const DataPacket& p);
+    void SetData(std::shared_ptr<const DataPacket> p);
     DataPacket GetData() const;  // every record, unfiltered, in delivery order
     // Opens the data set empty, with its persistent fields.
     void CreateDataSet();
@@ -85,6 +88,9 @@ public:
     // Active index by field name (empty: delivery order).
     std::string IndexFieldNames() const { return indexField_; }
     void SetIndexFieldNames(const std::string& field);
+    // Fields whose equality lookups are prepared at every load, so that the first filter on them after
+    // a load is as quick as the next ones.
+    std::vector<std::string> LookupFields;
     // Fields linking this data set to a master one; kept for the screens that reset it (no master
     // data sets exist here).
     std::string MasterFields;
@@ -97,7 +103,7 @@ public:
     bool Eof() const { return eof_; }
     bool IsEmpty() const { return view().empty(); }
     int RecordCount() const { return static_cast<int>(view().size()); }
-    int TotalRecordCount() const { return static_cast<int>(records_.size()); }
+    int TotalRecordCount() const { return data_ ? static_cast<int>(data_->rows.size()) : 0; }
 
     void Edit();
     void Post();
@@ -113,9 +119,16 @@ private:
     bool passes(int rec) const;
     void requireActive() const;
 
+    const std::string& cell(int rec, int column) const {
+        return data_->rows[static_cast<size_t>(rec)][source_[static_cast<size_t>(column)]];
+    }
+    size_t recordCount() const { return data_ ? data_->rows.size() : 0; }
+
     std::vector<std::unique_ptr<TField>> fields_;
     bool persistent_ = false;
-    std::vector<std::vector<std::string>> records_;
+    std::shared_ptr<const DataPacket> data_;  // the rows, maybe shared with others
+    std::shared_ptr<DataPacket> own_;         // the same rows once this data set has copied them to change one
+    std::vector<size_t> source_;              // packet column of each field
     TDataSetState state_ = TDataSetState::dsInactive;
     std::vector<std::string> editBuffer_;
 
@@ -132,11 +145,19 @@ private:
     mutable std::vector<int> order_;  // records in index order
     mutable bool orderValid_ = false;
     mutable std::vector<int> rank_;   // record -> position in order_
-    // Lookup index of one column: the records of each value, in delivery order, as a range of `ids`.
-    // Keys view the stored values; an index is dropped before any value of its column changes.
+    // Lookup index of one column: the records of each distinct value, in delivery order, side by side
+    // in `ids`. Values are found in an open-addressing table whose keys view the stored values; an
+    // index is dropped before any value of its column changes.
     struct ValueIndex {
-        std::unordered_map<std::string_view, std::pair<int, int>> ranges;  // value -> (first, count)
+        struct Slot {
+            std::string_view key;
+            int group = -1;  // -1: empty
+        };
+        std::vector<Slot> slots;  // size a power of two, at most half full
+        std::vector<int> first, count;  // per group: its range in ids
         std::vector<int> ids;
+        int find(std::string_view value) const;
+        int findOrAdd(std::string_view value);
     };
     mutable std::unordered_map<int, ValueIndex> hash_;  // column -> index
     int cursor_ = 0;

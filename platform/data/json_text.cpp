@@ -1,6 +1,7 @@
 #include "json_text.hpp"
 
 #include <array>
+#include <cstring>
 
 namespace {
 
@@ -240,8 +241,17 @@ void JsonReader::readNumber() {
 }
 
 void JsonReader::readString() {
-    // Fast path: no escapes and nothing to check beyond the closing quote.
+    // Fast path: no escapes and nothing to check beyond the closing quote. Eight bytes at a time
+    // while none of them is a quote, a backslash or a control character.
     size_t start = pos_;
+    constexpr uint64_t ones = ~uint64_t{0} / 255, highs = ones * 128;
+    auto below = [](uint64_t x, uint64_t n) { return (x - ones * n) & ~x & highs; };
+    while (pos_ + 8 <= s_.size()) {
+        uint64_t w;
+        std::memcpy(&w, s_.data() + pos_, 8);
+        if (below(w ^ (ones * '"'), 1) | below(w ^ (ones * '\\'), 1) | below(w, 0x20)) break;
+        pos_ += 8;
+    }
     while (pos_ < s_.size()) {
         unsigned char c = static_cast<unsigned char>(s_[pos_]);
         if (c == '"') {
@@ -310,4 +320,46 @@ void JsonReader::SkipValue(Token first) {
     if (first != Token::BeginObject && first != Token::BeginArray) return;
     int depth = depth_ - 1;
     while (depth_ > depth) Next();
+}
+
+void JsonReader::ReadScalarArray(std::vector<std::string>& cells) {
+    if (stack_.empty() || stack_.back() != 'a' || expect_ != Expect::ValueOrEnd) Fail("esperado o conteúdo de um vetor");
+    skipSpace();
+    if (pos_ < s_.size() && s_[pos_] == ']') {
+        Next();  // the empty array
+        return;
+    }
+    for (;;) {
+        skipSpace();
+        if (pos_ >= s_.size()) Fail("texto incompleto");
+        char c = s_[pos_];
+        if (c == '"') {
+            ++pos_;
+            readString();
+            cells.emplace_back(text_);
+        } else if (c == '-' || (c >= '0' && c <= '9')) {
+            readNumber();
+            cells.emplace_back(text_);
+        } else if (c == 'n') {
+            expectWord("null");
+            cells.emplace_back();
+        } else if (c == 't' || c == 'f') {
+            expectWord(c == 't' ? "true" : "false");
+            cells.emplace_back(text_);
+        } else {
+            Fail("esperado um valor simples");
+        }
+        skipSpace();
+        if (pos_ >= s_.size()) Fail("texto incompleto");
+        if (s_[pos_] == ',') {
+            ++pos_;
+            continue;
+        }
+        if (s_[pos_] != ']') Fail("esperado ',' ou o fim do vetor");
+        ++pos_;
+        stack_.pop_back();
+        --depth_;
+        afterValue();
+        return;
+    }
 }

@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class EJsonError : public std::runtime_error {
 public:
@@ -39,6 +40,10 @@ public:
     int Depth() const { return depth_; }
     // Skips the value whose first token was just read (a no-op for scalars).
     void SkipValue(Token first);
+    // Reads the rest of an array whose BeginArray was just read, each element a plain value, as text
+    // appended to `cells` (null as empty text, numbers as written, true and false by name); raises
+    // on anything else. A shortcut for the rows of a packet, which are most of a large answer.
+    void ReadScalarArray(std::vector<std::string>& cells);
     // Raises EJsonError naming what was expected at the current place.
     [[noreturn]] void Fail(const std::string& what) const;
 

@@ -1,5 +1,6 @@
 #include "wire.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <memory>
 
@@ -11,17 +12,6 @@ constexpr long long kMaxFieldSize = 1000000;
 
 void expect(JsonReader& in, Token got, Token wanted, const char* what) {
     if (got != wanted) in.Fail(std::string("esperado ") + what);
-}
-
-std::string cellText(JsonReader& in, Token t) {
-    switch (t) {
-        case Token::String:
-        case Token::Number: return std::string(in.Text());
-        case Token::Null: return {};
-        case Token::True: return "true";
-        case Token::False: return "false";
-        default: in.Fail("célula do pacote deve ser um valor simples");
-    }
 }
 
 FieldDef readField(JsonReader& in, Token first) {
@@ -112,14 +102,19 @@ DataPacket ReadPacket(JsonReader& in, Token first) {
             expect(in, v, Token::BeginArray, "a lista de campos");
             for (Token f = in.Next(); f != Token::EndArray; f = in.Next()) p.fields.push_back(readField(in, f));
             fields = true;
+        } else if (key == "count" && v == Token::Number && !rows) {
+            // A hint of how many rows follow: room for them at once instead of growing by halves.
+            unsigned long long n = 0;
+            std::string_view text = in.Text();
+            std::from_chars(text.data(), text.data() + text.size(), n);
+            p.rows.reserve(static_cast<size_t>(std::min<unsigned long long>(n, 10000000)));
         } else if (key == "rows") {
             expect(in, v, Token::BeginArray, "a lista de linhas");
             for (Token r = in.Next(); r != Token::EndArray; r = in.Next()) {
                 expect(in, r, Token::BeginArray, "uma linha");
-                std::vector<std::string> row;
+                std::vector<std::string>& row = p.rows.emplace_back();
                 if (fields) row.reserve(p.fields.size());
-                for (Token c = in.Next(); c != Token::EndArray; c = in.Next()) row.push_back(cellText(in, c));
-                p.rows.push_back(std::move(row));
+                in.ReadScalarArray(row);
             }
             rows = true;
         } else {

@@ -1,7 +1,8 @@
 // The wire form of server calls, read and written without a document tree.
 //   call:    {"args":[…]}
 //   answer:  {"result":{"ok":true,"data":…} | {"ok":false,"error":"…"},"args":[…]}
-//   packet:  {"fields":[{"name","type","size","fixed"}…],"rows":[[…]…]} (its two members in either order)
+//   packet:  {"fields":[{"name","type","size","fixed"}…],"rows":[[…]…]} (its members in any order; an
+//            optional "count" before "rows" tells how many rows follow, so that room is made at once)
 // Values are null, true/false, numbers, texts and packets. In a packet a null cell reads as empty
 // text and a number cell as the number's text. A field size must be a whole number from 0 to
 // 1,000,000; anything else is refused with a clear message, as is a row whose length differs from

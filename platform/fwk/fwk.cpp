@@ -1,4 +1,6 @@
 // Messages, errors, animation, translation, session values and the list dialog of the framework.
+#include <malloc.h>
+
 #include <utility>
 
 #include "host_bridge.hpp"
@@ -15,6 +17,11 @@ bool gAnimation = false;
 std::string gOperador = "ADMIN", gWebURL = "127.0.0.1";
 int gWebPort = 8211;
 }  // namespace
+
+void KeepMemoryForReloads() {
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);   // answers and packets come from the heap, reused
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);  // freed memory stays for the next load
+}
 
 FwkObserver* CurrentFwkObserver() { return gObserver; }
 void SetFwkObserver(FwkObserver* observer) { gObserver = observer; }

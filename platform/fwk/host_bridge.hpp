@@ -43,3 +43,9 @@ void SetFwkObserver(FwkObserver* observer);
 FwkObserver* CurrentFwkObserver();  // nullptr when the host set none
 void SetListDialogService(ListDialogService* service);
 void SetTranslations(std::map<std::string, std::string> dictionary);
+// Forgets the answers the connections keep for the session (tests and benchmarks of a first load).
+void ForgetKeptAnswers();
+// Asks the allocator to keep freed memory for the next load instead of giving it back at once: a
+// catalogue reload then reuses the pages of the last one, where the first touch of fresh pages would
+// cost more than the load itself. The host calls it once at start.
+void KeepMemoryForReloads();

@@ -30,9 +30,15 @@ struct KeptAnswer {
 };
 std::mutex keptMutex;
 std::map<std::string, KeptAnswer> kept;
+std::map<std::string, size_t> lastSize;  // of the last answer of each call
 constexpr size_t kKeptCalls = 16;
 
 }  // namespace
+
+void ForgetKeptAnswers() {
+    std::lock_guard lock(keptMutex);
+    kept.clear();
+}
 
 TNetConnection::TNetConnection(TComponent* owner) : TComponent(owner) {}
 TNetConnection::~TNetConnection() = default;
@@ -74,8 +80,25 @@ Variant TNetConnection::Call(const std::string& method, std::vector<Variant>& ar
         std::lock_guard lock(keptMutex);
         if (auto it = kept.find(key); it != kept.end()) headers.emplace("If-None-Match", it->second.etag);
     }
+    // The answer lands in a buffer sized like the last answer of this call, so that megabytes of it
+    // are not copied over and over as it grows.
+    std::string text;
+    {
+        std::lock_guard lock(keptMutex);
+        if (auto it = lastSize.find(key); it != lastSize.end()) text.reserve(it->second + it->second / 16);
+    }
+    httplib::Request request;
+    request.method = "POST";
+    request.path = path;
+    request.headers = std::move(headers);
+    request.headers.emplace("Content-Type", "application/json");
+    request.body = body;
+    request.content_receiver = [&text](const char* data, size_t length, uint64_t, uint64_t) {
+        text.append(data, length);
+        return true;
+    };
     auto c = client(Host, Port);
-    auto res = c.Post(path, headers, body, "application/json");
+    auto res = c.send(request);
     if (!res) {
         connected_ = false;
         throw ENetError("Falha na comunicação com o servidor de aplicação em " + place(Host, Port) + " (" +
@@ -89,9 +112,14 @@ Variant TNetConnection::Call(const std::string& method, std::vector<Variant>& ar
         }
         throw ENetError("Resposta inválida do servidor de aplicação (HTTP 304 sem resposta guardada)");
     }
+    if (text.empty()) text = std::move(res->body);
+    {
+        std::lock_guard lock(keptMutex);
+        lastSize[key] = text.size();
+    }
     WireAnswer answer;
     try {
-        answer = DecodeAnswer(res->body);
+        answer = DecodeAnswer(text);
     } catch (const std::exception&) {
         throw ENetError("Resposta inválida do servidor de aplicação (HTTP " + std::to_string(res->status) + ")");
     }

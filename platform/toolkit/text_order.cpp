@@ -58,6 +58,26 @@ int CompareTextOrder(std::string_view a, std::string_view b) {
     return a.compare(b) < 0 ? -1 : 1;
 }
 
+std::string TextOrderKey(std::string_view s) {
+    // Each folded code point as three bytes (plus one, so that the zero separator sorts before any
+    // of them and a text sorts before its longer continuations), both foldings, then the bytes.
+    std::string key;
+    key.reserve(s.size() * 7 + 6);
+    auto append = [&](char32_t (*fold)(char32_t)) {
+        for (size_t i = 0; i < s.size();) {
+            char32_t c = fold(nextCodePoint(s, i)) + 1;
+            key += static_cast<char>((c >> 16) & 0xFF);
+            key += static_cast<char>((c >> 8) & 0xFF);
+            key += static_cast<char>(c & 0xFF);
+        }
+        key.append(3, '\0');
+    };
+    append(foldPlain);
+    append(lower);
+    key.append(s);
+    return key;
+}
+
 bool SameTextIgnoreCase(std::string_view a, std::string_view b) {
     if (a == b) return true;
     return compareFolded(a, b, lower) == 0;

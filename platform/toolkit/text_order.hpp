@@ -13,5 +13,9 @@ int CompareTextOrder(std::string_view a, std::string_view b);
 // that ignore case. Consistent with CompareTextOrder: equal here means equal in its first two keys.
 bool SameTextIgnoreCase(std::string_view a, std::string_view b);
 
+// A key whose byte order (memcmp, then length) is the text order: for sorting many texts, each
+// folded once instead of at every comparison.
+std::string TextOrderKey(std::string_view s);
+
 // Lower-cased copy (ASCII and Latin-1 letters), accents kept.
 std::string LowerText(std::string_view s);

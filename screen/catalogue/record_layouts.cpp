@@ -20,11 +20,13 @@ void TfrmOpcodesDW::DefineCatalogueData() {
     cdsItemDW->AddStringField("IDTPFATODW", 1, true);
     cdsItemDW->AddStringField("CDTABDRILL", 30);
     cdsItemDW->ReadOnly = true;
+    cdsItemDW->LookupFields = {"CDAREANEGDW", "NMITEMDW"};
 
     cdsDimensaoDW = dataSet("cdsDimensaoDW");
     cdsDimensaoDW->AddStringField("NRSEQUEDIME", 5);
     cdsDimensaoDW->AddStringField("CDTABELADW", 20);
     cdsDimensaoDW->AddStringField("CDITEMDIME", 30);
+    cdsDimensaoDW->LookupFields = {"CDTABELADW"};
 
     cdsDimensaoDime = dataSet("cdsDimensaoDime");
     cdsDimensaoDime->AddStringField("NRSEQUEDIME", 5);
@@ -34,6 +36,7 @@ void TfrmOpcodesDW::DefineCatalogueData() {
     cdsDimensaoDime->AddStringField("DSITEMDIME", 30);
     cdsDimensaoDime->AddStringField("DSPKDIME2", 30);
     cdsDimensaoDime->AddStringField("ID", 1, true);
+    cdsDimensaoDime->LookupFields = {"NRSEQUEDIME"};
     cdsDimensaoDime->AddIndexDef("cdsDimensaoDimeIndex1", "NMITEMDIME");
     cdsDimensaoDime->SetIndexName("cdsDimensaoDimeIndex1");
 

@@ -5,9 +5,10 @@
 
 namespace {
 
-const DataPacket& packetOf(const Variant& v, const char* what) {
+// The packet a by-reference argument brought back; the data set shares it rather than copy it.
+const std::shared_ptr<const DataPacket>& packetOf(const Variant& v, const char* what) {
     if (!v.IsPacket()) throw EServerError(std::string("O servidor de aplicação não devolveu o pacote de ") + what);
-    return v.AsPacket();
+    return v.SharedPacket();
 }
 
 }  // namespace

@@ -87,11 +87,16 @@ nlohmann::json Message(const std::string& type, const std::string& text) {
     return {{"kind", "message"}, {"type", type}, {"text", text}};
 }
 
-E2E::Session::Session(const E2E& e, const std::vector<std::string>& extraArgs) {
+E2E::Session::Session(const E2E& e, const std::vector<std::string>& extraArgs)
+    : Session([&] {
+          std::vector<std::string> argv{QEL_BIN_DIR "/qelhost", "--server", e.Server(), "--database", e.Db(), "--script", "-"};
+          argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+          return argv;
+      }()) {}
+
+E2E::Session::Session(const std::vector<std::string>& argv) {
     int toHost[2], fromHost[2];
     if (pipe(toHost) != 0 || pipe(fromHost) != 0) throw std::runtime_error("pipe");
-    std::vector<std::string> argv{QEL_BIN_DIR "/qelhost", "--server", e.Server(), "--database", e.Db(), "--script", "-"};
-    argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     pid_ = fork();
     if (pid_ == 0) {
         dup2(toHost[0], 0);

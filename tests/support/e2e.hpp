@@ -32,12 +32,15 @@ public:
     class Session {
     public:
         Session(const E2E& e, const std::vector<std::string>& extraArgs = {});
+        // A host started with these arguments (the executable first), its script read from the pipe.
+        explicit Session(const std::vector<std::string>& argv);
         ~Session();
         Session(const Session&) = delete;
         Session& operator=(const Session&) = delete;
         void Send(const std::string& commands);  // one or more lines
         nlohmann::json Dump();                    // sends "dump" and reads the state
         int Close();                              // ends the script; the host's exit status
+        pid_t Pid() const { return pid_; }
 
     private:
         pid_t pid_ = -1;

@@ -1,0 +1,105 @@
+#include "bench_data.hpp"
+
+#include <fstream>
+
+#include "fwk/host_bridge.hpp"
+#include "services/cube.hpp"
+
+namespace {
+
+std::string scaled(int n, int scale) { return std::to_string(n * scale - 1); }
+
+std::string sqlText(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("''") : std::string(1, c);
+    return out + "'";
+}
+
+class LastQuery : public FwkObserver {
+public:
+    void QueryOpened(const std::string& sql, const SqlParams& params) override {
+        this->sql = sql;
+        this->params = params;
+    }
+    std::string sql;
+    SqlParams params;
+};
+LastQuery lastQuery;
+
+}  // namespace
+
+std::string LargeCatalogueSql(int scale) {
+    const std::string dims = std::to_string(5000 * scale);
+    return "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " + scaled(200, scale) +
+           ") INSERT INTO AREANEGDW SELECT printf('Área de Negócio %05d', i), printf('%05d', i) FROM n;\n"
+           "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " + scaled(20000, scale) +
+           ") INSERT INTO ITEMDW SELECT printf('FT%06d', i), 'VLFATO', printf('Fato Analítico %05d', i), printf('%05d', i / 100),"
+           " printf('Descrição do fato %06d do armazém de dados', i), 'V', '' FROM n;\n"
+           "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " + scaled(5000, scale) +
+           ") INSERT INTO DIMENSAODIME SELECT i + 1, printf('Dimensão %05d', i), printf('DT%05d', i), 'CDMEMBRO', 'NMMEMBRO', '' FROM n;\n"
+           // Ten links a fact table; neighbouring facts share most of their dimensions.
+           "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < " + scaled(200000, scale) +
+           ") INSERT INTO DIMENSAODW SELECT ((i / 10) / 20 * 7 + (i % 10) * 131) % " + dims + " + 1, printf('FT%06d', i / 10),"
+           " printf('CDD%05d', ((i / 10) / 20 * 7 + (i % 10) * 131) % " + dims + ") FROM n;\n";
+}
+
+std::string MemberTableSql() {
+    return "CREATE TABLE DBIG (CDMEMBRO VARCHAR(10), NMMEMBRO VARCHAR(40));\n"
+           "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 999999)"
+           " INSERT INTO DBIG SELECT printf('M%06d', i % 100000), printf('Membro %06d', (i * 7919) % 100000) FROM n;\n";
+}
+
+std::string FactTableSql() {
+    return R"(
+CREATE TABLE AREANEGDW (NMAREANEGDW, CDAREANEGDW);
+CREATE TABLE ITEMDW (CDTABELADW, CDITEMDW, NMITEMDW, CDAREANEGDW, DSHINTITEM, IDTPFATODW, CDTABDRILL);
+CREATE TABLE DIMENSAODW (NRSEQUEDIME, CDTABELADW, CDITEMDIME);
+CREATE TABLE DIMENSAODIME (NRSEQUEDIME, NMITEMDIME, CDTABELADIME, DSPKDIME, DSITEMDIME, DSPKDIME2);
+INSERT INTO AREANEGDW VALUES ('Vendas', '01');
+INSERT INTO ITEMDW VALUES ('FBIG', 'VL', 'Valor', '01', '', 'V', '');
+INSERT INTO DIMENSAODIME VALUES ('1', 'Artigo', 'DA', 'CDA', 'NMA', ''), ('2', 'Bairro', 'DB', 'CDB', 'NMB', ''),
+  ('3', 'Mês', '', '', '', '');
+INSERT INTO DIMENSAODW VALUES ('1', 'FBIG', 'CDA'), ('2', 'FBIG', 'CDB'), ('3', 'FBIG', 'CDC');
+CREATE TABLE DA (CDA, NMA);
+WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 999)
+INSERT INTO DA SELECT printf('A%04d', i), printf('Artigo %04d', 999 - i) FROM n;
+CREATE TABLE DB (CDB, NMB);
+WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 49)
+INSERT INTO DB SELECT printf('B%02d', i), printf('Bairro %02d', i) FROM n;
+CREATE TABLE FBIG (CDA, CDB, CDC, VL);
+WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 999999)
+INSERT INTO FBIG SELECT printf('A%04d', i % 1000), printf('B%02d', (i / 7) % 50), printf('2026-%02d', (i / 13) % 12 + 1),
+  (i % 97) * 1.5 FROM n;
+)";
+}
+
+void ViewOverFacts() {
+    for (TStringList* l : {&Fatos, &Linhas, &treeLinhas, &Colunas, &treeColunas, &Paginas, &treePaginas, &stlDSfiltro, &stlCDfiltro}) l->Clear();
+    Fatos.Add("Valor");
+    Linhas.Add("Artigo");
+    Linhas.Add("Bairro");
+    Colunas.Add("Mês");
+    std::string selection;
+    for (int i = 0; i < 1000; i += 5) {
+        char key[16];
+        std::snprintf(key, sizeof key, "A%04d", i);
+        if (!selection.empty()) selection += ",";
+        selection += sqlText(key);
+    }
+    stlDSfiltro.Add("Artigo");
+    stlCDfiltro.Add(selection);
+    SetFwkObserver(&lastQuery);
+}
+
+std::string LastViewStatementForShell() {
+    std::string script = ".output /dev/null\n";
+    for (auto& [name, value] : lastQuery.params) script += ".parameter set :" + name + " " + sqlText(value) + "\n";
+    return script + lastQuery.sql + ";\n";
+}
+
+std::string CpuModel() {
+    std::ifstream f("/proc/cpuinfo");
+    for (std::string line; std::getline(f, line);)
+        if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
+    return "unknown processor";
+}
