@@ -1,5 +1,6 @@
 #include "bench_data.hpp"
 
+#include <cctype>
 #include <fstream>
 
 #include "fwk/host_bridge.hpp"
@@ -73,6 +74,36 @@ INSERT INTO FBIG SELECT printf('A%04d', i % 1000), printf('B%02d', (i / 7) % 50)
 )";
 }
 
+std::string MemberTableSqlPostgres() {
+    return "CREATE TABLE DBIG (CDMEMBRO VARCHAR(10), NMMEMBRO VARCHAR(40));\n"
+           "INSERT INTO DBIG SELECT 'M' || lpad((i % 100000)::text, 6, '0'), 'Membro ' || lpad(((i::bigint * 7919) % 100000)::text, 6, '0')"
+           " FROM generate_series(0, 999999) i;\nANALYZE DBIG;\n";
+}
+
+std::string FactTableSqlPostgres() {
+    return R"(
+CREATE TABLE AREANEGDW (NMAREANEGDW VARCHAR(30), CDAREANEGDW VARCHAR(5));
+CREATE TABLE ITEMDW (CDTABELADW VARCHAR(20), CDITEMDW VARCHAR(30), NMITEMDW VARCHAR(30), CDAREANEGDW VARCHAR(5),
+  DSHINTITEM VARCHAR(200), IDTPFATODW CHAR(1), CDTABDRILL VARCHAR(30));
+CREATE TABLE DIMENSAODW (NRSEQUEDIME VARCHAR(5), CDTABELADW VARCHAR(20), CDITEMDIME VARCHAR(30));
+CREATE TABLE DIMENSAODIME (NRSEQUEDIME VARCHAR(5), NMITEMDIME VARCHAR(30), CDTABELADIME VARCHAR(30), DSPKDIME VARCHAR(30),
+  DSITEMDIME VARCHAR(30), DSPKDIME2 VARCHAR(30));
+INSERT INTO AREANEGDW VALUES ('Vendas', '01');
+INSERT INTO ITEMDW VALUES ('FBIG', 'VL', 'Valor', '01', '', 'V', '');
+INSERT INTO DIMENSAODIME VALUES ('1', 'Artigo', 'DA', 'CDA', 'NMA', ''), ('2', 'Bairro', 'DB', 'CDB', 'NMB', ''),
+  ('3', 'Mês', '', '', '', '');
+INSERT INTO DIMENSAODW VALUES ('1', 'FBIG', 'CDA'), ('2', 'FBIG', 'CDB'), ('3', 'FBIG', 'CDC');
+CREATE TABLE DA (CDA VARCHAR(10), NMA VARCHAR(40));
+INSERT INTO DA SELECT 'A' || lpad(i::text, 4, '0'), 'Artigo ' || lpad((999 - i)::text, 4, '0') FROM generate_series(0, 999) i;
+CREATE TABLE DB (CDB VARCHAR(10), NMB VARCHAR(40));
+INSERT INTO DB SELECT 'B' || lpad(i::text, 2, '0'), 'Bairro ' || lpad(i::text, 2, '0') FROM generate_series(0, 49) i;
+CREATE TABLE FBIG (CDA VARCHAR(10), CDB VARCHAR(10), CDC VARCHAR(10), VL NUMERIC);
+INSERT INTO FBIG SELECT 'A' || lpad((i % 1000)::text, 4, '0'), 'B' || lpad(((i / 7) % 50)::text, 2, '0'),
+  '2026-' || lpad(((i / 13) % 12 + 1)::text, 2, '0'), (i % 97) * 1.5 FROM generate_series(0, 999999) i;
+ANALYZE;
+)";
+}
+
 void ViewOverFacts() {
     for (TStringList* l : {&Fatos, &Linhas, &treeLinhas, &Colunas, &treeColunas, &Paginas, &treePaginas, &stlDSfiltro, &stlCDfiltro}) l->Clear();
     Fatos.Add("Valor");
@@ -95,6 +126,27 @@ std::string LastViewStatementForShell() {
     std::string script = ".output /dev/null\n";
     for (auto& [name, value] : lastQuery.params) script += ".parameter set :" + name + " " + sqlText(value) + "\n";
     return script + lastQuery.sql + ";\n";
+}
+
+std::string LastViewStatementForPsql() {
+    // The viewer's parameters are :F0, :F1... in order: $1, $2... for a prepared statement.
+    std::string sql = lastQuery.sql, out;
+    for (size_t i = 0; i < sql.size();) {
+        if (sql.compare(i, 2, ":F") == 0 && i + 2 < sql.size() && std::isdigit(static_cast<unsigned char>(sql[i + 2]))) {
+            size_t end = i + 2;
+            while (end < sql.size() && std::isdigit(static_cast<unsigned char>(sql[end]))) ++end;
+            out += "$" + std::to_string(std::stoi(sql.substr(i + 2, end - i - 2)) + 1);
+            i = end;
+        } else {
+            out += sql[i++];
+        }
+    }
+    std::string args;
+    for (size_t k = 0; k < lastQuery.params.size(); ++k) {
+        if (k) args += ",";
+        args += sqlText(lastQuery.params.at("F" + std::to_string(k)));
+    }
+    return "\\o /dev/null\nPREPARE vista AS " + out + ";\nEXECUTE vista(" + args + ");\n";
 }
 
 std::string CpuModel() {

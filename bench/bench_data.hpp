@@ -12,12 +12,16 @@ std::string LargeCatalogueSql(int scale);
 std::string MemberTableSql();
 // A catalogue of one fact on FBIG (1,000,000 rows) with three dimensions, two with tables of their own.
 std::string FactTableSql();
+// The same two tables written for PostgreSQL (no printf, generate_series instead of a recursive CTE).
+std::string MemberTableSqlPostgres();
+std::string FactTableSqlPostgres();
 // Fills the cube module's lists with a view over FBIG: two row dimensions, one column dimension and a
 // member filter of 200 keys; and remembers the statement the viewer runs.
 void ViewOverFacts();
 // The last statement the viewer ran, as a script for the sqlite3 shell (parameters set, output to
-// /dev/null).
+// /dev/null), and as one for psql (prepared with the same parameters, then executed).
 std::string LastViewStatementForShell();
+std::string LastViewStatementForPsql();
 
 class HostSession : public E2E::Session {
 public:

@@ -32,6 +32,7 @@
 #include "services/cube.hpp"
 #include "services/query.hpp"
 #include "services/session.hpp"
+#include "support/postgres.hpp"
 #include "support/processes.hpp"
 
 namespace {
@@ -359,6 +360,43 @@ int main(int argc, char** argv) {
     ms("sqlite3 shell, same statement and parameters", viewerShell);
     for (TForm* f : app.Forms()) f->Release();
     app.ProcessReleases();
+
+    // On PostgreSQL: the member list and the cube view beside psql ------------------------------
+    {
+        std::fprintf(stderr, "qel_bench: starting PostgreSQL and loading 2,000,000 rows...\n");
+        PostgresServer pg;
+        std::string memberUri = pg.CreateDatabase(MemberTableSqlPostgres());
+        std::string factUri = pg.CreateDatabase(FactTableSqlPostgres());
+        const std::string psql = PostgresProgram("psql");
+        ServerProcess pgServer(factUri);
+        SetSession("ADMIN", "127.0.0.1", pgServer.Port());
+        Initialize();
+        IniProc();
+        form = frmOpcodesDW;
+        std::vector<double> pgLocal, pgShell, pgViewer, pgViewerShell;
+        for (int r = 0; r < runs; ++r) {
+            data->OpenDatabase(memberUri);
+            pgLocal.push_back(secondsOf([&] { form->buscaMembros(statement); }));
+            pgShell.push_back(runTimed({psql, "-X", "-q", memberUri}, "\\o /dev/null\n" + statement + ";\n").wall);
+        }
+        form->Close();
+        app.ProcessReleases();
+        Finalize();
+        data->OpenDatabase(factUri);
+        ViewOverFacts();
+        for (int r = 0; r < runs; ++r) {
+            pgViewer.push_back(secondsOf([&] { criafrmCubo(false, nullptr, ""); }));
+            pgViewerShell.push_back(runTimed({psql, "-X", "-q", factUri}, LastViewStatementForPsql()).wall);
+        }
+        for (TForm* f : app.Forms()) f->Release();
+        app.ProcessReleases();
+        data->OpenDatabase("");
+        section("On PostgreSQL (a local server on loopback)");
+        ms("member list, 1,000,000-row dimension: query and packet", pgLocal, ratio("÷ psql", pgLocal, pgShell, 1.3));
+        ms("psql, same statement, to /dev/null", pgShell);
+        ms("cube view, 1,000,000 fact rows: catalogue, statement, grid", pgViewer, ratio("÷ psql", pgViewer, pgViewerShell, 1.3));
+        ms("psql, same statement prepared with the same parameters", pgViewerShell);
+    }
 
     // 5. Memory of qelhost and qelserver -----------------------------------------------------------
     section("5. Memory (MiB)");

@@ -4,13 +4,16 @@
 #   scripts/demo.sh            interactive prompt (type: open, dump, key F5, closebox, ...)
 #   scripts/demo.sh --script   runs the bundled tour and prints its states
 #   OPERATOR=MARIA scripts/demo.sh   logs in as another operator
+#   QEL_DB=postgresql://... scripts/demo.sh   uses a PostgreSQL database loaded by load_postgres.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh >/dev/null
 bin=build/bin
-db=build/demo.db
-rm -f "$db"
-cat demo/catalogue_schema.sql demo/access_rules_schema.sql demo/warehouse.sql | sqlite3 "$db"
+db=${QEL_DB:-build/demo.db}
+if [ -z "${QEL_DB:-}" ]; then
+  rm -f "$db"
+  cat demo/catalogue_schema.sql demo/access_rules_schema.sql demo/warehouse.sql | sqlite3 "$db"
+fi
 
 log=$(mktemp)
 "$bin/qelserver" --db "$db" --listen 127.0.0.1:0 >"$log" 2>&1 &

@@ -18,7 +18,7 @@ const Layout kLinks{"DIMENSAODW", {{"NRSEQUEDIME", 5}, {"CDTABELADW", 20}, {"CDI
 
 }  // namespace
 
-void WriteCataloguePackets(SqlConnection& db, std::string& out, const AnswerLimits& limits) {
+void WriteCataloguePackets(SqlConnection& db, const char* insertionOrder, std::string& out, const AnswerLimits& limits) {
     for (const Layout* layout : {&kDimensions, &kAreas, &kItems, &kLinks}) {
         std::string sql = "SELECT ";
         for (size_t i = 0; i < layout->fields.size(); ++i) {
@@ -26,7 +26,7 @@ void WriteCataloguePackets(SqlConnection& db, std::string& out, const AnswerLimi
             // The client's local mark is not stored: it is delivered as one blank.
             sql += layout->fields[i].name == "ID" ? std::string("' ' AS ID") : layout->fields[i].name;
         }
-        sql += std::string(" FROM ") + layout->table + " ORDER BY rowid";
+        sql += std::string(" FROM ") + layout->table + " ORDER BY " + insertionOrder;
         long long count = std::stoll(db.Query(std::string("SELECT count(*) FROM ") + layout->table, {}, true).rows.at(0).at(0));
         PacketWriter packet(out, limits, layout->fields, count);
         db.Stream(sql, {}, true, packet);

@@ -9,4 +9,5 @@
 #include "data/sql_connection.hpp"
 #include "packet_writer.hpp"
 
-void WriteCataloguePackets(SqlConnection& db, std::string& out, const AnswerLimits& limits);
+// `insertionOrder` names the column that orders rows as they were inserted.
+void WriteCataloguePackets(SqlConnection& db, const char* insertionOrder, std::string& out, const AnswerLimits& limits);

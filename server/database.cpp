@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <climits>
+#include <condition_variable>
 #include <cstdlib>
 
 namespace {
@@ -54,6 +55,8 @@ public:
         return m;
     }
 
+    const char* InsertionOrder() const override { return "rowid"; }
+
 protected:
     void giveBack(std::unique_ptr<SqlConnection> c, const std::string& identity) override {
         c->SetCancelFlag(nullptr);
@@ -80,8 +83,89 @@ private:
     std::unique_ptr<SqlConnection> version_;
 };
 
+// A database server shared with other application servers: a small pool of connections, each
+// opened again by itself when the server went away and came back.
+class PostgresDatabase : public ServerDatabase {
+public:
+    explicit PostgresDatabase(const ServerOptions& o) : uri_(o.db), timeout_(o.statementTimeout), size_(o.pool) {
+        auto c = OpenPostgres(uri_, true);  // reachable, and the catalogue is there
+        c->Query("SELECT count(*) FROM AREANEGDW", {}, true);
+        idle_.push_back(std::move(c));
+        total_ = 1;
+    }
+
+    Lease Acquire(const std::atomic<bool>& cancel) override {
+        std::unique_ptr<SqlConnection> c;
+        {
+            std::unique_lock lock(mutex_);
+            returned_.wait(lock, [&] { return !idle_.empty() || total_ < size_ || cancel; });
+            if (cancel) throw ESqlInterrupted("A consulta foi interrompida");
+            if (!idle_.empty()) {
+                c = std::move(idle_.back());
+                idle_.pop_back();
+            } else {
+                ++total_;
+            }
+        }
+        if (!c) {
+            try {
+                c = OpenPostgres(uri_, true);
+            } catch (...) {
+                std::lock_guard lock(mutex_);
+                --total_;
+                returned_.notify_one();
+                throw;
+            }
+        }
+        c->SetStatementTimeout(timeout_);
+        c->SetCancelFlag(&cancel);
+        return Lease(*this, std::move(c), "");
+    }
+
+    // Every row's transaction number and the row counts: any insert, update or delete changes them.
+    std::string ChangeKey() override {
+        std::lock_guard lock(versionMutex_);
+        if (!version_) version_ = OpenPostgres(uri_, true);
+        std::string sql = "SELECT ";
+        const char* tables[] = {"AREANEGDW", "ITEMDW", "DIMENSAODW", "DIMENSAODIME"};
+        for (size_t i = 0; i < 4; ++i) {
+            if (i) sql += " || ':' || ";
+            sql += std::string("(SELECT count(*)::text || '.' || coalesce(sum(xmin::text::bigint), 0)::text FROM ") + tables[i] + ")";
+        }
+        return version_->Query(sql, {}, true).rows.at(0).at(0);
+    }
+
+    std::string SafeMessage(const std::string& message) const override {
+        std::string m = message;
+        for (size_t at; (at = m.find(uri_)) != std::string::npos;) m.replace(at, uri_.size(), "(banco de dados)");
+        return m;
+    }
+
+    const char* InsertionOrder() const override { return "ctid"; }
+
+protected:
+    void giveBack(std::unique_ptr<SqlConnection> c, const std::string&) override {
+        c->SetCancelFlag(nullptr);
+        std::lock_guard lock(mutex_);
+        idle_.push_back(std::move(c));
+        returned_.notify_one();
+    }
+
+private:
+    std::string uri_;
+    std::chrono::milliseconds timeout_;
+    size_t size_;
+    std::mutex mutex_;
+    std::condition_variable returned_;
+    std::vector<std::unique_ptr<SqlConnection>> idle_;
+    size_t total_ = 0;
+    std::mutex versionMutex_;
+    std::unique_ptr<SqlConnection> version_;
+};
+
 }  // namespace
 
 std::unique_ptr<ServerDatabase> OpenServerDatabase(const ServerOptions& options) {
+    if (IsPostgresUri(options.db)) return std::make_unique<PostgresDatabase>(options);
     return std::make_unique<SqliteDatabase>(options);
 }

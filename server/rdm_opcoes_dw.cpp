@@ -131,7 +131,7 @@ std::shared_ptr<RdmOpcoesDW::CachedAnswer> RdmOpcoesDW::catalogueAnswer(const st
         out = "{\"result\":{\"ok\":true,\"data\":null},\"args\":[";
         {
             ServerDatabase::Lease c = db_.Acquire(cancelled);
-            WriteCataloguePackets(*c, out, limits_);
+            WriteCataloguePackets(*c, db_.InsertionOrder(), out, limits_);
         }
         out += op;
         out += "]}";

@@ -80,7 +80,7 @@ public:
     TADOConnection* ADOConnection;
     TIBDatabase* IBDatabase;
     TIBTransaction* IBTransaction;
-    // Opens the client database (SQLite file); an empty path leaves it closed.
+    // Opens the client database (a SQLite file or a PostgreSQL URI); an empty path leaves it closed.
     void OpenDatabase(const std::string& path);
 
 private:

@@ -1,5 +1,5 @@
 // SQL connections behind one interface, so that the framework's queries and the server run on
-// SQLite today and on another database later. A query is exactly one statement; named parameters
+// SQLite (the embedded default) or on PostgreSQL alike. A query is exactly one statement; named parameters
 // (":P_NAME") are bound as text, never pasted into the statement. Errors raise ESqlError with the
 // database's own message. Connections are RAII: destroying one closes it.
 //
@@ -81,6 +81,12 @@ public:
 // also refuses, through an authorizer, every action but reading, keeps the database's defensive
 // mode on and the FTS3 tokenizer function off.
 std::unique_ptr<SqlConnection> OpenSqlite(const std::string& path, bool readOnly = false);
+
+// Opens a PostgreSQL database given by a connection URI ("postgresql://user@host:port/name").
+std::unique_ptr<SqlConnection> OpenPostgres(const std::string& uri, bool readOnly = false);
+bool IsPostgresUri(const std::string& target);
+// A SQLite file path or a PostgreSQL URI: the caller need not know which engine answers.
+std::unique_ptr<SqlConnection> OpenSqlConnection(const std::string& target, bool readOnly = false);
 
 // A catalogue table or column name must be a plain identifier (letters, digits, '_', optionally one
 // "schema." prefix) before it is placed into a statement.

@@ -55,7 +55,7 @@ void TdtmDBGeral::OpenDatabase(const std::string& path) {
     IBDatabase->Connection = nullptr;
     connection_.reset();
     if (path.empty()) return;
-    connection_ = OpenSqlite(path, true);
+    connection_ = OpenSqlConnection(path, true);
     ADOConnection->Connection = connection_.get();
     IBDatabase->Connection = connection_.get();
 }

@@ -6,15 +6,27 @@
 #include <sstream>
 #include <stdexcept>
 
-E2E::E2E(const std::string& extraSql, bool base)
-    : db_(ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + ReadFile(QEL_DEMO_DIR "/access_rules_schema.sql") +
-          (base ? ReadFile(QEL_TEST_DIR "/catalogue.sql") + ReadFile(QEL_TEST_DIR "/warehouse.sql") : "") + extraSql) {
-    server_.emplace(db_.Path());
+#include "data/sql_connection.hpp"
+#include "postgres.hpp"
+
+namespace {
+std::string testCatalogue(const std::string& extraSql, bool base) {
+    return ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + ReadFile(QEL_DEMO_DIR "/access_rules_schema.sql") +
+           (base ? ReadFile(QEL_TEST_DIR "/catalogue.sql") + ReadFile(QEL_TEST_DIR "/warehouse.sql") : "") + extraSql;
 }
+}  // namespace
+
+E2E::E2E(const std::string& extraSql, bool base, Engine engine)
+    : db_(engine == Engine::Sqlite ? testCatalogue(extraSql, base) : "") {
+    if (engine == Engine::Postgres) uri_ = SharedPostgres().CreateDatabase(testCatalogue(extraSql, base));
+    server_.emplace(Db());
+}
+
+void E2E::Sql(const std::string& sql) const { OpenSqlConnection(Db())->Execute(sql); }
 
 HostRun E2E::Run(const std::string& script, const std::vector<std::string>& extraArgs,
                  const std::optional<std::string>& server) const {
-    std::vector<std::string> argv{QEL_BIN_DIR "/qelhost", "--server", server ? *server : Server(), "--database", db_.Path(),
+    std::vector<std::string> argv{QEL_BIN_DIR "/qelhost", "--server", server ? *server : Server(), "--database", Db(),
                                   "--script", "-"};
     argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
     CommandResult r = RunCommand(argv, script);

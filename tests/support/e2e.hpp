@@ -1,5 +1,6 @@
 // End-to-end harness: a test catalogue (schema, base rows and the test's own SQL) in a temporary
-// SQLite file that serves both as the server's catalogue and the client's database, a real qelserver
+// SQLite file (or a PostgreSQL database) that serves both as the server's catalogue and the client's
+// database, a real qelserver
 // on a free loopback port, and qelhost scripts run against it, each dump parsed as one JSON state.
 #pragma once
 
@@ -18,12 +19,15 @@ struct HostRun {
 
 class E2E {
 public:
+    enum class Engine { Sqlite, Postgres };
     // extraSql runs after the schema; with base true the standard test catalogue and its warehouse
-    // (tests/catalogue.sql, tests/warehouse.sql) go in first.
-    explicit E2E(const std::string& extraSql = "", bool base = true);
-    const std::string& Db() const { return db_.Path(); }
+    // (tests/catalogue.sql, tests/warehouse.sql) go in first. With Postgres the database is one of
+    // the shared PostgreSQL server's, and both the server and the host use it by URI.
+    explicit E2E(const std::string& extraSql = "", bool base = true, Engine engine = Engine::Sqlite);
+    // The database: a SQLite file path or a PostgreSQL URI.
+    const std::string& Db() const { return uri_.empty() ? db_.Path() : uri_; }
     std::string Server() const { return server_->Address(); }
-    void Sql(const std::string& sql) const { db_.Execute(sql); }
+    void Sql(const std::string& sql) const;
     // Runs a script; `server` overrides the address given to the host.
     HostRun Run(const std::string& script, const std::vector<std::string>& extraArgs = {},
                 const std::optional<std::string>& server = std::nullopt) const;
@@ -50,6 +54,7 @@ public:
 
 private:
     TempDatabase db_;
+    std::string uri_;
     std::optional<ServerProcess> server_;
 };
 

@@ -1,0 +1,284 @@
+// The PostgreSQL connection (libpq). Statements keep their ":P_NAME" parameters, bound as real
+// parameters ($1, $2...) whose type the server infers; rows come one at a time (single-row mode), so
+// a large result is never held whole by the library; text is UTF-8 both ways. A read-only
+// connection makes every transaction read-only. A broken connection is opened again at the next
+// statement, so a database that went away is used again once it is back.
+#include <libpq-fe.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cctype>
+#include <cstring>
+#include <mutex>
+
+#include "sql_connection.hpp"
+
+namespace {
+
+constexpr unsigned kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701,
+                   kBpchar = 1042, kVarchar = 1043, kNumeric = 1700;
+
+std::string firstWord(const std::string& sql) {
+    size_t i = 0;
+    for (;;) {
+        while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
+        if (sql.compare(i, 2, "--") == 0) { while (i < sql.size() && sql[i] != '\n') ++i; continue; }
+        if (sql.compare(i, 2, "/*") == 0) { size_t e = sql.find("*/", i + 2); i = e == std::string::npos ? sql.size() : e + 2; continue; }
+        break;
+    }
+    std::string w;
+    while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) w += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
+    return w;
+}
+
+// ":P_NAME" parameters turned into "$n", outside quotes and comments ("::type" casts stay).
+std::string numbered(const std::string& sql, std::vector<std::string>& names) {
+    std::string out;
+    out.reserve(sql.size());
+    for (size_t i = 0; i < sql.size();) {
+        char c = sql[i];
+        if (c == '\'' || c == '"') {
+            size_t end = i + 1;
+            while (end < sql.size() && sql[end] != c) ++end;
+            out.append(sql, i, end + 1 - i);
+            i = end + 1;
+        } else if (sql.compare(i, 2, "--") == 0) {
+            size_t end = sql.find('\n', i);
+            if (end == std::string::npos) end = sql.size();
+            out.append(sql, i, end - i);
+            i = end;
+        } else if (c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
+            out += "::";
+            i += 2;
+        } else if (c == ':' && i + 1 < sql.size() && (std::isalpha(static_cast<unsigned char>(sql[i + 1])) || sql[i + 1] == '_')) {
+            size_t end = i + 1;
+            while (end < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_')) ++end;
+            std::string name = sql.substr(i + 1, end - i - 1);
+            auto it = std::find(names.begin(), names.end(), name);
+            if (it == names.end()) it = names.insert(names.end(), name);
+            out += "$" + std::to_string(it - names.begin() + 1);
+            i = end;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
+}
+
+struct ResultGuard {
+    PGresult* r;
+    ~ResultGuard() { PQclear(r); }
+};
+
+class PgConnection : public SqlConnection {
+public:
+    PgConnection(std::string uri, bool readOnly) : uri_(std::move(uri)), readOnly_(readOnly) { connect(); }
+    ~PgConnection() override {
+        std::lock_guard lock(cancelMutex_);
+        if (cancel_) PQfreeCancel(cancel_);
+        if (conn_) PQfinish(conn_);
+    }
+
+    void Stream(const std::string& sql, const SqlParams& params, bool readOnly, SqlRowSink& sink) override {
+        if (readOnly) {
+            std::string w = firstWord(sql);
+            if (w != "SELECT" && w != "WITH") throw ESqlError("Somente uma instrução SELECT é permitida");
+        }
+        usable();
+        interrupted_ = false;
+        std::vector<std::string> names;
+        std::string text = numbered(sql, names);
+        std::vector<const char*> values;
+        for (auto& n : names) {
+            auto it = params.find(n);
+            values.push_back(it == params.end() ? nullptr : it->second.c_str());
+        }
+        // The extended protocol takes exactly one statement: a second one is refused by the server.
+        if (!PQsendQueryParams(conn_, text.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr, nullptr, 0))
+            throw ESqlError(message());
+        PQsetSingleRowMode(conn_);
+        auto deadline = timeout_.count() > 0 ? std::chrono::steady_clock::now() + timeout_ : std::chrono::steady_clock::time_point::max();
+        bool described = false, cancelled = false;
+        std::exception_ptr failure;
+        std::string error;
+        std::vector<SqlValue> row;
+        std::vector<std::string> bytes;  // unescaped binary values of the current row
+        std::vector<unsigned> types;
+        while (PGresult* r = next(deadline, cancelled)) {
+            ResultGuard guard{r};
+            ExecStatusType st = PQresultStatus(r);
+            if (st == PGRES_SINGLE_TUPLE || st == PGRES_TUPLES_OK) {
+                if (!described) {
+                    described = true;
+                    std::vector<SqlColumn> columns;
+                    for (int i = 0; i < PQnfields(r); ++i) {
+                        types.push_back(PQftype(r, i));
+                        int mod = PQfmod(r, i);
+                        bool sized = (types.back() == kVarchar || types.back() == kBpchar) && mod > 4;
+                        columns.push_back({PQfname(r, i), sized ? mod - 4 : 0});
+                    }
+                    row.resize(columns.size());
+                    bytes.resize(columns.size());
+                    if (!failure) {
+                        try {
+                            sink.Columns(columns);
+                        } catch (...) {
+                            failure = std::current_exception();
+                        }
+                    }
+                }
+                if (st == PGRES_SINGLE_TUPLE && !failure) {
+                    for (int i = 0; i < static_cast<int>(row.size()); ++i) {
+                        SqlValue& v = row[static_cast<size_t>(i)];
+                        if (PQgetisnull(r, 0, i)) {
+                            v = {SqlValue::Kind::Null, {}};
+                            continue;
+                        }
+                        const char* value = PQgetvalue(r, 0, i);
+                        std::string_view s(value, static_cast<size_t>(PQgetlength(r, 0, i)));
+                        switch (types[static_cast<size_t>(i)]) {
+                            case kInt2: case kInt4: case kInt8: case kOid: v = {SqlValue::Kind::Integer, s}; break;
+                            case kFloat4: case kFloat8: case kNumeric: v = {SqlValue::Kind::Real, s}; break;
+                            case kBool: v = {SqlValue::Kind::Text, s == "t" ? "true" : "false"}; break;
+                            case kBytea: {
+                                size_t n = 0;
+                                unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(value), &n);
+                                bytes[static_cast<size_t>(i)].assign(reinterpret_cast<char*>(raw), n);
+                                PQfreemem(raw);
+                                v = {SqlValue::Kind::Blob, bytes[static_cast<size_t>(i)]};
+                                break;
+                            }
+                            default: v = {SqlValue::Kind::Text, s};
+                        }
+                    }
+                    try {
+                        sink.Row(row.data());
+                    } catch (...) {
+                        // The sink has had enough: the server stops, and what it still sends is read away.
+                        failure = std::current_exception();
+                        cancel();
+                    }
+                }
+            } else if (st == PGRES_COMMAND_OK) {
+                if (!described && !failure) {
+                    described = true;
+                    try {
+                        sink.Columns({});
+                    } catch (...) {
+                        failure = std::current_exception();
+                    }
+                }
+            } else if (error.empty()) {
+                const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
+                if (state && std::strcmp(state, "57014") == 0) cancelled = true;  // query_canceled
+                error = PQresultErrorMessage(r);
+                while (!error.empty() && (error.back() == '\n' || error.back() == ' ')) error.pop_back();
+            }
+        }
+        if (failure) std::rethrow_exception(failure);
+        if (cancelled || stopped()) throw ESqlInterrupted(stopReason(deadline));
+        if (!error.empty()) throw ESqlError(error);
+        if (PQstatus(conn_) != CONNECTION_OK) throw ESqlError(message());
+    }
+
+    void Execute(const std::string& script) override {
+        usable();
+        ResultGuard r{PQexec(conn_, script.c_str())};
+        ExecStatusType st = PQresultStatus(r.r);
+        if (st != PGRES_COMMAND_OK && st != PGRES_TUPLES_OK && st != PGRES_EMPTY_QUERY) throw ESqlError(message());
+    }
+
+    std::string Description() const override { return "PostgreSQL"; }
+
+    void Interrupt() override {
+        interrupted_ = true;
+        cancel();
+    }
+    void SetStatementTimeout(std::chrono::milliseconds timeout) override { timeout_ = timeout; }
+    void SetCancelFlag(const std::atomic<bool>* flag) override { cancelFlag_ = flag; }
+
+private:
+    void connect() {
+        if (conn_) PQfinish(conn_);
+        conn_ = PQconnectdb(uri_.c_str());
+        if (PQstatus(conn_) != CONNECTION_OK) {
+            std::string m = message();
+            PQfinish(conn_);
+            conn_ = nullptr;
+            throw ESqlError("Não foi possível conectar ao banco de dados PostgreSQL: " + m);
+        }
+        PQsetClientEncoding(conn_, "UTF8");
+        if (readOnly_) {
+            ResultGuard r{PQexec(conn_, "SET default_transaction_read_only = on")};
+            if (PQresultStatus(r.r) != PGRES_COMMAND_OK) throw ESqlError(message());
+        }
+        std::lock_guard lock(cancelMutex_);
+        if (cancel_) PQfreeCancel(cancel_);
+        cancel_ = PQgetCancel(conn_);
+    }
+
+    // A connection that broke (the database went away) is opened again before the next statement.
+    void usable() {
+        if (!conn_ || PQstatus(conn_) != CONNECTION_OK) connect();
+    }
+
+    std::string message() const {
+        std::string m = conn_ ? PQerrorMessage(conn_) : "sem conexão";
+        while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
+        return m;
+    }
+
+    bool stopped() const { return interrupted_ || (cancelFlag_ && cancelFlag_->load()); }
+    std::string stopReason(std::chrono::steady_clock::time_point deadline) const {
+        if (!stopped() && std::chrono::steady_clock::now() >= deadline)
+            return "A consulta excedeu o tempo limite de " + std::to_string(timeout_.count() / 1000) + " s e foi interrompida";
+        return "A consulta foi interrompida";
+    }
+
+    void cancel() {
+        std::lock_guard lock(cancelMutex_);
+        char err[256];
+        if (cancel_) PQcancel(cancel_, err, sizeof err);
+    }
+
+    // The next result, waiting on the socket in short steps so that a cancel flag or the deadline can
+    // stop the statement; nullptr when the statement has delivered everything.
+    PGresult* next(std::chrono::steady_clock::time_point deadline, bool& cancelled) {
+        bool asked = false;
+        while (PQisBusy(conn_)) {
+            if (!asked && (stopped() || std::chrono::steady_clock::now() >= deadline)) {
+                cancel();
+                asked = cancelled = true;
+            }
+            pollfd p{PQsocket(conn_), POLLIN, 0};
+            if (poll(&p, 1, 50) < 0 && errno != EINTR) break;
+            if (!PQconsumeInput(conn_)) break;
+        }
+        return PQgetResult(conn_);
+    }
+
+    std::string uri_;
+    bool readOnly_;
+    PGconn* conn_ = nullptr;
+    std::mutex cancelMutex_;
+    PGcancel* cancel_ = nullptr;
+    std::atomic<bool> interrupted_{false};
+    const std::atomic<bool>* cancelFlag_ = nullptr;
+    std::chrono::milliseconds timeout_{0};
+};
+
+}  // namespace
+
+std::unique_ptr<SqlConnection> OpenPostgres(const std::string& uri, bool readOnly) {
+    return std::make_unique<PgConnection>(uri, readOnly);
+}
+
+bool IsPostgresUri(const std::string& target) {
+    return target.rfind("postgresql://", 0) == 0 || target.rfind("postgres://", 0) == 0;
+}
+
+std::unique_ptr<SqlConnection> OpenSqlConnection(const std::string& target, bool readOnly) {
+    return IsPostgresUri(target) ? OpenPostgres(target, readOnly) : OpenSqlite(target, readOnly);
+}

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Loads the demo warehouse into a PostgreSQL database, from the same SQL files the SQLite demo uses:
+#   scripts/load_postgres.sh postgresql://USER@HOST:PORT/DATABASE
+# The database must exist and be empty. Then run the demo against it:
+#   QEL_DB=postgresql://USER@HOST:PORT/DATABASE bash scripts/demo.sh
+set -euo pipefail
+cd "$(dirname "$0")/.."
+uri=${1:?uso: scripts/load_postgres.sh postgresql://USUÁRIO@HOST:PORTA/BANCO}
+cat demo/catalogue_schema.sql demo/access_rules_schema.sql demo/warehouse.sql |
+  psql --quiet --set ON_ERROR_STOP=1 "$uri" >/dev/null
+echo "load_postgres: demo warehouse loaded into $uri"
