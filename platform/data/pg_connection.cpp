@@ -13,24 +13,12 @@
 #include <mutex>
 
 #include "sql_connection.hpp"
+#include "sql_text.hpp"
 
 namespace {
 
 constexpr unsigned kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701,
                    kBpchar = 1042, kVarchar = 1043, kNumeric = 1700;
-
-std::string firstWord(const std::string& sql) {
-    size_t i = 0;
-    for (;;) {
-        while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
-        if (sql.compare(i, 2, "--") == 0) { while (i < sql.size() && sql[i] != '\n') ++i; continue; }
-        if (sql.compare(i, 2, "/*") == 0) { size_t e = sql.find("*/", i + 2); i = e == std::string::npos ? sql.size() : e + 2; continue; }
-        break;
-    }
-    std::string w;
-    while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) w += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
-    return w;
-}
 
 // ":P_NAME" parameters turned into "$n", outside quotes and comments ("::type" casts stay).
 std::string numbered(const std::string& sql, std::vector<std::string>& names) {
@@ -83,7 +71,7 @@ public:
 
     void Stream(const std::string& sql, const SqlParams& params, bool readOnly, SqlRowSink& sink) override {
         if (readOnly) {
-            std::string w = firstWord(sql);
+            std::string w = FirstSqlWord(sql);
             if (w != "SELECT" && w != "WITH") throw ESqlError("Somente uma instrução SELECT é permitida");
         }
         usable();

@@ -7,6 +7,7 @@
 
 #include "json_text.hpp"
 #include "sql_connection.hpp"
+#include "sql_text.hpp"
 
 namespace {
 
@@ -39,19 +40,6 @@ bool blank(const char* p) {
         return false;
     }
     return true;
-}
-
-std::string firstWord(const std::string& sql) {
-    size_t i = 0;
-    for (;;) {
-        while (i < sql.size() && std::isspace(static_cast<unsigned char>(sql[i]))) ++i;
-        if (sql.compare(i, 2, "--") == 0) { while (i < sql.size() && sql[i] != '\n') ++i; continue; }
-        if (sql.compare(i, 2, "/*") == 0) { size_t e = sql.find("*/", i + 2); i = e == std::string::npos ? sql.size() : e + 2; continue; }
-        break;
-    }
-    std::string w;
-    while (i < sql.size() && std::isalpha(static_cast<unsigned char>(sql[i]))) w += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
-    return w;
 }
 
 int declaredSize(const char* decl) {
@@ -102,7 +90,7 @@ public:
 
     void Stream(const std::string& sql, const SqlParams& params, bool readOnly, SqlRowSink& sink) override {
         if (readOnly) {
-            std::string w = firstWord(sql);
+            std::string w = FirstSqlWord(sql);
             if (w != "SELECT" && w != "WITH") throw ESqlError("Somente uma instrução SELECT é permitida");
         }
         interrupted_ = false;
