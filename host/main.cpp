@@ -1,15 +1,24 @@
-// qelhost [--server HOST:PORT] [--operator CODE] [--database FILE] [--modules DIR] [--script FILE|-]
-// The host client shell: runs a script of commands, or reads the same commands at a prompt.
+// qelhost [--server HOST:PORT] [--operator CODE] [--database FILE|URI] [--modules DIR] [--script FILE|-]
+//         [--gui] [--screenshot PNG]
+// The host client shell: runs a script of commands, or reads the same commands at a prompt; with a
+// display (or --gui) it opens its desktop window, where a person works with the screen directly.
 #include <editline/readline.h>
 #include <unistd.h>
 
+#include <QApplication>
+#include <QMainWindow>
+#include <QSocketNotifier>
 #include <climits>
+#include <cstdlib>
+#include <functional>
+#include <memory>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
 #include "data/address.hpp"
 #include "fwk/host_bridge.hpp"
+#include "front_end.hpp"
 #include "shell.hpp"
 #include "words.hpp"
 
@@ -24,14 +33,15 @@ std::string executableDir() {
 }
 
 int usage() {
-    std::cerr << "uso: qelhost [--server HOST:PORTA] [--operator CÓDIGO] [--database ARQUIVO] [--modules DIR] "
-                 "[--script ARQUIVO|-]"
+    std::cerr << "uso: qelhost [--server HOST:PORTA] [--operator CÓDIGO] [--database ARQUIVO|URI] [--modules DIR] "
+                 "[--script ARQUIVO|-] [--gui] [--screenshot PNG]"
               << std::endl;
     return 2;
 }
 
-// Runs the lines of a script; stops at the first command that cannot be carried out.
-int runScript(Shell& shell, std::istream& in, const std::string& name) {
+// Runs the lines of a script; stops at the first command that cannot be carried out. `afterEach`
+// runs after every command (the window redraws).
+int runScript(Shell& shell, std::istream& in, const std::string& name, const std::function<void()>& afterEach = nullptr) {
     std::string line;
     int number = 0;
     while (std::getline(in, line)) {
@@ -43,6 +53,7 @@ int runScript(Shell& shell, std::istream& in, const std::string& name) {
         try {
             nlohmann::json out = shell.Run(SplitWords(line));
             if (!out.is_null()) std::cout << out.dump() << std::endl;
+            if (afterEach) afterEach();
         } catch (const std::exception& e) {
             std::cerr << name << ":" << number << ": " << e.what() << std::endl;
             return 1;
@@ -85,15 +96,74 @@ void interactive(Shell& shell) {
     }
 }
 
+bool displayAvailable() { return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"); }
+
+// The window, with or without a script. Interactive, the screen opens at once and, from a terminal,
+// the prompt's commands are read too.
+int runWindow(int argc, char** argv, Shell& shell, const std::string& script, const std::string& screenshot) {
+    if (!displayAvailable() && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    FrontEnd frontEnd(shell, script.empty());
+    frontEnd.Window()->show();
+    int status = 0;
+    if (!script.empty()) {
+        auto redraw = [&] {
+            frontEnd.Redraw();
+            QApplication::processEvents();
+        };
+        if (script == "-") {
+            status = runScript(shell, std::cin, "stdin", redraw);
+        } else {
+            std::ifstream in(script);
+            if (!in) {
+                std::cerr << "qelhost: não foi possível abrir o roteiro " << Shown(script) << std::endl;
+                return 1;
+            }
+            status = runScript(shell, in, script, redraw);
+        }
+        if (!screenshot.empty() && !frontEnd.Screenshot(QString::fromStdString(screenshot))) {
+            std::cerr << "qelhost: não foi possível gravar a imagem " << Shown(screenshot) << std::endl;
+            status = 1;
+        }
+        return status;
+    }
+    frontEnd.Act([&] { shell.Run({"open"}); });
+    std::unique_ptr<QSocketNotifier> prompt;
+    if (isatty(STDIN_FILENO)) {
+        std::cout << "QEL — a janela está aberta; comandos também aqui (open, dump, key F5...)." << std::endl;
+        prompt = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
+        QObject::connect(prompt.get(), &QSocketNotifier::activated, [&] {
+            std::string line;
+            if (!std::getline(std::cin, line)) {
+                prompt->setEnabled(false);
+                return;
+            }
+            try {
+                nlohmann::json out = shell.Run(SplitWords(line));
+                if (!out.is_null()) std::cout << out.dump(2) << std::endl;
+            } catch (const std::exception& e) {
+                std::cout << "erro: " << e.what() << std::endl;
+            }
+            frontEnd.Redraw();
+        });
+    }
+    return app.exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     KeepMemoryForReloads();
     ShellOptions options;
     options.modules = executableDir();
-    std::string script;
+    std::string script, screenshot;
+    bool gui = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        if (a == "--gui") {
+            gui = true;
+            continue;
+        }
         if (i + 1 >= argc) return usage();
         std::string v = argv[++i];
         if (a == "--server") {
@@ -109,20 +179,23 @@ int main(int argc, char** argv) {
         else if (a == "--database") options.database = v;
         else if (a == "--modules") options.modules = v;
         else if (a == "--script") script = v;
+        else if (a == "--screenshot") screenshot = v;
         else return usage();
+    }
+    if (!screenshot.empty()) gui = true;  // a picture needs the window
+    std::error_code ec;
+    if (!script.empty() && script != "-" && std::filesystem::is_directory(script, ec)) {
+        std::cerr << "qelhost: o roteiro " << Shown(script) << " é uma pasta, não um arquivo" << std::endl;
+        return 1;
     }
     try {
         Shell shell(options);
+        if (gui || (script.empty() && displayAvailable())) return runWindow(argc, argv, shell, script, screenshot);
         if (script.empty()) {
             interactive(shell);
             return 0;
         }
         if (script == "-") return runScript(shell, std::cin, "stdin");
-        std::error_code ec;
-        if (std::filesystem::is_directory(script, ec)) {
-            std::cerr << "qelhost: o roteiro " << Shown(script) << " é uma pasta, não um arquivo" << std::endl;
-            return 1;
-        }
         std::ifstream in(script);
         if (!in) {
             std::cerr << "qelhost: não foi possível abrir o roteiro " << Shown(script) << std::endl;

@@ -385,7 +385,7 @@ nlohmann::json Shell::State() {
     } else {
         st["screen"] = nullptr;
     }
-    TCursor c = Screen->Cursor;
+    TCursor c = Screen->Cursor();
     st["cursor"] = c == TCursor::crHourGlass ? "hourglass" : c == TCursor::crSQLWait ? "sqlwait" : "default";
     st["trees"] = nlohmann::json::object();
     st["selection"] = nlohmann::json::object();

@@ -41,6 +41,16 @@ public:
     size_t PendingAnswers() const { return recorder_.PendingAnswers(); }
     Recorder& recorder() { return recorder_; }
 
+    // What a graphical front end draws and acts on.
+    TForm* MainForm() const { return mainForm_; }
+    TMainMenu* HostMenu() const { return hostMenu_; }
+    TForm* ScreenForm() const { return screen(); }
+    // Counts the screens created since the module was loaded: a new one is another form to draw.
+    int Instances() const { return instances_; }
+    // Runs a person's action as the host's event loop does: what it raises goes to the error handler,
+    // and released forms are destroyed once it has completed.
+    void Act(const std::function<void()>& action) { runGuarded(action); }
+
 private:
     TForm* screen() const;
     TForm* requireScreen() const;

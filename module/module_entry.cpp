@@ -46,7 +46,7 @@ void CriaOpcoesDW() {
     }
     frmOpcodesDW->SetWindowState(TWindowState::wsNormal);
     frmOpcodesDW->Show();
-    Screen->Cursor = TCursor::crDefault;
+    Screen->SetCursor(TCursor::crDefault);
     frmOpcodesDW->trvFatos->FullCollapse();
 }
 

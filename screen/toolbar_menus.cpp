@@ -15,12 +15,12 @@ TMenuItem* entry(TMenuItem* parent, const char* name, const char* caption, const
 void TfrmOpcodesDW::DefineToolbarAndMenus() {
     int left = 2;
     auto button = [&](const char* name, const char* hint, const char* glyph, bool enabled) {
-        TButtonFlat* b = PlaceControl<TButtonFlat>(this, panMenu, name, left, 1, 25, 25);
+        TButtonFlat* b = PlaceControl<TButtonFlat>(this, panMenu, name, left, 3, 21, 21);
         b->Hint = hint;
         b->ShowHint = true;
         b->Glyph = glyph;
         b->Enabled = enabled;
-        left += 25;
+        left += 23;
         return b;
     };
     sbtExcluir = button("sbtExcluir", "Excluir Item de Configuração", "excluir", false);
@@ -30,7 +30,7 @@ void TfrmOpcodesDW::DefineToolbarAndMenus() {
     sbtOrdenar = button("sbtOrdenar", "Ordenar", "ordenar", false);
     sbtOrdenar->Visible = false;
     sbtOrdenar->Left = sbtOrdenar->Top = sbtOrdenar->Width = sbtOrdenar->Height = 0;
-    left -= 25;
+    left -= 23;
     sbtAjuda = button("sbtAjuda", "Ajuda", "ajuda", true);
     sbtFechar = button("sbtFechar", "Fechar", "fechar", true);
 

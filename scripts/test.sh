@@ -10,5 +10,6 @@ if [ "${SANITIZE:-1}" != 0 ]; then
   cmake -S . -B build-asan -DQEL_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" >/dev/null
   cmake --build build-asan -j"$(nproc)"
   (cd build-asan && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+     LSAN_OPTIONS=suppressions="$PWD/../tests/lsan.supp" \
      ctest --output-on-failure -j"$(nproc)")
 fi

@@ -17,7 +17,7 @@ TEST_F(ScreenFixture, ServerDownIsReportedOnceAndTheScreenStillOpensWithNothingL
     EXPECT_TRUE(bostcriado);
     EXPECT_TRUE(form->Visible);
     EXPECT_EQ(form->trvFatos->Items().Count(), 0);
-    EXPECT_EQ(Screen->Cursor, TCursor::crDefault);
+    EXPECT_EQ(Screen->Cursor(), TCursor::crDefault);
     EXPECT_FALSE(ShowAviActive());
 }
 
@@ -65,7 +65,7 @@ TEST_F(ScreenFixture, AvailabilityKeepsOnlyDimensionsSharedByEveryFact) {
             if (n->ImageIndex == 1) shown.insert(n->Text);
         }
         EXPECT_EQ(shown, c.usable);
-        EXPECT_EQ(Screen->Cursor, TCursor::crDefault);
+        EXPECT_EQ(Screen->Cursor(), TCursor::crDefault);
         // Facts alone may be removed but not built.
         EXPECT_EQ(form->sbtExcluir->Enabled, !c.facts.empty());
         EXPECT_FALSE(form->sbtConfirmar->Enabled);

@@ -120,7 +120,13 @@ TfrmCubo::TfrmCubo(TComponent* owner) : TForm(owner) {
     };
 }
 
+TfrmCubo::~TfrmCubo() {
+    // The module's reference never outlives the viewer, however the viewer goes.
+    if (frmCubo == this) frmCubo = nullptr;
+}
+
 void TfrmCubo::fail(const std::string& text) {
+    ++version_;
     Grid = {};
     Pages.clear();
     input_ = {};
@@ -252,6 +258,7 @@ void TfrmCubo::Compute() {
 }
 
 void TfrmCubo::pivot() {
+    ++version_;
     Grid = BuildPivot(input_);
     Message = Grid.lines.empty() ? std::optional<std::string>(kNoData) : std::nullopt;
 }

@@ -21,6 +21,7 @@ class TADOIBQuery;
 class TfrmCubo : public TForm {
 public:
     explicit TfrmCubo(TComponent* owner);
+    ~TfrmCubo() override;
 
     struct PageSelector {
         std::string dimension;
@@ -45,6 +46,8 @@ public:
     // The grid as CSV (UTF-8, comma-separated), and written to a file (raises on failure).
     std::string CsvText() const;
     void ExportCsv(const std::string& path) const;
+    // Changes whenever the grid, the pages or the message change: a front end redraws them then.
+    int Version() const { return version_; }
 
 private:
     void fail(const std::string& text);
@@ -54,4 +57,5 @@ private:
     TNetConnection* net_;       // owned by the form
     TADOIBQuery* query_;        // owned by the form
     PivotInput input_;
+    int version_ = 0;
 };

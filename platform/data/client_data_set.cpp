@@ -188,35 +188,35 @@ uint64_t hashOf(std::string_view s) {
 }  // namespace
 
 int TClientDataSet::ValueIndex::find(std::string_view value) const {
-    if (slots.empty()) return -1;
-    size_t mask = slots.size() - 1;
+    if (table.empty()) return -1;
+    size_t mask = table.size() - 1;
     for (size_t i = hashOf(value) & mask;; i = (i + 1) & mask) {
-        const Slot& s = slots[i];
+        const Slot& s = table[i];
         if (s.group < 0) return -1;
         if (s.key == value) return s.group;
     }
 }
 
 int TClientDataSet::ValueIndex::findOrAdd(std::string_view value) {
-    if ((count.size() + 1) * 2 > slots.size()) {
-        // Twice as many slots, every key placed again.
-        std::vector<Slot> old = std::move(slots);
-        slots.assign(std::max<size_t>(64, old.size() * 2), Slot{});
-        size_t mask = slots.size() - 1;
+    if ((count.size() + 1) * 2 > table.size()) {
+        // Twice as many table, every key placed again.
+        std::vector<Slot> old = std::move(table);
+        table.assign(std::max<size_t>(64, old.size() * 2), Slot{});
+        size_t mask = table.size() - 1;
         for (const Slot& s : old) {
             if (s.group < 0) continue;
             size_t i = hashOf(s.key) & mask;
-            while (slots[i].group >= 0) i = (i + 1) & mask;
-            slots[i] = s;
+            while (table[i].group >= 0) i = (i + 1) & mask;
+            table[i] = s;
         }
     }
-    size_t mask = slots.size() - 1;
+    size_t mask = table.size() - 1;
     size_t i = hashOf(value) & mask;
-    for (; slots[i].group >= 0; i = (i + 1) & mask)
-        if (slots[i].key == value) return slots[i].group;
-    slots[i] = {value, static_cast<int>(count.size())};
+    for (; table[i].group >= 0; i = (i + 1) & mask)
+        if (table[i].key == value) return table[i].group;
+    table[i] = {value, static_cast<int>(count.size())};
     count.push_back(0);
-    return slots[i].group;
+    return table[i].group;
 }
 
 std::span<const int> TClientDataSet::hashLookup(int column, const std::string& value) const {

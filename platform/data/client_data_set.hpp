@@ -153,7 +153,7 @@ private:
             std::string_view key;
             int group = -1;  // -1: empty
         };
-        std::vector<Slot> slots;  // size a power of two, at most half full
+        std::vector<Slot> table;  // size a power of two, at most half full
         std::vector<int> first, count;  // per group: its range in ids
         std::vector<int> ids;
         int find(std::string_view value) const;

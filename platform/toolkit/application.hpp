@@ -70,7 +70,17 @@ private:
 
 class TScreen {
 public:
-    TCursor Cursor = TCursor::crDefault;
+    TCursor Cursor() const { return cursor_; }
+    void SetCursor(TCursor c) {
+        if (c == cursor_) return;
+        cursor_ = c;
+        if (OnCursorChange) OnCursorChange(c);
+    }
+    // A front end shows the cursor at once, even in the middle of a long action.
+    std::function<void(TCursor)> OnCursorChange;
+
+private:
+    TCursor cursor_ = TCursor::crDefault;
 };
 
 extern TApplication* Application;
@@ -79,10 +89,10 @@ extern TScreen* Screen;
 class TCursorGuard {
 public:
     explicit TCursorGuard(TCursor c) {
-        if (Screen) Screen->Cursor = c;
+        if (Screen) Screen->SetCursor(c);
     }
     ~TCursorGuard() {
-        if (Screen) Screen->Cursor = TCursor::crDefault;
+        if (Screen) Screen->SetCursor(TCursor::crDefault);
     }
     TCursorGuard(const TCursorGuard&) = delete;
     TCursorGuard& operator=(const TCursorGuard&) = delete;

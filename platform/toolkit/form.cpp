@@ -1,6 +1,7 @@
 #include "form.hpp"
 
 #include "application.hpp"
+#include "tree_view.hpp"
 
 TForm::TForm(TComponent* owner) : TControl(owner) { Visible = false; }
 
@@ -71,6 +72,8 @@ void TForm::KeyDown(Word key, TShiftState shift) {
         }
     }
     if (target->OnKeyDown) target->OnKeyDown(target, key, shift);
+    if (key == 0) return;
+    if (auto tree = dynamic_cast<TTreeView*>(target)) tree->KeyNavigate(key);
 }
 
 void TForm::DoCreate() {

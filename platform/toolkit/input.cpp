@@ -4,7 +4,16 @@
 #include "menu.hpp"
 #include "tree_view.hpp"
 
-void MousePress(TControl* c, TMouseButton button, int x, int y, TShiftState shift) {
+namespace {
+
+TShiftState withButton(TShiftState shift, TMouseButton button) {
+    shift |= button == TMouseButton::mbLeft ? TShiftState::Left : button == TMouseButton::mbRight ? TShiftState::Right : TShiftState::Middle;
+    return shift;
+}
+
+}  // namespace
+
+void MouseDown(TControl* c, TMouseButton button, int x, int y, TShiftState shift) {
     if (!c->Enabled) return;
     if (c->IsWindowed() && c->CanFocus())
         if (TForm* f = c->GetParentForm(); f && f != c) f->FocusControl(c);
@@ -12,38 +21,52 @@ void MousePress(TControl* c, TMouseButton button, int x, int y, TShiftState shif
         TTreeNode* node = tree->GetNodeAt(x, y);
         if (node && (button == TMouseButton::mbLeft || tree->RightClickSelect)) tree->Select(node);
     }
-    shift |= button == TMouseButton::mbLeft ? TShiftState::Left : button == TMouseButton::mbRight ? TShiftState::Right : TShiftState::Middle;
-    if (c->OnMouseDown) c->OnMouseDown(c, button, shift, x, y);
-    if (c->OnMouseUp) c->OnMouseUp(c, button, shift, x, y);
+    if (c->OnMouseDown) c->OnMouseDown(c, button, withButton(shift, button), x, y);
+}
+
+void MouseUp(TControl* c, TMouseButton button, int x, int y, TShiftState shift) {
+    if (!c->Enabled) return;
+    if (c->OnMouseUp) c->OnMouseUp(c, button, withButton(shift, button), x, y);
     if (button == TMouseButton::mbLeft && c->OnClick) c->OnClick(c);
 }
 
-void DoubleClick(TControl* c, int x, int y) {
+void MousePress(TControl* c, TMouseButton button, int x, int y, TShiftState shift) {
+    MouseDown(c, button, x, y, shift);
+    MouseUp(c, button, x, y, shift);
+}
+
+void DoubleClickEvent(TControl* c, int x, int y) {
     if (!c->Enabled) return;
-    MousePress(c, TMouseButton::mbLeft, x, y);
     if (c->OnDblClick) c->OnDblClick(c);
     if (auto tree = dynamic_cast<TTreeView*>(c)) {
         if (TTreeNode* node = tree->GetNodeAt(x, y)) node->Expanded() ? node->Collapse() : node->Expand();
     }
 }
 
+void DoubleClick(TControl* c, int x, int y) {
+    if (!c->Enabled) return;
+    MousePress(c, TMouseButton::mbLeft, x, y);
+    DoubleClickEvent(c, x, y);
+}
+
+bool DragOver(TControl* target, TControl* source, int x, int y, TDragState state) {
+    bool accept = false;
+    if (target->OnDragOver) target->OnDragOver(target, source, x, y, state, accept);
+    return accept;
+}
+
+bool Drop(TControl* target, TControl* source, int x, int y) {
+    if (!DragOver(target, source, x, y, TDragState::dsDragMove)) return false;
+    if (target->OnDragDrop) target->OnDragDrop(target, source, x, y);
+    return true;
+}
+
 bool DragAndDrop(TControl* source, int sx, int sy, TControl* target, int tx, int ty) {
     if (!source->Enabled) return false;
     // The press that starts the drag selects what is dragged, as any press does; it is not a click.
-    if (source->IsWindowed() && source->CanFocus())
-        if (TForm* f = source->GetParentForm(); f && f != source) f->FocusControl(source);
-    if (auto tree = dynamic_cast<TTreeView*>(source)) {
-        if (TTreeNode* node = tree->GetNodeAt(sx, sy)) tree->Select(node);
-    }
-    if (source->OnMouseDown) source->OnMouseDown(source, TMouseButton::mbLeft, TShiftState::Left, sx, sy);
-    bool accept = false;
-    if (target->OnDragOver) {
-        target->OnDragOver(target, source, tx, ty, TDragState::dsDragEnter, accept);
-        accept = false;
-        target->OnDragOver(target, source, tx, ty, TDragState::dsDragMove, accept);
-    }
-    if (accept && target->OnDragDrop) target->OnDragDrop(target, source, tx, ty);
-    return accept;
+    MouseDown(source, TMouseButton::mbLeft, sx, sy);
+    DragOver(target, source, tx, ty, TDragState::dsDragEnter);
+    return Drop(target, source, tx, ty);
 }
 
 bool ContextPopup(TControl* c, int x, int y) {

@@ -301,3 +301,31 @@ void TTreeView::MakeVisible(TTreeNode* node) {
         topRow_ += row - VisibleRowCount() + 1;
     }
 }
+
+void TTreeView::KeyNavigate(Word key) {
+    std::vector<TTreeNode*> rows = VisibleNodes();
+    if (rows.empty()) return;
+    auto at = std::find(rows.begin(), rows.end(), selected_);
+    TTreeNode* next = nullptr;
+    switch (key) {
+        case VK_UP: next = at == rows.end() ? rows.front() : at == rows.begin() ? *at : *(at - 1); break;
+        case VK_DOWN: next = at == rows.end() ? rows.front() : at + 1 == rows.end() ? *at : *(at + 1); break;
+        case VK_HOME: next = rows.front(); break;
+        case VK_END: next = rows.back(); break;
+        case VK_LEFT:
+            if (!selected_) return;
+            if (selected_->Expanded()) return selected_->Collapse();
+            next = selected_->Parent();
+            break;
+        case VK_RIGHT:
+            if (!selected_ || !selected_->HasChildren()) return;
+            if (!selected_->Expanded()) return selected_->Expand();
+            next = selected_->getFirstChild();
+            break;
+        default: return;
+    }
+    if (next) {
+        Select(next);
+        MakeVisible(next);
+    }
+}

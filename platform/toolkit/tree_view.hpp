@@ -144,6 +144,9 @@ public:
     void SetTopRow(int row);
     int VisibleRowCount() const;      // rows that fit in the control's height
     void MakeVisible(TTreeNode* node);  // expands its ancestors and scrolls its row into view
+    // A tree's own answer to the arrows, Home and End that its key handler left alone: the selection
+    // moves through the visible rows; Left closes a node or goes to its parent, Right opens it.
+    void KeyNavigate(Word key);
     std::vector<TTreeNode*> VisibleNodes() const;
 
     TTVChangedEvent OnChange;

@@ -1,0 +1,309 @@
+#include "front_end.hpp"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+
+#include "cube/viewer.hpp"
+#include "cube_view.hpp"
+#include "fwk/host_bridge.hpp"
+#include "member_dialog.hpp"
+#include "screen_view.hpp"
+#include "services/cube.hpp"
+#include "shell.hpp"
+#include "toolkit/input.hpp"
+#include "toolkit/menu.hpp"
+#include "toolkit/tree_view.hpp"
+#include "tree_widget.hpp"
+
+namespace {
+
+// An MDI child window whose close box asks the toolkit's form to close (the form decides), and
+// whose minimize button sets the form's window state.
+class ChildWindow : public QMdiSubWindow {
+public:
+    ChildWindow(std::function<void()> onClose, QWidget* parent) : QMdiSubWindow(parent), onClose_(std::move(onClose)) {}
+    void Forget() { onClose_ = nullptr; }
+
+protected:
+    void closeEvent(QCloseEvent* e) override {
+        e->ignore();
+        if (onClose_) onClose_();
+    }
+
+private:
+    std::function<void()> onClose_;
+};
+
+std::string signatureOf(const std::vector<TMenuItem*>& items) {
+    std::string s;
+    for (TMenuItem* m : items) {
+        s += m->Caption + (m->Enabled ? "+" : "-") + std::to_string(m->ShortCut) + "{";
+        std::vector<TMenuItem*> children;
+        for (int i = 0; i < m->Count(); ++i) children.push_back(m->Items(i));
+        s += signatureOf(children) + "}";
+    }
+    return s;
+}
+
+QString captionOf(const TMenuItem* m) {
+    QString text = QString::fromStdString(m->Caption);
+    std::string shortcut = ShortCutToText(m->ShortCut);
+    // The shortcut is shown, not bound: the key goes to the form, whose routing finds the entry.
+    if (!shortcut.empty()) text += "\t" + QString::fromStdString(shortcut);
+    return text;
+}
+
+}  // namespace
+
+FrontEnd::FrontEnd(Shell& shell, bool interactive) : shell_(shell), interactive_(interactive) {
+    window_ = new QMainWindow;
+    window_->setObjectName("frmPrincipal");
+    window_->setWindowTitle(QString::fromStdString(Application->Title));
+    window_->resize(1000, 720);
+    area_ = new QMdiArea(window_);
+    area_->setBackground(QColor(0x6F, 0x7F, 0x94));
+    window_->setCentralWidget(area_);
+
+    overlay_ = new QWidget(window_);
+    overlay_->setObjectName("animacao");
+    overlay_->setAutoFillBackground(true);
+    overlay_->setStyleSheet("QWidget#animacao { background: #FFFFE1; border: 1px solid #7F8C9D; border-radius: 6px; }");
+    auto* layout = new QHBoxLayout(overlay_);
+    auto* bar = new QProgressBar(overlay_);
+    bar->setRange(0, 0);  // moving, with no end known
+    bar->setFixedWidth(80);
+    auto* text = new QLabel(overlay_);
+    text->setObjectName("textoAnimacao");
+    layout->addWidget(bar);
+    layout->addWidget(text);
+    overlay_->hide();
+
+    shell_.recorder().OnEvent = [this](const nlohmann::json& e) {
+        if (e["kind"] == "animation") showAnimation(e["on"].get<bool>(), QString::fromStdString(e["text"].get<std::string>()));
+    };
+    ::Screen->OnCursorChange = [this](TCursor c) { showCursor(static_cast<int>(c)); };
+    if (interactive_) {
+        Application->OnMessageDlg = [this](const std::string& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>&) {
+            shell_.recorder().Message(text, type);
+            QString t = QString::fromStdString(text), title = QString::fromStdString(Application->Title);
+            if (type == TMsgDlgType::mtError) QMessageBox::critical(window_, title, t);
+            else if (type == TMsgDlgType::mtWarning) QMessageBox::warning(window_, title, t);
+            else QMessageBox::information(window_, title, t);
+            return mrOk;
+        };
+        dialogs_ = std::make_unique<MemberDialogService>(window_);
+        SetListDialogService(dialogs_.get());
+        ChooseExportFile = [this] {
+            return QFileDialog::getSaveFileName(window_, "Exportar a visão", "visao.csv", "CSV (*.csv)");
+        };
+    }
+    Redraw();
+}
+
+FrontEnd::~FrontEnd() {
+    shell_.recorder().OnEvent = nullptr;
+    if (::Screen) ::Screen->OnCursorChange = nullptr;
+    if (interactive_) {
+        Application->OnMessageDlg = [this](const std::string& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>&) {
+            return shell_.recorder().Message(text, type);
+        };
+        SetListDialogService(&shell_.recorder());
+    }
+    if (screen_) screen_->Detach();
+    if (viewer_) viewer_->Detach();
+    delete window_;
+}
+
+void FrontEnd::Act(const std::function<void()>& action) {
+    shell_.Act(action);
+    Redraw();
+}
+
+TreeWidget* FrontEnd::Tree(const std::string& name) const { return screen_ ? screen_->Tree(name) : nullptr; }
+
+void FrontEnd::Redraw() {
+    if (redrawing_) return;
+    redrawing_ = true;
+    // The screen: a new instance is another window; a closed one leaves.
+    TForm* form = shell_.ScreenForm();
+    if (screen_ && (form != screenForm_ || shell_.Instances() != screenInstance_)) {
+        screen_->Detach();
+        static_cast<ChildWindow*>(screenWindow_)->Forget();
+        screenWindow_->deleteLater();
+        screenWindow_ = nullptr;
+        screen_ = nullptr;
+        screenForm_ = nullptr;
+    }
+    if (form && !screen_) {
+        screenForm_ = form;
+        screenInstance_ = shell_.Instances();
+        auto* w = new ChildWindow([this, form] { Act([form] { form->Close(); }); }, area_);
+        w->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint);
+        screen_ = new ScreenView(*this, form);
+        w->setWidget(screen_);
+        w->setWindowTitle(QString::fromStdString(form->Caption));
+        w->setObjectName("janelaQEL00100");
+        area_->addSubWindow(w);
+        w->show();
+        // Centred, as the form is designed.
+        QSize outer = w->sizeHint();
+        w->move(std::max(0, (area_->width() - outer.width()) / 2), std::max(0, (area_->height() - outer.height()) / 2));
+        QObject::connect(w, &QMdiSubWindow::windowStateChanged, w, [this, w](Qt::WindowStates, Qt::WindowStates now) {
+            TForm* f = screenForm_;
+            if (!f || redrawing_ || w != screenWindow_) return;
+            TWindowState state = (now & Qt::WindowMinimized) ? TWindowState::wsMinimized : TWindowState::wsNormal;
+            if (f->WindowState() != state) Act([f, state] { f->SetWindowState(state); });
+        });
+        screenWindow_ = w;
+    }
+    if (screen_) {
+        bool minimized = screenForm_->WindowState() == TWindowState::wsMinimized;
+        if (minimized != screenWindow_->isMinimized()) minimized ? screenWindow_->showMinimized() : screenWindow_->showNormal();
+        if (Application->ActiveForm() == screenForm_ && area_->activeSubWindow() != screenWindow_ && !minimized)
+            area_->setActiveSubWindow(screenWindow_);
+        screen_->Sync();
+    }
+
+    // The cube viewer.
+    auto* cube = dynamic_cast<TfrmCubo*>(frmCubo);
+    if (cube && cube->Released()) cube = nullptr;
+    if (viewer_ && cube != viewerForm_) {
+        viewer_->Detach();
+        static_cast<ChildWindow*>(viewerWindow_)->Forget();
+        viewerWindow_->deleteLater();
+        viewerWindow_ = nullptr;
+        viewer_ = nullptr;
+        viewerForm_ = nullptr;
+    }
+    if (cube && !viewer_) {
+        viewerForm_ = cube;
+        auto* w = new ChildWindow([this, cube] { Act([cube] { cube->Close(); }); }, area_);
+        viewer_ = new CubeView(*this, cube);
+        w->setWidget(viewer_);
+        w->setWindowTitle(QString::fromStdString(cube->Caption));
+        w->setObjectName("janelaCubo");
+        w->resize(cube->Width, cube->Height);
+        area_->addSubWindow(w);
+        w->show();
+        viewerWindow_ = w;
+    }
+    if (viewer_) viewer_->Sync();
+
+    rebuildMenus();
+    redrawing_ = false;
+}
+
+void FrontEnd::rebuildMenus() {
+    std::vector<TMenuItem*> items = MergeMenus(*shell_.HostMenu(), screenForm_ && screen_ ? screenForm_->Menu : nullptr);
+    std::string signature = signatureOf(items);
+    if (signature == menuSignature_) return;
+    menuSignature_ = signature;
+    QMenuBar* bar = window_->menuBar();
+    bar->clear();
+    std::function<void(QMenu*, TMenuItem*)> fill = [&](QMenu* menu, TMenuItem* item) {
+        for (int i = 0; i < item->Count(); ++i) {
+            TMenuItem* m = item->Items(i);
+            if (!m->Visible) continue;
+            if (m->IsLine()) {
+                menu->addSeparator();
+            } else if (m->Count() > 0) {
+                fill(menu->addMenu(QString::fromStdString(m->Caption)), m);
+            } else {
+                QAction* a = menu->addAction(captionOf(m));
+                a->setEnabled(m->Enabled);
+                if (m->Name == "mnuSair") QObject::connect(a, &QAction::triggered, window_, [this] { window_->close(); });
+                else QObject::connect(a, &QAction::triggered, window_, [this, m] { Act([m] { m->Click(); }); });
+            }
+        }
+    };
+    for (TMenuItem* top : items) {
+        if (!top->Visible) continue;
+        fill(bar->addMenu(QString::fromStdString(top->Caption)), top);
+    }
+}
+
+bool FrontEnd::DragTo(TControl* source, QPoint global, bool drop) {
+    if (!screen_) return false;
+    QPoint at;
+    TControl* target = screen_->DropTargetAt(screen_->mapFromGlobal(global), at);
+    if (!target) return false;
+    if (!drop) return DragOver(target, source, at.x(), at.y(), TDragState::dsDragMove);
+    bool accepted = false;
+    Act([&] { accepted = Drop(target, source, at.x(), at.y()); });
+    return accepted;
+}
+
+void FrontEnd::ShowPopup(TTreeView* tree, QPoint global) {
+    TPopupMenu* menu = tree->PopupMenu;
+    Act([&] { menu->Popup(tree); });  // the screen rebuilds the entries for this opening
+    if (popup_) popup_->deleteLater();
+    popup_ = new QMenu(window_);
+    popup_->setObjectName("pnmPopup");
+    std::function<void(QMenu*, TMenuItem*)> fill = [&](QMenu* q, TMenuItem* item) {
+        for (int i = 0; i < item->Count(); ++i) {
+            TMenuItem* m = item->Items(i);
+            if (!m->Visible) continue;
+            if (m->IsLine()) {
+                q->addSeparator();
+            } else if (m->Count() > 0) {
+                fill(q->addMenu(QString::fromStdString(m->Caption)), m);
+            } else {
+                QAction* a = q->addAction(captionOf(m));
+                a->setObjectName(QString::fromStdString(m->Name));
+                a->setEnabled(m->Enabled);
+                QObject::connect(a, &QAction::triggered, window_, [this, m] { Act([m] { m->Click(); }); });
+            }
+        }
+    };
+    fill(popup_, menu->Items());
+    popup_->popup(global);
+}
+
+void FrontEnd::showAnimation(bool on, const QString& text) {
+    if (!on) {
+        overlay_->hide();
+        return;
+    }
+    overlay_->findChild<QLabel*>("textoAnimacao")->setText(text);
+    overlay_->adjustSize();
+    overlay_->move((window_->width() - overlay_->width()) / 2, (window_->height() - overlay_->height()) / 2);
+    overlay_->raise();
+    overlay_->show();
+    // The call that follows keeps this thread busy: paint the animation before it starts.
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void FrontEnd::showCursor(int cursor) {
+    if (overrideCursor_) {
+        QApplication::restoreOverrideCursor();
+        overrideCursor_ = false;
+    }
+    auto c = static_cast<TCursor>(cursor);
+    if (c == TCursor::crDefault) return;
+    QApplication::setOverrideCursor(c == TCursor::crHourGlass ? Qt::WaitCursor : Qt::BusyCursor);
+    overrideCursor_ = true;
+}
+
+bool FrontEnd::Screenshot(const QString& path) {
+    Redraw();
+    QApplication::processEvents();
+    bool ok = window_->grab().save(path, "PNG");
+    if (viewerWindow_) {
+        QString viewerPath = path;
+        int dot = viewerPath.lastIndexOf('.');
+        viewerPath.insert(dot > viewerPath.lastIndexOf('/') ? dot : viewerPath.size(), "-viewer");
+        ok = viewerWindow_->grab().save(viewerPath, "PNG") && ok;
+    }
+    return ok;
+}

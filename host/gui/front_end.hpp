@@ -1,0 +1,82 @@
+// FrontEnd: qelhost's desktop window (Qt Widgets). The host's main window with its own menu bar,
+// into which the screen's menu merges by group index, and an MDI area where the screen and the cube
+// viewer open as child windows. It holds no state of its own: after every event it redraws from the
+// toolkit's state, and every real gesture reaches the toolkit as the event a person causes.
+//
+// Interactive, it answers the framework's message and member-list dialogs with windows; driven by
+// a script, the recorder answers them as without the window. The front end owns its widgets; the
+// shell (not owned) owns the toolkit objects they draw.
+#pragma once
+
+#include <QPoint>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+
+class Shell;
+class QMainWindow;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QWidget;
+class TControl;
+class TTreeView;
+class TForm;
+class ScreenView;
+class CubeView;
+class TreeWidget;
+class MemberDialogService;
+
+class FrontEnd {
+public:
+    FrontEnd(Shell& shell, bool interactive);
+    ~FrontEnd();
+    FrontEnd(const FrontEnd&) = delete;
+    FrontEnd& operator=(const FrontEnd&) = delete;
+
+    QMainWindow* Window() const { return window_; }
+    // Runs a person's action on the toolkit as the host does, then redraws.
+    void Act(const std::function<void()>& action);
+    // Reads the toolkit again: forms opened or gone, window states, menus, controls.
+    void Redraw();
+
+    // A drag from `source` over the point (screen coordinates): whether the control there takes it,
+    // and with `drop`, the drop itself.
+    bool DragTo(TControl* source, QPoint global, bool drop);
+    // Opens the tree's context menu at the point: the screen rebuilds it, this window shows it.
+    void ShowPopup(TTreeView* tree, QPoint global);
+    QMenu* LastPopup() const { return popup_; }
+    // Writes pictures of the main window and, when it is open, of the cube viewer beside it (the
+    // name with "-viewer" before the extension). False when a picture cannot be written.
+    bool Screenshot(const QString& path);
+
+    ScreenView* Screen() const { return screen_; }
+    CubeView* Viewer() const { return viewer_; }
+    TreeWidget* Tree(const std::string& name) const;
+    // Where the viewer's export goes; asks with a file dialog unless a test sets it.
+    std::function<QString()> ChooseExportFile;
+
+private:
+    void rebuildMenus();
+    void showAnimation(bool on, const QString& text);
+    void showCursor(int cursor);
+
+    Shell& shell_;
+    bool interactive_;
+    QMainWindow* window_;
+    QMdiArea* area_;
+    QMdiSubWindow* screenWindow_ = nullptr;
+    ScreenView* screen_ = nullptr;
+    TForm* screenForm_ = nullptr;  // not owned: the form screen_ draws (compared, never used once gone)
+    int screenInstance_ = 0;
+    QMdiSubWindow* viewerWindow_ = nullptr;
+    CubeView* viewer_ = nullptr;
+    TForm* viewerForm_ = nullptr;
+    QMenu* popup_ = nullptr;
+    QWidget* overlay_ = nullptr;
+    std::string menuSignature_;
+    bool redrawing_ = false;
+    bool overrideCursor_ = false;
+    std::unique_ptr<MemberDialogService> dialogs_;
+};

@@ -1,0 +1,189 @@
+#include "screen_view.hpp"
+
+#include <QKeyEvent>
+#include <QPainter>
+
+#include "artwork.hpp"
+#include "front_end.hpp"
+#include "key_map.hpp"
+#include "services/button_flat.hpp"
+#include "toolkit/controls.hpp"
+#include "toolkit/form.hpp"
+#include "toolkit/tree_view.hpp"
+#include "tree_widget.hpp"
+
+// ---- ToolButton ---------------------------------------------------------------------------------
+
+ToolButton::ToolButton(FrontEnd& frontEnd, TButtonFlat* button, QWidget* parent)
+    : QWidget(parent), frontEnd_(frontEnd), button_(button) {
+    setObjectName(QString::fromStdString(button->Name));
+    setFocusPolicy(Qt::NoFocus);
+    Sync();
+}
+
+void ToolButton::Sync() {
+    if (!button_) return;
+    setVisible(button_->Visible && button_->Width > 0);
+    setToolTip(button_->ShowHint ? QString::fromStdString(button_->Hint) : QString());
+    update();
+}
+
+void ToolButton::paintEvent(QPaintEvent*) {
+    if (!button_) return;
+    QPainter p(this);
+    bool enabled = button_->Enabled;
+    // Flat: a border only under the mouse, sunken while pressed.
+    if (enabled && (hover_ || down_)) {
+        p.setPen(down_ ? SystemColor("clBtnShadow") : Qt::white);
+        p.drawLine(0, 0, width() - 1, 0);
+        p.drawLine(0, 0, 0, height() - 1);
+        p.setPen(down_ ? Qt::white : SystemColor("clBtnShadow"));
+        p.drawLine(width() - 1, 0, width() - 1, height() - 1);
+        p.drawLine(0, height() - 1, width() - 1, height() - 1);
+    }
+    QPixmap glyph = ButtonGlyph(button_->Glyph, enabled);
+    int off = down_ ? 1 : 0;
+    p.drawPixmap((width() - glyph.width()) / 2 + off, (height() - glyph.height()) / 2 + off, glyph);
+}
+
+void ToolButton::mousePressEvent(QMouseEvent*) {
+    down_ = true;
+    update();
+}
+
+void ToolButton::mouseReleaseEvent(QMouseEvent* e) {
+    bool click = down_ && rect().contains(e->position().toPoint());
+    down_ = false;
+    update();
+    TButtonFlat* b = button_;
+    // A person's click on a disabled button does nothing.
+    if (click && b && b->Enabled && b->Visible) frontEnd_.Act([b] { b->Click(); });
+}
+
+void ToolButton::enterEvent(QEnterEvent*) {
+    hover_ = true;
+    update();
+}
+
+void ToolButton::leaveEvent(QEvent*) {
+    hover_ = false;
+    update();
+}
+
+// ---- ScreenView ---------------------------------------------------------------------------------
+
+ScreenView::ScreenView(FrontEnd& frontEnd, TForm* form, QWidget* parent) : QWidget(parent), frontEnd_(frontEnd), form_(form) {
+    setObjectName(QString::fromStdString(form->Name));
+    setFocusPolicy(Qt::ClickFocus);
+    // The client area of the designed outer size, less the window frame.
+    setFixedSize(form->Width - 8, form->Height - 27);
+    for (int i = 0; i < form->ComponentCount(); ++i) {
+        auto* c = dynamic_cast<TControl*>(form->Components(i));
+        if (!c) continue;
+        QPoint at = Origin(c);
+        if (auto tree = dynamic_cast<TTreeView*>(c)) {
+            auto* w = new TreeWidget(frontEnd, tree, this);
+            w->setGeometry(at.x(), at.y(), tree->Width, tree->Height);
+            trees_.push_back(w);
+        } else if (auto button = dynamic_cast<TButtonFlat*>(c)) {
+            auto* w = new ToolButton(frontEnd, button, this);
+            w->setGeometry(at.x(), at.y(), button->Width, button->Height);
+            buttons_.push_back(w);
+        }
+    }
+    // Tab goes through the trees in the order of the form's components.
+    for (size_t i = 1; i < trees_.size(); ++i) setTabOrder(trees_[i - 1], trees_[i]);
+    Sync();
+}
+
+QPoint ScreenView::Origin(const TControl* c) const {
+    QPoint p;
+    for (const TControl* k = c; k && k != form_; k = k->Parent) p += QPoint(k->Left, k->Top);
+    return p;
+}
+
+void ScreenView::Detach() {
+    for (TreeWidget* t : trees_) t->Detach();
+    for (ToolButton* b : buttons_) b->Detach();
+    form_ = nullptr;
+}
+
+void ScreenView::Sync() {
+    if (!form_) return;
+    for (TreeWidget* t : trees_) t->Sync();
+    for (ToolButton* b : buttons_) b->Sync();
+    // The toolkit's focus is shown as Qt's.
+    for (TreeWidget* t : trees_)
+        if (form_->ActiveControl() == t->Tree() && !t->hasFocus() && isActiveWindow()) t->setFocus(Qt::OtherFocusReason);
+    update();
+}
+
+TreeWidget* ScreenView::Tree(const std::string& name) const {
+    for (TreeWidget* t : trees_)
+        if (t->objectName().toStdString() == name) return t;
+    return nullptr;
+}
+
+TControl* ScreenView::DropTargetAt(QPoint local, QPoint& controlPoint) const {
+    if (!form_) return nullptr;
+    for (TreeWidget* t : trees_) {
+        if (t->isVisible() && t->geometry().contains(local)) {
+            controlPoint = local - t->geometry().topLeft();
+            return t->Tree();
+        }
+    }
+    auto* box = dynamic_cast<TControl*>(form_->FindComponent("scrOpcoesDW"));
+    if (box && QRect(Origin(box), QSize(box->Width, box->Height)).contains(local)) {
+        controlPoint = local - Origin(box);
+        return box;
+    }
+    return nullptr;
+}
+
+void ScreenView::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.fillRect(rect(), SystemColor(form_ ? form_->Color : "clBtnFace"));
+    if (!form_) return;
+    // Panels first (raised bevels), then the pictures, then the labels above them.
+    for (int pass = 0; pass < 3; ++pass) {
+        for (int i = 0; i < form_->ComponentCount(); ++i) {
+            auto* c = dynamic_cast<TControl*>(form_->Components(i));
+            if (!c || !c->Visible) continue;
+            QRect r(Origin(c), QSize(c->Width, c->Height));
+            if (pass == 0) {
+                if (auto panel = dynamic_cast<TPanel*>(c)) {
+                    p.fillRect(r, SystemColor(panel->Color));
+                    if (panel->BevelOuter == "bvRaised") {
+                        p.setPen(Qt::white);
+                        p.drawLine(r.topLeft(), r.topRight());
+                        p.drawLine(r.topLeft(), r.bottomLeft());
+                        p.setPen(SystemColor("clBtnShadow"));
+                        p.drawLine(r.bottomLeft(), r.bottomRight());
+                        p.drawLine(r.topRight(), r.bottomRight());
+                    }
+                }
+            } else if (pass == 1) {
+                if (auto image = dynamic_cast<TImage*>(c); image && image->Picture == "moldura_tabela_dinamica") {
+                    QRect zones[4];
+                    const char* names[] = {"trvPages", "trvRows", "trvCols", "trvFacts"};
+                    for (int z = 0; z < 4; ++z)
+                        if (auto zone = dynamic_cast<TControl*>(form_->FindComponent(names[z])))
+                            zones[z] = QRect(Origin(zone), QSize(zone->Width, zone->Height));
+                    PaintPivotBackdrop(p, r, zones);
+                }
+            } else if (auto label = dynamic_cast<TLabel*>(c)) {
+                p.setFont(ScreenFont(label->ParentFont ? form_->Font : label->Font));
+                p.setPen(SystemColor(label->Font.Color));
+                p.drawText(r.topLeft() + QPoint(0, p.fontMetrics().ascent()), QString::fromStdString(label->Caption));
+            }
+        }
+    }
+}
+
+void ScreenView::keyPressEvent(QKeyEvent* e) {
+    Word key = KeyOf(e);
+    if (!form_ || !key) return QWidget::keyPressEvent(e);
+    TForm* form = form_;
+    TShiftState shift = ShiftOf(e->modifiers());
+    frontEnd_.Act([&] { form->KeyDown(key, shift); });
+}
