@@ -1,5 +1,5 @@
 // qelhost [--server HOST:PORT] [--operator CODE] [--database FILE|URI] [--modules DIR] [--script FILE|-]
-//         [--gui] [--screenshot PNG]
+//         [--gui] [--screenshot PNG] [--call-timeout SECONDS] [--max-answer BYTES]
 // The host client shell: runs a script of commands, or reads the same commands at a prompt; with a
 // display (or --gui) it opens its desktop window, where a person works with the screen directly.
 #include <editline/readline.h>
@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QMainWindow>
 #include <QSocketNotifier>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <functional>
@@ -32,11 +33,21 @@ std::string executableDir() {
     return path.substr(0, path.rfind('/'));
 }
 
+const char* const kUsage =
+    "uso: qelhost [--server HOST:PORTA] [--operator CÓDIGO] [--database ARQUIVO|URI] [--modules DIR] "
+    "[--script ARQUIVO|-] [--gui] [--screenshot PNG] [--call-timeout SEGUNDOS] [--max-answer BYTES]";
+
 int usage() {
-    std::cerr << "uso: qelhost [--server HOST:PORTA] [--operator CÓDIGO] [--database ARQUIVO|URI] [--modules DIR] "
-                 "[--script ARQUIVO|-] [--gui] [--screenshot PNG]"
-              << std::endl;
+    std::cerr << kUsage << std::endl;
     return 2;
+}
+
+// A whole number from min to max, or -1.
+long long number(const std::string& text, long long min, long long max) {
+    long long v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || v < min || v > max) return -1;
+    return v;
 }
 
 // Runs the lines of a script; stops at the first command that cannot be carried out. `afterEach`
@@ -158,8 +169,13 @@ int main(int argc, char** argv) {
     options.modules = executableDir();
     std::string script, screenshot;
     bool gui = false;
+    CallLimits limits;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::cout << kUsage << std::endl;
+            return 0;
+        }
         if (a == "--gui") {
             gui = true;
             continue;
@@ -180,8 +196,20 @@ int main(int argc, char** argv) {
         else if (a == "--modules") options.modules = v;
         else if (a == "--script") script = v;
         else if (a == "--screenshot") screenshot = v;
+        else if (a == "--call-timeout" || a == "--max-answer") {
+            bool seconds = a == "--call-timeout";
+            long long n = seconds ? number(v, 1, 86400) : number(v, 1024, 1LL << 40);
+            if (n < 0) {
+                std::cerr << "qelhost: " << a << " espera um número de " << (seconds ? "1 a 86400 segundos" : "1024 a 2^40 bytes")
+                          << ": " << Shown(v.substr(0, 40)) << std::endl;
+                return usage();
+            }
+            if (seconds) limits.deadline = std::chrono::seconds(n);
+            else limits.maxAnswer = static_cast<size_t>(n);
+        }
         else return usage();
     }
+    SetCallLimits(limits);
     if (!screenshot.empty()) gui = true;  // a picture needs the window
     std::error_code ec;
     if (!script.empty() && script != "-" && std::filesystem::is_directory(script, ec)) {

@@ -20,6 +20,10 @@ public:
     void Animation(bool on, const std::string& text) override;
     void ServerCall(const std::string& method, const std::vector<Variant>& args) override;
     void QueryOpened(const std::string& sql, const SqlParams& params) override;
+    bool CallWaiting(double seconds) override { return OnCallWaiting ? OnCallWaiting(seconds) : true; }
+    void CallDone() override {
+        if (OnCallDone) OnCallDone();
+    }
     ListDialogAnswer Show(const ListDialogRequest& request) override;
     int Message(const std::string& text, TMsgDlgType type);
 
@@ -29,6 +33,9 @@ public:
     nlohmann::json TakeEvents();
     // Echo of each message to a stream (the interactive prompt shows them as they come).
     std::function<void(const nlohmann::json&)> OnEvent;
+    // The window's part in a waiting server call: progress, and false when the operator cancels.
+    std::function<bool(double)> OnCallWaiting;
+    std::function<void()> OnCallDone;
 
 private:
     void add(nlohmann::json e);

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Loads the demo warehouse into a PostgreSQL database, from the same SQL files the SQLite demo uses:
-#   scripts/load_postgres.sh postgresql://USER@HOST:PORT/DATABASE
-# The database must exist and be empty. Then run the demo against it:
-#   QEL_DB=postgresql://USER@HOST:PORT/DATABASE bash scripts/demo.sh
+# Loads the demo warehouse into a PostgreSQL database, from the same SQL files the SQLite demo uses,
+# and installs the reading role the application server logs in as (qel_leitor: it may only read the
+# warehouse and the catalogue; see demo/postgres_reader.sql):
+#   scripts/load_postgres.sh postgresql://OWNER@HOST:PORT/DATABASE
+# The database must exist and be empty. Then run the demo against it as the reading role:
+#   QEL_DB=postgresql://qel_leitor@HOST:PORT/DATABASE bash scripts/demo.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
 uri=${1:?uso: scripts/load_postgres.sh postgresql://USUÁRIO@HOST:PORTA/BANCO}
-cat demo/catalogue_schema.sql demo/access_rules_schema.sql demo/warehouse.sql |
+cat demo/catalogue_schema.sql demo/access_rules_schema.sql demo/warehouse.sql demo/postgres_reader.sql |
   psql --quiet --set ON_ERROR_STOP=1 "$uri" >/dev/null
-echo "load_postgres: demo warehouse loaded into $uri"
+echo "load_postgres: demo warehouse loaded into $uri; the server reads it as the role qel_leitor"

@@ -5,12 +5,19 @@
 #include <climits>
 #include <condition_variable>
 #include <cstdlib>
+#include <algorithm>
 
 namespace {
 
+// One value may take an eighth of the answer's cap: the value, its text form (hexadecimal for a blob)
+// and the answer around it then stay near the cap in memory, and a statement that would build a
+// larger one stops at once.
+size_t ValueLimit(const ServerOptions& o) { return std::max<size_t>(o.maxAnswer / 8, 1024); }
+
 class SqliteDatabase : public ServerDatabase {
 public:
-    explicit SqliteDatabase(const ServerOptions& o) : path_(o.db), timeout_(o.statementTimeout), keep_(o.workers) {
+    explicit SqliteDatabase(const ServerOptions& o)
+        : path_(o.db), timeout_(o.statementTimeout), keep_(o.workers), valueLimit_(ValueLimit(o)) {
         char resolved[PATH_MAX];
         if (realpath(path_.c_str(), resolved)) absolute_ = resolved;
         OpenSqlite(path_, true)->Query("SELECT count(*) FROM sqlite_master", {}, true);  // a database, and readable
@@ -30,7 +37,10 @@ public:
                 idle_.pop_back();
             }
         }
-        if (!c) c = OpenSqlite(path_, true);
+        if (!c) {
+            c = OpenSqlite(path_, true);
+            c->SetValueLimit(valueLimit_);
+        }
         c->SetStatementTimeout(timeout_);
         c->SetCancelFlag(&cancel);
         return Lease(*this, std::move(c), id);
@@ -65,16 +75,20 @@ protected:
     }
 
 private:
-    // Device and inode: a replaced or recreated file is another database.
+    // Device, inode, size and time of change: a replaced or recreated file is another database, and
+    // so is a file rewritten in place (truncated, then restored), which connections opened before
+    // would go on reading as they last saw it.
     std::string identity() const {
         struct stat st {};
         if (::stat(path_.c_str(), &st) != 0) throw ESqlError("O banco de dados do servidor não está disponível");
-        return std::to_string(st.st_dev) + "." + std::to_string(st.st_ino);
+        return std::to_string(st.st_dev) + "." + std::to_string(st.st_ino) + "." + std::to_string(st.st_size) + "." +
+               std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
     }
 
     std::string path_, absolute_;
     std::chrono::milliseconds timeout_;
     size_t keep_;
+    size_t valueLimit_;
     std::mutex mutex_;
     std::string poolIdentity_;
     std::vector<std::unique_ptr<SqlConnection>> idle_;
@@ -146,6 +160,7 @@ public:
 protected:
     void giveBack(std::unique_ptr<SqlConnection> c, const std::string&) override {
         c->SetCancelFlag(nullptr);
+        c->ResetSession();  // whatever the call set or took stays with it
         std::lock_guard lock(mutex_);
         idle_.push_back(std::move(c));
         returned_.notify_one();

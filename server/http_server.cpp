@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -26,6 +27,13 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// After an early answer the client may still be sending its body; reading it away for a while lets
+// the client read the answer instead of a reset.
+constexpr auto kLingerTime = std::chrono::seconds(2);
+constexpr size_t kLingerBytes = size_t{64} << 20;
+// Out of file descriptors, accepting pauses this long instead of spinning on the listening socket.
+constexpr auto kAcceptPause = std::chrono::milliseconds(100);
 
 const char* reason(int status) {
     switch (status) {
@@ -110,7 +118,14 @@ bool ParseHttpHead(std::string_view head, size_t maxBody, HttpRequest& r, size_t
     keepAlive = r.version == "HTTP/1.1" ? !hasToken(connection, "close") : hasToken(connection, "keep-alive");
     if (r.Header("transfer-encoding")) return refuse(411, "O corpo da requisição deve trazer Content-Length");
     bodyLength = 0;
-    if (const std::string* length = r.Header("content-length")) {
+    // Two differing lengths would let a proxy and this server cut the stream in different places.
+    const std::string* length = nullptr;
+    for (auto& [n, v] : r.headers) {
+        if (n != "content-length") continue;
+        if (length && *length != v) return refuse(400, "Content-Length em duplicidade, com valores diferentes");
+        length = &v;
+    }
+    if (length) {
         if (length->empty() || length->size() > 19 || length->find_first_not_of("0123456789") != std::string::npos)
             return refuse(400, "Content-Length inválido");
         unsigned long long n = std::stoull(*length);
@@ -131,7 +146,7 @@ HttpResponse FailureResponse(int status, const std::string& message) {
 }
 
 struct HttpServer::Impl {
-    enum class State { Idle, Head, Body, Busy, Write };
+    enum class State { Idle, Head, Body, Busy, Write, Linger };
 
     struct Conn {
         int fd = -1;
@@ -143,6 +158,8 @@ struct HttpServer::Impl {
         HttpRequest request;
         bool keepAlive = true;
         bool closeAfterWrite = false;
+        bool lingerAfterWrite = false;  // an early answer: the client may still be sending its body
+        size_t lingerLeft = 0;          // bytes still to be read away before closing
         std::string outHead;
         std::shared_ptr<const std::string> outBody;
         size_t outDone = 0;
@@ -164,7 +181,8 @@ struct HttpServer::Impl {
 
     HttpLimits limits;
     Handler handler;
-    int listenFd = -1, epollFd = -1, wakeFd = -1;
+    int listenFd = -1, epollFd = -1;
+    const int wakeFd;
     std::atomic<bool> stopping{false};
     uint64_t nextId = 2;  // 0: the listening socket, 1: the wake-up
     std::unordered_map<uint64_t, Conn> conns;
@@ -177,7 +195,12 @@ struct HttpServer::Impl {
     std::vector<std::thread> workers;
     bool workersQuit = false;
 
-    Impl(HttpLimits l, Handler h) : limits(std::move(l)), handler(std::move(h)) {}
+    bool acceptPaused = false;       // out of descriptors: the listening socket rests a moment
+    Clock::time_point acceptResume;
+    bool loggedNoDescriptors = false;
+
+    // The wake-up exists before Run, so that Stop from another thread never sees it change.
+    Impl(HttpLimits l, Handler h) : limits(std::move(l)), handler(std::move(h)), wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
     ~Impl() {
         for (auto& [id, c] : conns) ::close(c.fd);
@@ -210,8 +233,9 @@ struct HttpServer::Impl {
     }
 
     // Queues an answer on the connection and starts writing it.
-    void respond(Conn& c, HttpResponse r, bool close = false) {
+    void respond(Conn& c, HttpResponse r, bool close = false, bool linger = true) {
         if (close) c.keepAlive = false;
+        c.lingerAfterWrite = close && linger;
         std::string& h = c.outHead;
         h = "HTTP/1.1 " + std::to_string(r.status) + " " + reason(r.status) + "\r\n";
         size_t length = r.body ? r.body->size() : 0;
@@ -254,6 +278,7 @@ struct HttpServer::Impl {
             c.deadline = Clock::now() + limits.writeTimeout;
         }
         // Written in full.
+        if (c.closeAfterWrite && c.lingerAfterWrite) return startLinger(c);
         if (c.closeAfterWrite) return close(c.id);
         c.outHead.clear();
         c.outBody.reset();
@@ -264,6 +289,32 @@ struct HttpServer::Impl {
         c.deadline = Clock::now() + limits.keepAlive;
         watch(c, EPOLLIN | EPOLLRDHUP);
         process(c);  // a request that came in the meantime
+    }
+
+    void startLinger(Conn& c) {
+        ::shutdown(c.fd, SHUT_WR);
+        c.state = State::Linger;
+        c.in.clear();
+        c.outHead.clear();
+        c.outBody.reset();
+        c.lingerLeft = kLingerBytes;
+        c.deadline = Clock::now() + kLingerTime;
+        watch(c, EPOLLIN | EPOLLRDHUP);
+    }
+
+    void linger(Conn& c) {
+        char buf[65536];
+        for (;;) {
+            ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+            if (n > 0) {
+                if (static_cast<size_t>(n) >= c.lingerLeft) return close(c.id);
+                c.lingerLeft -= static_cast<size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+            return close(c.id);  // the client has closed too
+        }
     }
 
     // Takes what the buffer holds as far as it goes.
@@ -352,10 +403,60 @@ struct HttpServer::Impl {
         }
     }
 
+    // Closes up to `count` connections that have sent nothing, oldest first; one whose request is
+    // already waiting in the socket is kept. How many it closed.
+    size_t shedIdle(size_t count) {
+        std::vector<uint64_t> idle;
+        for (auto& [id, c] : conns)
+            if (c.state == State::Idle && c.in.empty()) idle.push_back(id);
+        std::sort(idle.begin(), idle.end());
+        size_t closed = 0;
+        for (uint64_t id : idle) {
+            if (closed == count) break;
+            char byte;
+            if (::recv(conns.at(id).fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0) continue;
+            close(id);
+            ++closed;
+        }
+        return closed;
+    }
+
+    // Out of descriptors: room is made by closing idle connections; with none to close, accepting
+    // rests a moment instead of spinning on a listening socket that stays readable.
+    void outOfDescriptors() {
+        if (!loggedNoDescriptors) {
+            std::fprintf(stderr, "qelserver: sem descritores de arquivo livres (%zu conexões abertas); conexões ociosas são fechadas\n",
+                         conns.size());
+            std::fflush(stderr);
+            loggedNoDescriptors = true;
+        }
+        if (shedIdle(16) > 0) return;
+        epoll_event ev{};
+        ev.data.u64 = 0;
+        epoll_ctl(epollFd, EPOLL_CTL_MOD, listenFd, &ev);
+        acceptPaused = true;
+        acceptResume = Clock::now() + kAcceptPause;
+    }
+
+    void resumeAccepting() {
+        if (!acceptPaused || Clock::now() < acceptResume || listenFd < 0) return;
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.u64 = 0;
+        epoll_ctl(epollFd, EPOLL_CTL_MOD, listenFd, &ev);
+        acceptPaused = false;
+    }
+
     void accept() {
         for (;;) {
             int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-            if (fd < 0) return;  // EAGAIN, or a transient error: the next event retries
+            if (fd < 0) {
+                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                    outOfDescriptors();
+                    if (!acceptPaused) continue;
+                }
+                return;  // EAGAIN, or a transient error: the next event retries
+            }
             int one = 1;
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             Conn c;
@@ -368,8 +469,11 @@ struct HttpServer::Impl {
             epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &ev);
             c.events = ev.events;
             Conn& stored = conns.emplace(c.id, std::move(c)).first->second;
-            if (conns.size() > limits.maxConnections)
-                respond(stored, FailureResponse(503, "Servidor de aplicação com conexões demais; tente de novo em instantes"), true);
+            if (conns.size() > limits.maxConnections) {
+                // A connection that has sent nothing yields its place; with none, the newcomer hears 503.
+                if (shedIdle(1) == 0)
+                    respond(stored, FailureResponse(503, "Servidor de aplicação com conexões demais; tente de novo em instantes"), true, false);
+            }
         }
     }
 
@@ -401,7 +505,9 @@ struct HttpServer::Impl {
             if (c.state != State::Busy && c.deadline < now) late.push_back(id);
         for (uint64_t id : late) {
             Conn& c = conns.at(id);
-            if (c.state == State::Head || c.state == State::Body) {
+            if (c.state == State::Linger) {
+                close(id);
+            } else if (c.state == State::Head || c.state == State::Body) {
                 respond(c, FailureResponse(408, "Tempo esgotado ao receber a requisição"), true);
                 auto it = conns.find(id);
                 if (it != conns.end() && it->second.state == State::Write) it->second.deadline = now + std::chrono::milliseconds(200);
@@ -470,7 +576,6 @@ void HttpServer::Stop() {
 void HttpServer::Run() {
     Impl& s = *impl_;
     s.epollFd = epoll_create1(EPOLL_CLOEXEC);
-    s.wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     if (s.epollFd < 0 || s.wakeFd < 0 || s.listenFd < 0) throw std::runtime_error("servidor HTTP não preparado");
     epoll_event ev{};
     ev.events = EPOLLIN;
@@ -501,6 +606,8 @@ void HttpServer::Run() {
             bool gone = e & (EPOLLRDHUP | EPOLLHUP | EPOLLERR);
             if (c.state == Impl::State::Busy) {
                 if (gone) s.close(id);  // cancels the job: nobody waits for its answer
+            } else if (c.state == Impl::State::Linger) {
+                s.linger(c);
             } else if (c.state == Impl::State::Write) {
                 if (e & (EPOLLHUP | EPOLLERR)) s.close(id);
                 else s.write(c);
@@ -509,6 +616,7 @@ void HttpServer::Run() {
                 if (gone && s.conns.count(id) && s.conns.at(id).state != Impl::State::Write) s.close(id);
             }
         }
+        s.resumeAccepting();
         if (Clock::now() - lastSweep > std::chrono::milliseconds(100)) {
             s.expire();
             lastSweep = Clock::now();

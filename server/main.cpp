@@ -4,7 +4,9 @@
 #include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <thread>
@@ -18,6 +20,11 @@ int main(int argc, char** argv) {
     // Answers of megabytes come from their own mappings and go back to the system when sent, so an
     // idle server returns to its small size whatever the calls before were.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]) == "--help" || std::string(argv[i]) == "-h") {
+            std::cout << kServerUsage << std::endl;
+            return 0;
+        }
     ServerOptions options;
     try {
         options = ParseServerOptions(std::vector<std::string>(argv + 1, argv + argc));
@@ -42,7 +49,18 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     RdmOpcoesDW object(*db, AnswerLimits{options.maxRows, options.maxAnswer});
+    // Every connection is a descriptor: take all the system allows, and keep some for the database,
+    // the workers and the log, so that the cap on connections is reached before the system's limit.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+        getrlimit(RLIMIT_NOFILE, &files);
+    }
     HttpLimits limits;
+    size_t reserved = 64 + options.workers * 2 + options.pool;
+    if (files.rlim_cur != RLIM_INFINITY && files.rlim_cur > reserved + 16)
+        limits.maxConnections = std::min<size_t>(limits.maxConnections, files.rlim_cur - reserved);
     limits.maxBody = options.maxBody;
     limits.readTimeout = options.readTimeout;
     limits.writeTimeout = options.writeTimeout;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "data/json_text.hpp"
+#include "data/sql_text.hpp"
 
 namespace {
 
@@ -70,6 +71,12 @@ void PacketWriter::Row(const SqlValue* values) {
     if (++rows_ > limits_.maxRows)
         throw EAnswerLimit("A consulta devolveu mais de " + std::to_string(limits_.maxRows) +
                            " linhas, o limite do servidor; restrinja a consulta");
+    // What the row will take at the least, checked before any of it is written: a value of hundreds
+    // of megabytes is refused without its copy.
+    size_t least = out_.size();
+    for (size_t i = 0; i < columns_.size(); ++i)
+        least += values[i].kind == SqlValue::Kind::Blob ? values[i].bytes.size() * 2 : values[i].bytes.size();
+    if (least > limits_.maxBytes) tooLarge();
     out_ += rows_ > 1 ? ",[" : "[";
     for (size_t i = 0; i < columns_.size(); ++i) {
         if (i) out_ += ',';
@@ -96,9 +103,11 @@ void PacketWriter::Row(const SqlValue* values) {
         }
     }
     out_ += ']';
-    if (out_.size() > limits_.maxBytes)
-        throw EAnswerLimit("A resposta passou de " + std::to_string(limits_.maxBytes >> 20) +
-                           " MB, o limite do servidor; restrinja a consulta");
+    if (out_.size() > limits_.maxBytes) tooLarge();
+}
+
+void PacketWriter::tooLarge() const {
+    throw EAnswerLimit("A resposta passou de " + SizeText(limits_.maxBytes) + ", o limite do servidor; restrinja a consulta");
 }
 
 void PacketWriter::Finish() {

@@ -38,6 +38,7 @@ public:
     void Finish();
 
 private:
+    [[noreturn]] void tooLarge() const;
     std::string& out_;
     AnswerLimits limits_;
     bool catalogue_;

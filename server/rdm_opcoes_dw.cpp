@@ -30,10 +30,6 @@ std::string hex64(uint64_t v) {
     return buf;
 }
 
-uint64_t fnv1a(const std::string& s, uint64_t h = 1469598103934665603ull) {
-    for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
-    return h;
-}
 
 bool acceptsGzip(const HttpRequest& r) {
     const std::string* enc = r.Header("accept-encoding");
@@ -41,6 +37,14 @@ bool acceptsGzip(const HttpRequest& r) {
 }
 
 }  // namespace
+
+std::string ContentTag(const std::string& text) {
+    // Two checksums of the whole text and its length: a tag can only match the same answer, in this
+    // process or after a restart, whatever the database's own change counters say.
+    uLong crc = crc32_z(0L, reinterpret_cast<const Bytef*>(text.data()), text.size());
+    uLong adler = adler32_z(1L, reinterpret_cast<const Bytef*>(text.data()), text.size());
+    return "\"" + hex64((static_cast<uint64_t>(crc) << 32) | (adler & 0xffffffffu)) + "-" + hex64(text.size()) + "\"";
+}
 
 std::string Gzip(const std::string& text) {
     z_stream z{};
@@ -80,7 +84,9 @@ HttpResponse RdmOpcoesDW::Handle(const HttpRequest& request, const std::atomic<b
         args = DecodeCall(request.body);
     } catch (const std::exception& e) {
         logFailure(method, e.what());
-        return FailureResponse(400, std::string("Requisição malformada: ") + e.what());
+        std::string why = e.what();
+        if (why.rfind("Requisição malformada", 0) != 0) why = "Requisição malformada: " + why;
+        return FailureResponse(400, why);
     }
     try {
         return method == "GetItemData" ? getItemData(request, args, cancelled) : getInfo(args, cancelled);
@@ -125,30 +131,26 @@ std::shared_ptr<RdmOpcoesDW::CachedAnswer> RdmOpcoesDW::catalogueAnswer(const st
     version = db_.ChangeKey();
     if (auto a = cached(op, version)) return a;
     hit = false;
-    for (int attempt = 0;; ++attempt) {
-        std::string out;
-        out.reserve(lastCatalogueSize_ + lastCatalogueSize_ / 8);  // no regrowth for a catalogue like the last one
-        out = "{\"result\":{\"ok\":true,\"data\":null},\"args\":[";
-        {
-            ServerDatabase::Lease c = db_.Acquire(cancelled);
-            WriteCataloguePackets(*c, db_.InsertionOrder(), out, limits_);
-        }
-        out += op;
-        out += "]}";
-        // A catalogue changed while it was read is read again, so that what is kept is one version.
-        std::string after = db_.ChangeKey();
-        if (after != version && attempt < 3) {
-            version = after;
-            continue;
-        }
-        lastCatalogueSize_ = out.size();
-        auto a = std::make_shared<CachedAnswer>();
-        a->version = version;
-        a->etag = "\"" + hex64(fnv1a(op, fnv1a(version))) + "\"";
-        a->plain = std::make_shared<const std::string>(std::move(out));
-        keep(op, a);
-        return a;
+    std::string out;
+    out.reserve(lastCatalogueSize_ + lastCatalogueSize_ / 8);  // no regrowth for a catalogue like the last one
+    out = "{\"result\":{\"ok\":true,\"data\":null},\"args\":[";
+    {
+        // The four tables from one snapshot, so that links never run ahead of their items. The
+        // version was read before the snapshot: at worst the answer is newer than its key, and the
+        // next call builds it again.
+        ServerDatabase::Lease c = db_.Acquire(cancelled);
+        SqlSnapshot snapshot(*c);
+        WriteCataloguePackets(*c, db_.InsertionOrder(), out, limits_);
     }
+    out += op;
+    out += "]}";
+    lastCatalogueSize_ = out.size();
+    auto a = std::make_shared<CachedAnswer>();
+    a->version = version;
+    a->etag = ContentTag(out);
+    a->plain = std::make_shared<const std::string>(std::move(out));
+    keep(op, a);
+    return a;
 }
 
 HttpResponse RdmOpcoesDW::getItemData(const HttpRequest& request, const std::vector<Variant>& args, const std::atomic<bool>& cancelled) {

@@ -6,7 +6,8 @@
 // GetItemData's answer is encoded once per catalogue version and operator argument and kept: the
 // next calls get the same text (or its gzip form, for clients that accept it), with an ETag so that a
 // client holding it gets 304. The version is the database's change key, so a changed catalogue is
-// served at the next call. The header X-Qel-Cache says whether an answer came from the cache.
+// served at the next call; the ETag names the answer's content, so it never matches another catalogue,
+// even across a restart of the server. The header X-Qel-Cache says whether an answer came from the cache.
 #pragma once
 
 #include <atomic>
@@ -50,5 +51,7 @@ private:
     size_t lastCatalogueSize_ = 0;  // guarded by buildMutex_
 };
 
+// The ETag of an answer: checksums of its content.
+std::string ContentTag(const std::string& text);
 // gzip form of a text (zlib).
 std::string Gzip(const std::string& text);

@@ -9,6 +9,7 @@
 #include "support/e2e.hpp"
 #include "data/sql_connection.hpp"
 #include "support/postgres.hpp"
+#include "support/server_call.hpp"
 
 namespace {
 
@@ -31,14 +32,7 @@ J line(const std::string& kind, std::vector<std::string> labels, J values) {
     return {{"kind", kind}, {"labels", labels}, {"values", values}};
 }
 
-J call(const std::string& server, const std::string& method, const J& args) {
-    auto colon = server.rfind(':');
-    httplib::Client c(server.substr(0, colon), std::stoi(server.substr(colon + 1)));
-    c.set_read_timeout(60, 0);
-    auto res = c.Post("/QEL00100.rdmOpcoesDW/" + method, J{{"args", args}}.dump(), "application/json");
-    if (!res) throw std::runtime_error("no answer");
-    return J::parse(res->body);
-}
+J call(const std::string& server, const std::string& method, const J& args) { return CallServer(server, method, args); }
 
 }  // namespace
 
@@ -80,7 +74,7 @@ TEST(Postgres, TheCatalogueLoadsAndMemberListsFollowTheAccessRules) {
 
 TEST(Postgres, TheServerReadsTheMembersWhenTheClientDatabaseCannot) {
     E2E e("", true, kPg);
-    std::string client = SharedPostgres().CreateDatabase(ReadFile(QEL_DEMO_DIR "/access_rules_schema.sql"));
+    std::string client = SharedPostgres().ReaderUri(SharedPostgres().CreateDatabase(ReadFile(QEL_DEMO_DIR "/access_rules_schema.sql")));
     HostRun r = e.Run(
         "open\npress trvFatos Vendas\ndblclick trvFatos Vendas Faturamento\ndrag trvDimensoes Produto --to trvRows\n"
         "press trvRows Produto\nanswer confirm \"'P01'\"\nkey F9\ndump\n",
@@ -113,7 +107,7 @@ TEST(Postgres, TheCubeViewerComputesTheSameTotals) {
 
 TEST(Postgres, GetInfoRunsOneReadOnlySelectWithinItsLimits) {
     std::string uri = SharedPostgres().CreateDatabase(ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + ReadFile(QEL_TEST_DIR "/catalogue.sql"));
-    ServerProcess server(uri, {"--statement-timeout", "1", "--max-rows", "100"});
+    ServerProcess server(SharedPostgres().ReaderUri(uri), {"--statement-timeout", "1", "--max-rows", "100"});
     auto ok = call(server.Address(), "getInfo", {"SELECT NMAREANEGDW, 42 AS N, 1.5 AS X FROM AREANEGDW WHERE CDAREANEGDW = '03'"});
     ASSERT_TRUE(ok["result"]["ok"]) << ok.dump();
     EXPECT_EQ(ok["result"]["data"]["rows"], J::array({{"Finanças", 42, 1.5}}));  // numbers as numbers
@@ -151,7 +145,7 @@ TEST(Postgres, GetInfoRunsOneReadOnlySelectWithinItsLimits) {
 TEST(Postgres, ADatabaseThatGoesAwayIsAClearFailureAndTheServerRecovers) {
     PostgresServer own;
     std::string uri = own.CreateDatabase(ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + ReadFile(QEL_TEST_DIR "/catalogue.sql"));
-    ServerProcess server(uri, {"--pool", "2"});
+    ServerProcess server(own.ReaderUri(uri), {"--pool", "2"});
     const J areas = {"SELECT count(*) FROM AREANEGDW"};
     EXPECT_TRUE(call(server.Address(), "getInfo", areas)["result"]["ok"]);
     own.Stop();

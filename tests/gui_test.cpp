@@ -11,11 +11,17 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "cube/viewer.hpp"
 #include "cube_view.hpp"
@@ -237,4 +243,46 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// A server that takes connections and never answers: the window shows how long the call has waited,
+// and "Cancelar" ends it with a message instead of leaving the operator in front of a frozen window.
+TEST(GuiWaiting, ALongCallShowsItsWaitAndCancelarEndsIt) {
+    int silent = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    listen(silent, 4);  // the kernel completes the connection; nobody ever reads the request
+    socklen_t len = sizeof a;
+    getsockname(silent, reinterpret_cast<sockaddr*>(&a), &len);
+
+    TempDatabase db{testCatalogue()};
+    ShellOptions o;
+    o.server = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    o.database = db.Path();
+    o.modules = QEL_BIN_DIR;
+    Shell shell(o);
+    FrontEnd fe(shell, true);
+    fe.Window()->show();
+    QString waitText, messageText;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+                messageText = box->text();
+                box->accept();
+            }
+        }
+        if (auto* wait = fe.Window()->findChild<QProgressDialog*>("esperaServidor"); wait && wait->isVisible()) {
+            waitText = wait->labelText();
+            if (auto* cancel = wait->findChild<QPushButton*>()) QTest::mouseClick(cancel, Qt::LeftButton);
+        }
+    });
+    watcher.start(100);
+    fe.Act([&] { shell.Run({"open"}); });
+    watcher.stop();
+    close(silent);
+    EXPECT_TRUE(waitText.startsWith("Aguardando o servidor de aplicação")) << waitText.toStdString();
+    EXPECT_TRUE(messageText.contains("cancelada")) << messageText.toStdString();
 }

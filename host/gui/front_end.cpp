@@ -103,6 +103,11 @@ FrontEnd::FrontEnd(Shell& shell, bool interactive) : shell_(shell), interactive_
         };
         dialogs_ = std::make_unique<MemberDialogService>(window_);
         SetListDialogService(dialogs_.get());
+        shell_.recorder().OnCallWaiting = [this](double seconds) { return callWaiting(seconds); };
+        shell_.recorder().OnCallDone = [this] {
+            delete waiting_;
+            waiting_ = nullptr;
+        };
         ChooseExportFile = [this] {
             return QFileDialog::getSaveFileName(window_, "Exportar a visão", "visao.csv", "CSV (*.csv)");
         };
@@ -118,6 +123,8 @@ FrontEnd::~FrontEnd() {
             return shell_.recorder().Message(text, type);
         };
         SetListDialogService(&shell_.recorder());
+        shell_.recorder().OnCallWaiting = nullptr;
+        shell_.recorder().OnCallDone = nullptr;
     }
     if (screen_) screen_->Detach();
     if (viewer_) viewer_->Detach();
@@ -282,6 +289,28 @@ void FrontEnd::showAnimation(bool on, const QString& text) {
     overlay_->show();
     // The call that follows keeps this thread busy: paint the animation before it starts.
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool FrontEnd::callWaiting(double seconds) {
+    // A short call only keeps the window painted; a long one shows how long it has waited and lets
+    // the operator give up. The dialog is modal, so nothing else can be started meanwhile.
+    if (seconds < 0.5 && !waiting_) {
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return true;
+    }
+    if (!waiting_) {
+        waiting_ = new QProgressDialog(window_);
+        waiting_->setObjectName("esperaServidor");
+        waiting_->setWindowTitle(QString::fromStdString(Application->Title));
+        waiting_->setCancelButtonText("Cancelar");
+        waiting_->setRange(0, 0);
+        waiting_->setMinimumDuration(0);
+        waiting_->setWindowModality(Qt::ApplicationModal);
+        waiting_->show();
+    }
+    waiting_->setLabelText(QString("Aguardando o servidor de aplicação… %1 s").arg(static_cast<int>(seconds)));
+    QApplication::processEvents();
+    return !waiting_->wasCanceled();
 }
 
 void FrontEnd::showCursor(int cursor) {

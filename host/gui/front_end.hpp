@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QPoint>
+#include <QProgressDialog>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -61,6 +62,7 @@ private:
     void rebuildMenus();
     void showAnimation(bool on, const QString& text);
     void showCursor(int cursor);
+    bool callWaiting(double seconds);
 
     Shell& shell_;
     bool interactive_;
@@ -79,4 +81,5 @@ private:
     bool redrawing_ = false;
     bool overrideCursor_ = false;
     std::unique_ptr<MemberDialogService> dialogs_;
+    QProgressDialog* waiting_ = nullptr;  // while a server call takes long; owned through window_
 };

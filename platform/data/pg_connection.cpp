@@ -11,7 +11,9 @@
 #include <cctype>
 #include <cstring>
 #include <mutex>
+#include <regex>
 
+#include "pg_guard.hpp"
 #include "sql_connection.hpp"
 #include "sql_text.hpp"
 
@@ -55,6 +57,15 @@ std::string numbered(const std::string& sql, std::vector<std::string>& names) {
     return out;
 }
 
+// libpq names the server's host, address and port in its connection messages; callers may pass the
+// message on to clients, which have no business knowing where the database runs.
+std::string WithoutAddress(std::string m) {
+    static const std::regex where(R"(connection to server (at|on socket) "[^"]*"( \([^)]*\))?(, port \d+)? failed: ?)");
+    static const std::regex host(R"((host name|server at|socket|address) "[^"]*"( \([^)]*\))?(, port \d+)?)");
+    m = std::regex_replace(m, where, "");
+    return std::regex_replace(m, host, "$1 (servidor)");
+}
+
 struct ResultGuard {
     PGresult* r;
     ~ResultGuard() { PQclear(r); }
@@ -70,14 +81,78 @@ public:
     }
 
     void Stream(const std::string& sql, const SqlParams& params, bool readOnly, SqlRowSink& sink) override {
+        // A NUL would end the statement early, silently: whatever followed it would never be checked.
+        if (sql.find('\0') != std::string::npos) throw ESqlError("A instrução SQL contém um caractere nulo");
         if (readOnly) {
             std::string w = FirstSqlWord(sql);
             if (w != "SELECT" && w != "WITH") throw ESqlError("Somente uma instrução SELECT é permitida");
+            if (std::string name = ForbiddenPostgresName(sql); !name.empty())
+                throw ESqlError("A instrução SQL usa " + name + ", que não é permitido nas consultas");
         }
-        usable();
         interrupted_ = false;
         std::vector<std::string> names;
         std::string text = numbered(sql, names);
+        for (int attempt = 0;; ++attempt) {
+            bool delivered = false;
+            try {
+                usable();
+                // Its own read-only transaction: whatever the statement sets or takes ends with it.
+                bool own = readOnly && !inSnapshot_;
+                if (own) command("BEGIN READ ONLY");
+                try {
+                    run(text, names, params, sink, delivered);
+                } catch (...) {
+                    if (own) rollback();
+                    throw;
+                }
+                if (own) rollback();
+                return;
+            } catch (const ESqlInterrupted&) {
+                throw;
+            } catch (const ESqlError&) {
+                // The database server went away and came back: its old session is gone. Once more,
+                // on a new one, when nothing reached the caller yet.
+                if (attempt == 0 && !delivered && !inSnapshot_ && conn_ && PQstatus(conn_) != CONNECTION_OK) continue;
+                throw;
+            }
+        }
+    }
+
+    void BeginSnapshot() override {
+        usable();
+        command("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        inSnapshot_ = true;
+    }
+
+    void EndSnapshot() noexcept override {
+        inSnapshot_ = false;
+        rollback();
+    }
+
+    void ResetSession() override {
+        if (!conn_ || PQstatus(conn_) != CONNECTION_OK) return;
+        try {
+            command("DISCARD ALL");  // settings, advisory locks, prepared statements, temporary tables
+            if (readOnly_) command("SET default_transaction_read_only = on");
+        } catch (const ESqlError&) {
+            PQfinish(conn_);  // a session that cannot be reset is not lent again
+            conn_ = nullptr;
+        }
+    }
+
+private:
+    void command(const char* sql) {
+        ResultGuard r{PQexec(conn_, sql)};
+        if (PQresultStatus(r.r) != PGRES_COMMAND_OK) throw ESqlError(message());
+    }
+
+    void rollback() noexcept {
+        if (!conn_ || PQstatus(conn_) != CONNECTION_OK) return;
+        ResultGuard r{PQexec(conn_, "ROLLBACK")};
+    }
+
+    void run(const std::string& text, const std::vector<std::string>& names, const SqlParams& params, SqlRowSink& sink,
+             bool& delivered) {
         std::vector<const char*> values;
         for (auto& n : names) {
             auto it = params.find(n);
@@ -110,6 +185,7 @@ public:
                     row.resize(columns.size());
                     bytes.resize(columns.size());
                     if (!failure) {
+                        delivered = true;
                         try {
                             sink.Columns(columns);
                         } catch (...) {
@@ -152,6 +228,7 @@ public:
             } else if (st == PGRES_COMMAND_OK) {
                 if (!described && !failure) {
                     described = true;
+                    delivered = true;
                     try {
                         sink.Columns({});
                     } catch (...) {
@@ -171,6 +248,7 @@ public:
         if (PQstatus(conn_) != CONNECTION_OK) throw ESqlError(message());
     }
 
+public:
     void Execute(const std::string& script) override {
         usable();
         ResultGuard r{PQexec(conn_, script.c_str())};
@@ -215,7 +293,7 @@ private:
     std::string message() const {
         std::string m = conn_ ? PQerrorMessage(conn_) : "sem conexão";
         while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
-        return m;
+        return WithoutAddress(m);
     }
 
     bool stopped() const { return interrupted_ || (cancelFlag_ && cancelFlag_->load()); }
@@ -249,6 +327,7 @@ private:
 
     std::string uri_;
     bool readOnly_;
+    bool inSnapshot_ = false;
     PGconn* conn_ = nullptr;
     std::mutex cancelMutex_;
     PGcancel* cancel_ = nullptr;

@@ -75,6 +75,27 @@ public:
     virtual void SetStatementTimeout(std::chrono::milliseconds timeout) = 0;
     // While the flag (not owned; null for none) is true, statements stop with ESqlInterrupted.
     virtual void SetCancelFlag(const std::atomic<bool>* flag) = 0;
+    // Statements between these two read one snapshot of the database (use SqlSnapshot).
+    virtual void BeginSnapshot() = 0;
+    virtual void EndSnapshot() noexcept = 0;
+    // Forgets whatever a call may have left in the session (settings, locks, prepared statements), so
+    // that a pooled connection starts the next call as new.
+    virtual void ResetSession() {}
+    // The largest single value (text or blob) a statement may build, in bytes; past it the statement
+    // fails at once instead of filling memory. Engines that cannot bound it ignore the call.
+    virtual void SetValueLimit(size_t /*bytes*/) {}
+};
+
+// One read-only snapshot for the statements of a scope.
+class SqlSnapshot {
+public:
+    explicit SqlSnapshot(SqlConnection& c) : c_(c) { c_.BeginSnapshot(); }
+    ~SqlSnapshot() { c_.EndSnapshot(); }
+    SqlSnapshot(const SqlSnapshot&) = delete;
+    SqlSnapshot& operator=(const SqlSnapshot&) = delete;
+
+private:
+    SqlConnection& c_;
 };
 
 // Opens an SQLite database file (":memory:" for a private in-memory one). A read-only connection
@@ -82,7 +103,11 @@ public:
 // mode on and the FTS3 tokenizer function off.
 std::unique_ptr<SqlConnection> OpenSqlite(const std::string& path, bool readOnly = false);
 
-// Opens a PostgreSQL database given by a connection URI ("postgresql://user@host:port/name").
+// Opens a PostgreSQL database given by a connection URI ("postgresql://user@host:port/name"). A
+// read-only connection runs each statement in its own read-only transaction (unless a snapshot is
+// open) and refuses statements that name what ForbiddenPostgresName lists. A statement that finds the
+// connection broken before any row came is run once more on a new connection. Error messages never
+// show the database server's address.
 std::unique_ptr<SqlConnection> OpenPostgres(const std::string& uri, bool readOnly = false);
 bool IsPostgresUri(const std::string& target);
 // A SQLite file path or a PostgreSQL URI: the caller need not know which engine answers.

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "json_text.hpp"
 #include "sql_connection.hpp"
@@ -13,9 +15,13 @@ namespace {
 
 class Statement {
 public:
-    Statement(sqlite3* db, const std::string& sql, const char** tail) {
-        if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt_, tail) != SQLITE_OK)
-            throw ESqlError(sqlite3_errmsg(db));
+    template <typename Fail>
+    Statement(sqlite3* db, const std::string& sql, const char** tail, Fail fail) {
+        if (int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt_, tail); rc != SQLITE_OK) {
+            sqlite3_finalize(stmt_);
+            stmt_ = nullptr;
+            fail(rc);
+        }
     }
     ~Statement() { sqlite3_finalize(stmt_); }
     Statement(const Statement&) = delete;
@@ -54,6 +60,7 @@ int readOnlyAuthorizer(void*, int action, const char* arg1, const char* arg2, co
         case SQLITE_SELECT:
         case SQLITE_READ:
         case SQLITE_RECURSIVE:
+        case SQLITE_TRANSACTION:  // a read snapshot; statements other than SELECT are refused before this
             return SQLITE_OK;
         case SQLITE_PRAGMA:
             // Only the change counter, which tells a cache whether the database changed.
@@ -69,34 +76,147 @@ int readOnlyAuthorizer(void*, int action, const char* arg1, const char* arg2, co
     }
 }
 
+// printf and format as SQLite has them, but a repeat count ("%.*c") larger than the value limit is
+// refused up front: SQLite would otherwise spend seconds failing one character at a time, where
+// neither the timeout nor an interrupt can stop it. The real function runs on a private in-memory
+// handle, which has no such override.
+struct SafePrintf {
+    sqlite3* plain = nullptr;
+    int limit = 0;
+    ~SafePrintf() { sqlite3_close(plain); }
+
+    static void call(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
+        auto self = static_cast<SafePrintf*>(sqlite3_user_data(ctx));
+        if (argc < 1 || sqlite3_value_type(argv[0]) == SQLITE_NULL) return sqlite3_result_null(ctx);
+        auto fmt = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+        int next = 1;
+        auto number = [&](const char*& p) -> long long {
+            if (*p == '*') {
+                ++p;
+                return next < argc ? sqlite3_value_int64(argv[next++]) : 0;
+            }
+            long long v = 0;
+            while (*p >= '0' && *p <= '9') v = std::min<long long>(v * 10 + (*p++ - '0'), 1LL << 40);
+            return v;
+        };
+        for (const char* p = fmt; p && *p; ++p) {
+            if (*p != '%') continue;
+            ++p;
+            if (*p == '%') continue;
+            while (*p && std::strchr("-+ #!0,", *p)) ++p;
+            long long width = std::llabs(number(p)), precision = 0;
+            if (*p == '.') precision = std::llabs(number(++p));
+            while (*p == 'l') ++p;
+            if (!*p) break;
+            if (next < argc) ++next;  // every conversion takes one argument
+            if (width > self->limit || (*p == 'c' && precision > self->limit)) return sqlite3_result_error_toobig(ctx);
+        }
+        if (!self->plain && sqlite3_open(":memory:", &self->plain) != SQLITE_OK) return sqlite3_result_error_nomem(ctx);
+        sqlite3_limit(self->plain, SQLITE_LIMIT_LENGTH, self->limit);
+        std::string sql = "SELECT printf(?1";
+        for (int i = 1; i < argc; ++i) sql += ",?" + std::to_string(i + 1);
+        sql += ")";
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(self->plain, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return sqlite3_result_error(ctx, sqlite3_errmsg(self->plain), -1);
+        }
+        for (int i = 0; i < argc; ++i) sqlite3_bind_value(st, i + 1, argv[i]);
+        int rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW) sqlite3_result_value(ctx, sqlite3_column_value(st, 0));
+        else if (rc == SQLITE_TOOBIG) sqlite3_result_error_toobig(ctx);
+        else sqlite3_result_error(ctx, sqlite3_errmsg(self->plain), -1);
+        sqlite3_finalize(st);
+    }
+};
+
 class SqliteConnection : public SqlConnection {
 public:
-    SqliteConnection(const std::string& path, bool readOnly) : path_(path) {
-        int flags = readOnly ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-        flags |= SQLITE_OPEN_NOMUTEX;
-        if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
-            std::string msg = db_ ? sqlite3_errmsg(db_) : "sem memória";
-            sqlite3_close(db_);
-            throw ESqlError("Não foi possível abrir o banco de dados '" + path + "': " + msg);
-        }
-        sqlite3_busy_timeout(db_, 5000);
-        sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
-        sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-        sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-        if (readOnly) sqlite3_set_authorizer(db_, readOnlyAuthorizer, nullptr);
-        sqlite3_progress_handler(db_, 1000, &SqliteConnection::progress, this);
-    }
+    SqliteConnection(const std::string& path, bool readOnly) : path_(path), readOnly_(readOnly) { open(); }
     ~SqliteConnection() override { sqlite3_close(db_); }
 
     void Stream(const std::string& sql, const SqlParams& params, bool readOnly, SqlRowSink& sink) override {
+        // A NUL would end the statement early, silently: whatever followed it would never be checked.
+        if (sql.find('\0') != std::string::npos) throw ESqlError("A instrução SQL contém um caractere nulo");
         if (readOnly) {
             std::string w = FirstSqlWord(sql);
             if (w != "SELECT" && w != "WITH") throw ESqlError("Somente uma instrução SELECT é permitida");
         }
         interrupted_ = false;
         deadline_ = timeout_.count() > 0 ? std::chrono::steady_clock::now() + timeout_ : std::chrono::steady_clock::time_point::max();
+        bool delivered = false;
+        try {
+            run(sql, params, readOnly, sink, delivered);
+        } catch (const EStaleFile&) {
+            // The file was replaced in place (truncated, then restored): a new handle reads it anew.
+            if (delivered || inSnapshot_) throw ESqlError(sqlite3_errstr(SQLITE_NOTADB));
+            open();
+            run(sql, params, readOnly, sink, delivered);
+        }
+    }
+
+    void BeginSnapshot() override {
+        Execute("BEGIN");
+        inSnapshot_ = true;
+    }
+
+    void EndSnapshot() noexcept override {
+        inSnapshot_ = false;
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+
+    void SetValueLimit(size_t bytes) override {
+        valueLimit_ = static_cast<int>(std::min<size_t>(bytes, 0x7fffffff));
+        limitValues();
+    }
+
+private:
+    class EStaleFile : public ESqlError {
+    public:
+        using ESqlError::ESqlError;
+    };
+
+    void open() {
+        if (db_) sqlite3_close(db_);
+        db_ = nullptr;
+        int flags = readOnly_ ? SQLITE_OPEN_READONLY : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        flags |= SQLITE_OPEN_NOMUTEX;
+        if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+            std::string msg = db_ ? sqlite3_errmsg(db_) : "sem memória";
+            sqlite3_close(db_);
+            db_ = nullptr;
+            throw ESqlError("Não foi possível abrir o banco de dados '" + path_ + "': " + msg);
+        }
+        sqlite3_busy_timeout(db_, 5000);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        if (readOnly_) sqlite3_set_authorizer(db_, readOnlyAuthorizer, nullptr);
+        sqlite3_progress_handler(db_, 1000, &SqliteConnection::progress, this);
+        if (valueLimit_ > 0) limitValues();
+    }
+
+    void limitValues() {
+        sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, valueLimit_);
+        if (!printf_) printf_ = std::make_unique<SafePrintf>();
+        printf_->limit = valueLimit_;
+        for (const char* name : {"printf", "format"})
+            sqlite3_create_function_v2(db_, name, -1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, printf_.get(), &SafePrintf::call, nullptr,
+                                       nullptr, nullptr);
+    }
+
+    [[noreturn]] void fail(int rc) {
+        if (rc == SQLITE_INTERRUPT) throw ESqlInterrupted(stopReason());
+        if (rc == SQLITE_TOOBIG && valueLimit_ > 0)
+            throw ESqlError("Um valor da consulta passou de " + SizeText(static_cast<size_t>(valueLimit_)) +
+                            ", o limite do servidor; restrinja a consulta");
+        if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) throw EStaleFile(sqlite3_errmsg(db_));
+        throw ESqlError(sqlite3_errmsg(db_));
+    }
+
+    void run(const std::string& sql, const SqlParams& params, bool readOnly, SqlRowSink& sink, bool& delivered) {
         const char* tail = nullptr;
-        Statement st(db_, sql, &tail);
+        Statement st(db_, sql, &tail, [this](int rc) { fail(rc); });
         if (!st.get()) throw ESqlError("Instrução SQL vazia");
         if (tail && !blank(tail)) throw ESqlError("Somente uma instrução SQL é permitida por consulta");
         if (readOnly && !sqlite3_stmt_readonly(st.get())) throw ESqlError("Somente uma instrução SELECT é permitida");
@@ -108,15 +228,16 @@ public:
         int n = sqlite3_column_count(st.get());
         std::vector<SqlColumn> columns;
         for (int i = 0; i < n; ++i) columns.push_back({sqlite3_column_name(st.get(), i), declaredSize(sqlite3_column_decltype(st.get(), i))});
-        sink.Columns(columns);
         std::vector<SqlValue> values(static_cast<size_t>(n));
-        for (;;) {
+        for (bool first = true;; first = false) {
             int rc = sqlite3_step(st.get());
-            if (rc == SQLITE_DONE) break;
-            if (rc != SQLITE_ROW) {
-                if (rc == SQLITE_INTERRUPT) throw ESqlInterrupted(stopReason());
-                throw ESqlError(sqlite3_errmsg(db_));
+            if (first) {
+                if (rc != SQLITE_DONE && rc != SQLITE_ROW) fail(rc);  // before the caller saw anything
+                delivered = true;
+                sink.Columns(columns);
             }
+            if (rc == SQLITE_DONE) break;
+            if (rc != SQLITE_ROW) fail(rc);
             for (int i = 0; i < n; ++i) {
                 // Through the column's value: the value calls skip the per-call checks of the column
                 // ones, which count on rows of millions of cells.
@@ -140,6 +261,7 @@ public:
         }
     }
 
+public:
     void Execute(const std::string& script) override {
         char* err = nullptr;
         interrupted_ = false;
@@ -168,6 +290,10 @@ private:
     }
 
     std::string path_;
+    bool readOnly_;
+    bool inSnapshot_ = false;
+    int valueLimit_ = 0;
+    std::unique_ptr<SafePrintf> printf_;  // used by db_'s functions; db_ closes first, in the destructor
     sqlite3* db_ = nullptr;
     std::atomic<bool> interrupted_{false};
     const std::atomic<bool>* cancel_ = nullptr;

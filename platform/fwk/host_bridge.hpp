@@ -4,6 +4,7 @@
 // the host keeps both alive while it runs and clears them before it destroys them.
 #pragma once
 
+#include <chrono>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +15,11 @@
 class FwkObserver {
 public:
     virtual ~FwkObserver() = default;
+    // While a server call waits, about every 50 ms: `seconds` since it began. False cancels the call.
+    // Runs on the calling thread, so a window may draw progress and take a click on "Cancelar".
+    virtual bool CallWaiting(double /*seconds*/) { return true; }
+    // The call that waited has ended, one way or another.
+    virtual void CallDone() {}
     virtual void Animation(bool /*on*/, const std::string& /*text*/) {}
     virtual void ServerCall(const std::string& /*method*/, const std::vector<Variant>& /*args*/) {}
     virtual void QueryOpened(const std::string& /*sql*/, const SqlParams& /*params*/) {}
@@ -38,6 +44,13 @@ public:
     virtual ~ListDialogService() = default;
     virtual ListDialogAnswer Show(const ListDialogRequest& request) = 0;
 };
+
+// How long one server call may take in all, and how large its answer may be.
+struct CallLimits {
+    std::chrono::milliseconds deadline{30000};
+    size_t maxAnswer = size_t{256} << 20;
+};
+void SetCallLimits(const CallLimits& limits);
 
 void SetFwkObserver(FwkObserver* observer);
 FwkObserver* CurrentFwkObserver();  // nullptr when the host set none

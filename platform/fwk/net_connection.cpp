@@ -2,8 +2,11 @@
 
 #include <httplib.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <thread>
 
 #include "data/wire.hpp"
 #include "host_bridge.hpp"
@@ -12,13 +15,81 @@ namespace {
 
 std::string place(const std::string& host, int port) { return host + ":" + std::to_string(port); }
 
+CallLimits gLimits;
+
+std::string megabytes(size_t bytes) {
+    return bytes >= (size_t{1} << 20) ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes >> 10) + " KB";
+}
+
 httplib::Client client(const std::string& host, int port) {
     httplib::Client c(host, port);
     c.set_connection_timeout(5, 0);
-    c.set_read_timeout(120, 0);
-    c.set_write_timeout(30, 0);
+    // No single wait outlasts the whole call's deadline by much; the call itself ends at the
+    // deadline (sendWaiting), a second before a read times out, so the message says which limit it was.
+    auto seconds = std::max<long long>(1, std::chrono::duration_cast<std::chrono::seconds>(gLimits.deadline).count());
+    c.set_read_timeout(seconds + 1, 0);
+    c.set_write_timeout(std::min<long long>(seconds, 30), 0);
     c.set_decompress(true);
     return c;
+}
+
+// Sends a request on a thread of its own while the caller's thread waits: the call ends at the
+// deadline, when the observer cancels it, or when the answer passes the size cap, whatever the
+// server does meanwhile (silent, trickling, or endless).
+struct WaitedCall {
+    enum class End { Done, Deadline, Cancelled, TooLarge };
+    End end = End::Done;
+    httplib::Result result{nullptr, httplib::Error::Unknown};
+};
+
+WaitedCall sendWaiting(httplib::Client& c, httplib::Request& request, std::string& text) {
+    std::atomic<bool> tooLarge{false};
+    request.content_receiver = [&text, &tooLarge, cap = gLimits.maxAnswer](const char* data, size_t length, uint64_t, uint64_t) {
+        if (text.size() + length > cap) {
+            tooLarge = true;
+            return false;
+        }
+        text.append(data, length);
+        return true;
+    };
+    WaitedCall call;
+    std::mutex m;
+    std::condition_variable cv;
+    bool finished = false;
+    std::thread worker([&] {
+        httplib::Result r = c.send(request);
+        std::lock_guard lock(m);
+        call.result = std::move(r);
+        finished = true;
+        cv.notify_one();
+    });
+    auto start = std::chrono::steady_clock::now();
+    FwkObserver* observer = CurrentFwkObserver();
+    {
+        std::unique_lock lock(m);
+        while (!cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished; })) {
+            auto elapsed = std::chrono::steady_clock::now() - start;
+            bool cancelled = false;
+            if (observer) {
+                lock.unlock();
+                cancelled = !observer->CallWaiting(std::chrono::duration<double>(elapsed).count());
+                lock.lock();
+                if (finished) break;
+            }
+            if (cancelled || elapsed >= gLimits.deadline) {
+                call.end = cancelled ? WaitedCall::End::Cancelled : WaitedCall::End::Deadline;
+                lock.unlock();
+                c.stop();  // the blocked read returns at once
+                lock.lock();
+                cv.wait(lock, [&] { return finished; });
+                break;
+            }
+        }
+    }
+    worker.join();
+    if (observer) observer->CallDone();
+    if (tooLarge && call.end == WaitedCall::End::Done) call.end = WaitedCall::End::TooLarge;
+    return call;
 }
 
 // The last answer of each call that the server marked with an ETag, for the session: when the server
@@ -35,6 +106,8 @@ constexpr size_t kKeptCalls = 16;
 
 }  // namespace
 
+void SetCallLimits(const CallLimits& limits) { gLimits = limits; }
+
 void ForgetKeptAnswers() {
     std::lock_guard lock(keptMutex);
     kept.clear();
@@ -46,8 +119,18 @@ TNetConnection::~TNetConnection() = default;
 void TNetConnection::open(bool raise) {
     if (OnBeforeConnect) OnBeforeConnect(this);
     auto c = client(Host, Port);
-    auto res = c.Get("/" + ServerName);
-    if (!res) {
+    httplib::Request request;
+    request.method = "GET";
+    request.path = "/" + ServerName;
+    std::string text;
+    WaitedCall waited = sendWaiting(c, request, text);
+    httplib::Result& res = waited.result;
+    if (waited.end == WaitedCall::End::Cancelled) {
+        lastError_ = "A conexão ao servidor de aplicação foi cancelada";
+    } else if (waited.end == WaitedCall::End::Deadline) {
+        lastError_ = "O servidor de aplicação em " + place(Host, Port) + " não respondeu em " +
+                     std::to_string(std::chrono::duration_cast<std::chrono::seconds>(gLimits.deadline).count()) + " s";
+    } else if (!res) {
         lastError_ = "Não foi possível conectar ao servidor de aplicação em " + place(Host, Port) + " (" +
                      httplib::to_string(res.error()) + ")";
     } else if (res->status != 200) {
@@ -93,12 +176,24 @@ Variant TNetConnection::Call(const std::string& method, std::vector<Variant>& ar
     request.headers = std::move(headers);
     request.headers.emplace("Content-Type", "application/json");
     request.body = body;
-    request.content_receiver = [&text](const char* data, size_t length, uint64_t, uint64_t) {
-        text.append(data, length);
-        return true;
-    };
     auto c = client(Host, Port);
-    auto res = c.send(request);
+    WaitedCall waited = sendWaiting(c, request, text);
+    switch (waited.end) {
+        case WaitedCall::End::Deadline:
+            connected_ = false;
+            throw ENetError("O servidor de aplicação em " + place(Host, Port) + " não respondeu em " +
+                            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(gLimits.deadline).count()) +
+                            " s; a chamada foi interrompida");
+        case WaitedCall::End::Cancelled:
+            connected_ = false;
+            throw ENetError("A chamada ao servidor de aplicação foi cancelada");
+        case WaitedCall::End::TooLarge:
+            connected_ = false;
+            throw ENetError("A resposta do servidor de aplicação passou de " + megabytes(gLimits.maxAnswer) +
+                            ", o limite deste cliente; restrinja a consulta");
+        case WaitedCall::End::Done: break;
+    }
+    httplib::Result& res = waited.result;
     if (!res) {
         connected_ = false;
         throw ENetError("Falha na comunicação com o servidor de aplicação em " + place(Host, Port) + " (" +

@@ -18,11 +18,14 @@ std::string testCatalogue(const std::string& extraSql, bool base) {
 
 E2E::E2E(const std::string& extraSql, bool base, Engine engine)
     : db_(engine == Engine::Sqlite ? testCatalogue(extraSql, base) : "") {
-    if (engine == Engine::Postgres) uri_ = SharedPostgres().CreateDatabase(testCatalogue(extraSql, base));
+    if (engine == Engine::Postgres) {
+        ownerUri_ = SharedPostgres().CreateDatabase(testCatalogue(extraSql, base));
+        uri_ = SharedPostgres().ReaderUri(ownerUri_);  // the server and the host only read
+    }
     server_.emplace(Db());
 }
 
-void E2E::Sql(const std::string& sql) const { OpenSqlConnection(Db())->Execute(sql); }
+void E2E::Sql(const std::string& sql) const { OpenSqlConnection(uri_.empty() ? db_.Path() : ownerUri_)->Execute(sql); }
 
 HostRun E2E::Run(const std::string& script, const std::vector<std::string>& extraArgs,
                  const std::optional<std::string>& server) const {

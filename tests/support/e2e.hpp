@@ -24,7 +24,7 @@ public:
     // (tests/catalogue.sql, tests/warehouse.sql) go in first. With Postgres the database is one of
     // the shared PostgreSQL server's, and both the server and the host use it by URI.
     explicit E2E(const std::string& extraSql = "", bool base = true, Engine engine = Engine::Sqlite);
-    // The database: a SQLite file path or a PostgreSQL URI.
+    // The database: a SQLite file path or a PostgreSQL URI (logging in as the server's reading role).
     const std::string& Db() const { return uri_.empty() ? db_.Path() : uri_; }
     std::string Server() const { return server_->Address(); }
     void Sql(const std::string& sql) const;
@@ -54,7 +54,8 @@ public:
 
 private:
     TempDatabase db_;
-    std::string uri_;
+    std::string uri_;       // PostgreSQL: as the reading role
+    std::string ownerUri_;  // PostgreSQL: as the tables' owner, for the tests' own changes
     std::optional<ServerProcess> server_;
 };
 

@@ -83,6 +83,11 @@ std::string PostgresServer::CreateDatabase(const std::string& sql) {
     return Uri(name);
 }
 
+std::string PostgresServer::ReaderUri(const std::string& ownerUri) {
+    OpenPostgres(ownerUri)->Execute(ReadFile(QEL_DEMO_DIR "/postgres_reader.sql"));
+    return "postgresql://qel_leitor@" + ownerUri.substr(std::string("postgresql://qel@").size());
+}
+
 PostgresServer& SharedPostgres() {
     static std::unique_ptr<PostgresServer> server = std::make_unique<PostgresServer>();
     return *server;
