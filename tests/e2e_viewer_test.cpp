@@ -168,3 +168,41 @@ TEST(CubeViewer, TheServerComputesWhenTheClientDatabaseCannotAndASecondBuildRepl
     EXPECT_EQ(second["lines"], J::array({line("total", {}, {{10}, {7}, {17}})}));
     EXPECT_EQ(r.states[1]["cube"]["opened"], 2);
 }
+
+// The access rules restrict the data, not only the member lists: an operator's totals are those of
+// the members the rules allow, on every dimension of the fact table, placed in the view or not.
+// Two more sales at branches 03 and 04 (rules: MARIA 01 and 02; JOAO's groups 03, 04 and product P01):
+//   MARIA: P01 150, P02 200 | JOAO: P01 at 03 only, 70 | ADMIN: P01 220, P02 230.
+TEST(CubeViewer, RestrictedOperatorsSeeOnlyTheTotalsTheirRulesAllowOnEitherDatabase) {
+    const std::string sales = "INSERT INTO FVENDA VALUES ('P01', 'C01', '03', '2026-03', 70, 1), ('P02', 'C01', '04', '2026-03', 30, 1);";
+    const std::string caixa = "open\npress trvFatos Finanças\ndblclick trvFatos Finanças \"Caixa d'Água\"\n"
+                              "dblclick trvDimensoes \"Região d'Oeste\"\nkey Ctrl+F2\ndump\n";
+    struct Case {
+        const char* name;
+        std::string operatorCode, script;
+        J lines;
+    };
+    const Case cases[] = {
+        {"ruled per operator, the ruled dimension not placed", "MARIA", build({"Faturamento"}, "dblclick trvDimensoes Produto\n"),
+         J::array({line("detail", {"Açúcar"}, {{200}}), line("detail", {"Café"}, {{150}}), line("total", {}, {{350}})})},
+        {"ruled per operator, the ruled dimension placed", "MARIA", build({"Faturamento"}, "dblclick trvDimensoes Filial\n"),
+         J::array({line("detail", {"Campinas"}, {{200}}), line("detail", {"São Paulo"}, {{150}}), line("total", {}, {{350}})})},
+        {"ruled through groups on two dimensions", "JOAO", build({"Faturamento"}, "dblclick trvDimensoes Produto\n"),
+         J::array({line("detail", {"Café"}, {{70}}), line("total", {}, {{70}})})},
+        {"unruled", "ADMIN", build({"Faturamento"}, "dblclick trvDimensoes Produto\n"),
+         J::array({line("detail", {"Açúcar"}, {{230}}), line("detail", {"Café"}, {{220}}), line("total", {}, {{450}})})},
+        {"a rule on a dimension of another fact table", "JOAO", caixa,
+         J::array({line("detail", {"Norte"}, {{300}}), line("total", {}, {{300}})})},
+        {"the same fact table for another operator", "MARIA", caixa,
+         J::array({line("detail", {"Sul"}, {{1000}}), line("total", {}, {{1000}})})},
+    };
+    for (E2E::Engine engine : {E2E::Engine::Sqlite, E2E::Engine::Postgres}) {
+        E2E e(sales, true, engine);
+        for (const Case& c : cases) {
+            HostRun r = e.Run(c.script, {"--operator", c.operatorCode});
+            ASSERT_EQ(r.status, 0) << c.name << ": " << r.err;
+            EXPECT_EQ(viewerOf(r, 0)["lines"], c.lines) << c.name << (engine == E2E::Engine::Postgres ? " (PostgreSQL)" : "") << "\n"
+                                                        << viewerOf(r, 0).dump();
+        }
+    }
+}

@@ -11,7 +11,7 @@ const std::string& identifier(const std::string& name, const std::string& what) 
 }  // namespace
 
 CubeStatement ComposeCubeStatement(const std::string& factTable, const std::vector<std::string>& measures,
-                                   const std::vector<CubeDimensionColumn>& dims) {
+                                   const std::vector<CubeDimensionColumn>& dims, const std::vector<CubeRestriction>& restrictions) {
     CubeStatement st;
     identifier(factTable, "a tabela de fatos");
     std::string inner, where, groupBy, outer, joins;
@@ -42,6 +42,11 @@ CubeStatement ComposeCubeStatement(const std::string& factTable, const std::vect
                      identifier(d.ownTable, "a dimensão " + d.name) + " GROUP BY " + key + ") " + l + " ON " + l + ".K = G." + k;
         }
         ++placed;
+    }
+    for (const CubeRestriction& r : restrictions) {
+        where += (where.empty() ? " WHERE " : " AND ") + std::string("F.") + identifier(r.column, "uma regra de acesso") + " IN (" +
+                 r.allowedKeys + ")";
+        for (auto& [name, value] : r.params) st.params[name] = value;
     }
     for (size_t m = 0; m < measures.size(); ++m) {
         const std::string v = "V" + std::to_string(m);

@@ -25,6 +25,14 @@ struct CubeDimensionColumn {
     bool filtered = false;
 };
 
+// An access rule on one of the fact table's dimension columns: only rows whose column value is among
+// the keys `allowedKeys` selects (a SELECT of one column, with its own named parameters) count.
+struct CubeRestriction {
+    std::string column;
+    std::string allowedKeys;
+    SqlParams params;
+};
+
 struct CubeStatement {
     std::string sql;
     SqlParams params;
@@ -33,4 +41,5 @@ struct CubeStatement {
 };
 
 CubeStatement ComposeCubeStatement(const std::string& factTable, const std::vector<std::string>& measureColumns,
-                                   const std::vector<CubeDimensionColumn>& dimensions);
+                                   const std::vector<CubeDimensionColumn>& dimensions,
+                                   const std::vector<CubeRestriction>& restrictions = {});

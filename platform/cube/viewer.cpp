@@ -1,8 +1,10 @@
 #include "viewer.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "cube_statement.hpp"
@@ -72,6 +74,35 @@ Catalogue readCatalogue(TNetConnection& net) {
     for (auto& r : links.rows)
         c.columns.try_emplace({cell(links, r, "NRSEQUEDIME"), cell(links, r, "CDTABELADW")}, cell(links, r, "CDITEMDIME"));
     return c;
+}
+
+// The operator's access rules, resolved as the member list resolves them: a row of the operator in
+// DIMEODWOPER makes the per-operator allow-lists the only rules; otherwise the allow-lists of all the
+// operator's groups count together; a dimension without an allow-list is unrestricted. The result
+// maps each restricted dimension's sequence number to the keys it allows, as a subquery.
+using RuleReader = std::function<std::vector<std::vector<std::string>>(const std::string&, const SqlParams&)>;
+
+std::map<std::string, CubeRestriction> readRules(const RuleReader& run) {
+    const std::string op = Operador();
+    const char* kRestricted =
+        "SELECT DISTINCT 'O', NRSEQUEDIME FROM FILDIMEOPER WHERE CDOPERADOR = :P_CDOPERADOR"
+        " AND EXISTS (SELECT 1 FROM DIMEODWOPER WHERE CDOPERADOR = :P_CDOPERADOR)"
+        " UNION ALL "
+        "SELECT DISTINCT 'G', NRSEQUEDIME FROM FILDIMEGRUPOP WHERE NOT EXISTS (SELECT 1 FROM DIMEODWOPER WHERE CDOPERADOR = :P_CDOPERADOR)"
+        " AND CDGRUPOPER IN (SELECT CDGRUPOPER FROM OPERGRUPOP WHERE CDOPERADOR = :P_CDOPERADOR)";
+    std::map<std::string, CubeRestriction> rules;
+    for (const auto& row : run(kRestricted, {{"P_CDOPERADOR", op}})) {
+        const std::string& sequence = row.at(1);
+        std::string n = std::to_string(rules.size());
+        CubeRestriction r;
+        r.params = {{"R" + n, sequence}, {"O" + n, op}};
+        r.allowedKeys = row.at(0) == "O"
+                            ? "SELECT CDFILDIMEOPER FROM FILDIMEOPER WHERE NRSEQUEDIME = :R" + n + " AND CDOPERADOR = :O" + n
+                            : "SELECT CDFILDIMEGRUPOP FROM FILDIMEGRUPOP WHERE NRSEQUEDIME = :R" + n +
+                                  " AND CDGRUPOPER IN (SELECT CDGRUPOPER FROM OPERGRUPOP WHERE CDOPERADOR = :O" + n + ")";
+        rules.try_emplace(sequence, std::move(r));
+    }
+    return rules;
 }
 
 std::optional<double> number(const std::string& text) {
@@ -199,10 +230,18 @@ void TfrmCubo::Compute() {
         input_.pageDims = Pages.size();
         input_.measures = Facts.size();
         input_.labels.resize(placed.size());
-        std::map<std::vector<std::string>, CubeValues> cells;
-        for (auto& [table, measures] : tables) {
+        // Every statement is planned, and its names checked, before any of them runs.
+        struct TablePlan {
+            std::string table;
+            std::vector<size_t> measures;
             std::vector<CubeDimensionColumn> dims;
-            auto columnOf = [&](const std::string& name) -> CubeDimensionColumn {
+            std::vector<std::string> measureColumns;
+        };
+        std::vector<TablePlan> plans;
+        for (auto& [table, measures] : tables) {
+            TablePlan& plan = plans.emplace_back(TablePlan{table, measures, {}, {}});
+            std::vector<CubeDimensionColumn>& dims = plan.dims;
+            auto columnOf = [&, &table = table](const std::string& name) -> CubeDimensionColumn {
                 const auto& d = catalogue.dimension(name);
                 const std::string* column = catalogue.column(d, table);
                 if (!column) throw ECubeDefinition("A dimensão " + name + " não está ligada à tabela " + table);
@@ -223,9 +262,28 @@ void TfrmCubo::Compute() {
                 c.placed = false;
                 dims.push_back(std::move(c));
             }
-            std::vector<std::string> measureColumns;
-            for (size_t m : measures) measureColumns.push_back(catalogue.fact(Facts[m]).measure);
-            CubeStatement st = ComposeCubeStatement(table, measureColumns, dims);
+            for (size_t m : measures) plan.measureColumns.push_back(catalogue.fact(Facts[m]).measure);
+            ComposeCubeStatement(table, plan.measureColumns, dims);  // raises on a name that cannot go into SQL
+        }
+
+        // The operator sees the totals of the members the rules allow, on every dimension of each
+        // fact table, placed in the view or not.
+        std::map<std::string, CubeRestriction> rules =
+            readRules([this](const std::string& sql, const SqlParams& params) { return runStatement(sql, params); });
+
+        std::map<std::vector<std::string>, CubeValues> cells;
+        for (const TablePlan& plan : plans) {
+            const std::vector<CubeDimensionColumn>& dims = plan.dims;
+            const std::vector<size_t>& measures = plan.measures;
+            std::vector<CubeRestriction> restrictions;
+            for (auto& [link, column] : catalogue.columns) {
+                if (link.second != plan.table) continue;
+                if (auto rule = rules.find(link.first); rule != rules.end()) {
+                    restrictions.push_back(rule->second);
+                    restrictions.back().column = column;
+                }
+            }
+            CubeStatement st = ComposeCubeStatement(plan.table, plan.measureColumns, dims, restrictions);
 
             for (const auto& row : runStatement(st.sql, st.params)) {
                 size_t c = 0;
