@@ -1,5 +1,5 @@
 // qelhost [--server HOST:PORT] [--operator CODE] [--database FILE|URI] [--modules DIR] [--script FILE|-]
-//         [--gui] [--screenshot PNG] [--call-timeout SECONDS] [--max-answer BYTES]
+//         [--gui] [--screenshot PNG] [--call-timeout SECONDS] [--max-answer BYTES] [--password-file FILE]
 // The host client shell: runs a script of commands, or reads the same commands at a prompt; with a
 // display (or --gui) it opens its desktop window, where a person works with the screen directly.
 #include <editline/readline.h>
@@ -35,7 +35,8 @@ std::string executableDir() {
 
 const char* const kUsage =
     "uso: qelhost [--server HOST:PORTA] [--operator CÓDIGO] [--database ARQUIVO|URI] [--modules DIR] "
-    "[--script ARQUIVO|-] [--gui] [--screenshot PNG] [--call-timeout SEGUNDOS] [--max-answer BYTES]";
+    "[--script ARQUIVO|-] [--gui] [--screenshot PNG] [--call-timeout SEGUNDOS] [--max-answer BYTES] "
+    "[--password-file ARQUIVO]";
 
 int usage() {
     std::cerr << kUsage << std::endl;
@@ -83,6 +84,7 @@ int runScript(Shell& shell, std::istream& in, const std::string& name, const std
 
 void interactive(Shell& shell) {
     bool tty = isatty(STDIN_FILENO);
+    if (tty) shell.login().Ask = PromptPassword;
     shell.recorder().OnEvent = [](const nlohmann::json& e) {
         if (e["kind"] == "message") std::cout << "[" << e["type"].get<std::string>() << "] " << e["text"].get<std::string>() << std::endl;
     };
@@ -196,6 +198,16 @@ int main(int argc, char** argv) {
         else if (a == "--modules") options.modules = v;
         else if (a == "--script") script = v;
         else if (a == "--screenshot") screenshot = v;
+        else if (a == "--password-file") {
+            std::ifstream in(v);
+            std::string password;
+            if (!in || !std::getline(in, password)) {
+                std::cerr << "qelhost: não foi possível ler a senha de " << Shown(v) << std::endl;
+                return 1;
+            }
+            if (!password.empty() && password.back() == '\r') password.pop_back();
+            options.password = password;
+        }
         else if (a == "--call-timeout" || a == "--max-answer") {
             bool seconds = a == "--call-timeout";
             long long n = seconds ? number(v, 1, 86400) : number(v, 1024, 1LL << 40);
@@ -210,6 +222,9 @@ int main(int argc, char** argv) {
         else return usage();
     }
     SetCallLimits(limits);
+    if (!options.password) {
+        if (const char* p = std::getenv("QEL_PASSWORD"); p && *p) options.password = p;
+    }
     if (!screenshot.empty()) gui = true;  // a picture needs the window
     std::error_code ec;
     if (!script.empty() && script != "-" && std::filesystem::is_directory(script, ec)) {

@@ -118,7 +118,7 @@ std::vector<TMenuItem*> children(TMenuItem* m) {
 
 }  // namespace
 
-Shell::Shell(const ShellOptions& o) : loader_(o.modules) {
+Shell::Shell(const ShellOptions& o) : login_(o.password), loader_(o.modules) {
     app_ = std::make_unique<TApplication>();
     Application = app_.get();
     screen_ = std::make_unique<TScreen>();
@@ -153,10 +153,13 @@ Shell::Shell(const ShellOptions& o) : loader_(o.modules) {
     SetSession(o.operatorCode, WebURL(), WebPort());
     SetFwkObserver(&recorder_);
     SetListDialogService(&recorder_);
+    SetLoginService(&login_);
 }
 
 Shell::~Shell() {
     loader_.Unload();
+    LogoutSessions();
+    SetLoginService(nullptr);
     SetFwkObserver(nullptr);
     SetListDialogService(nullptr);
     dtmDBGeral = nullptr;

@@ -6,11 +6,13 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "login.hpp"
 #include "module_loader.hpp"
 #include "recorder.hpp"
 #include "services/query.hpp"
@@ -28,6 +30,7 @@ struct ShellOptions {
     std::string operatorCode = "ADMIN";
     std::string database;
     std::string modules;
+    std::optional<std::string> password;  // from --password-file or QEL_PASSWORD
 };
 
 class Shell {
@@ -40,6 +43,7 @@ public:
     nlohmann::json State();
     size_t PendingAnswers() const { return recorder_.PendingAnswers(); }
     Recorder& recorder() { return recorder_; }
+    HostLogin& login() { return login_; }
 
     // What a graphical front end draws and acts on.
     TForm* MainForm() const { return mainForm_; }
@@ -64,6 +68,7 @@ private:
     std::unique_ptr<TApplication> app_;
     std::unique_ptr<TScreen> screen_;
     Recorder recorder_;
+    HostLogin login_;
     ModuleLoader loader_;
     TdtmDBGeral* dataModule_ = nullptr;
     TForm* mainForm_ = nullptr;

@@ -3,7 +3,8 @@
 # loopback port and opens the host shell against it; the server stops when the host exits.
 #   scripts/demo.sh            interactive prompt (type: open, dump, key F5, closebox, ...)
 #   scripts/demo.sh --script   runs the bundled tour and prints its states
-#   OPERATOR=MARIA scripts/demo.sh   logs in as another operator
+#   OPERATOR=MARIA scripts/demo.sh   logs in as another operator (demo passwords: ADMIN admin,
+#                                    MARIA maria, JOAO joao; QEL_PASSWORD gives another)
 #   QEL_DB=postgresql://... scripts/demo.sh   uses a PostgreSQL database loaded by load_postgres.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,7 +13,14 @@ bin=build/bin
 db=${QEL_DB:-build/demo.db}
 if [ -z "${QEL_DB:-}" ]; then
   rm -f "$db"
-  cat demo/catalogue_schema.sql demo/access_rules_schema.sql demo/warehouse.sql | sqlite3 "$db"
+  cat demo/catalogue_schema.sql demo/access_rules_schema.sql demo/operators_schema.sql demo/warehouse.sql | sqlite3 "$db"
+  for login in ADMIN:admin MARIA:maria JOAO:joao; do
+    echo "${login#*:}" | "$bin/qelserver" --db "$db" --set-password "${login%%:*}" >/dev/null
+  done
+fi
+operator=${OPERATOR:-ADMIN}
+if [ -z "${QEL_PASSWORD:-}" ]; then
+  case "$operator" in ADMIN) export QEL_PASSWORD=admin ;; MARIA) export QEL_PASSWORD=maria ;; JOAO) export QEL_PASSWORD=joao ;; esac
 fi
 
 log=$(mktemp)
@@ -29,7 +37,7 @@ done
 [ -n "$port" ] || { echo "demo: the server did not start" >&2; cat "$log" >&2; exit 1; }
 echo "demo: qelserver on 127.0.0.1:$port, catalogue $db" >&2
 
-args=(--server "127.0.0.1:$port" --database "$db" --operator "${OPERATOR:-ADMIN}")
+args=(--server "127.0.0.1:$port" --database "$db" --operator "$operator")
 if [ "${1:-}" = "--script" ]; then
   "$bin/qelhost" "${args[@]}" --script demo/tour.qel
 else

@@ -8,6 +8,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 uri=${1:?uso: scripts/load_postgres.sh postgresql://USUÁRIO@HOST:PORTA/BANCO}
-cat demo/catalogue_schema.sql demo/access_rules_schema.sql demo/warehouse.sql demo/postgres_reader.sql |
+cat demo/catalogue_schema.sql demo/access_rules_schema.sql demo/operators_schema.sql demo/warehouse.sql demo/postgres_reader.sql |
   psql --quiet --set ON_ERROR_STOP=1 "$uri" >/dev/null
+# The demo operators' passwords (ADMIN admin, MARIA maria, JOAO joao), hashed by the server.
+bash scripts/build.sh >/dev/null
+for login in ADMIN:admin MARIA:maria JOAO:joao; do
+  echo "${login#*:}" | build/bin/qelserver --db "$uri" --set-password "${login%%:*}" >/dev/null
+done
 echo "load_postgres: demo warehouse loaded into $uri; the server reads it as the role qel_leitor"

@@ -18,5 +18,5 @@ if [ "${TSAN:-0}" = 1 ]; then
   cmake -S . -B build-tsan -DQEL_TSAN=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g" >/dev/null
   cmake --build build-tsan -j"$(nproc)" --target qelserver server_test
   (cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-     ctest --output-on-failure -j"$(nproc)" -R '^(Hardened|Resilient|Server)')
+     ctest --output-on-failure -j"$(nproc)" -R '^(Hardened|Resilient|Server|Auth)')
 fi

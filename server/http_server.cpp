@@ -166,6 +166,7 @@ struct HttpServer::Impl {
         Clock::time_point deadline;
         std::shared_ptr<std::atomic<bool>> cancelled;
         uint32_t events = 0;
+        std::string peer;
     };
 
     struct Job {
@@ -341,6 +342,7 @@ struct HttpServer::Impl {
         if (c.state == State::Body) {
             if (c.in.size() < c.headEnd + c.bodyLength) return;
             c.request.body = c.in.substr(c.headEnd, c.bodyLength);
+            c.request.peer = c.peer;
             dispatch(c);
         }
     }
@@ -449,7 +451,9 @@ struct HttpServer::Impl {
 
     void accept() {
         for (;;) {
-            int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+            sockaddr_storage from{};
+            socklen_t fromLength = sizeof from;
+            int fd = ::accept4(listenFd, reinterpret_cast<sockaddr*>(&from), &fromLength, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0) {
                 if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
                     outOfDescriptors();
@@ -461,6 +465,10 @@ struct HttpServer::Impl {
             setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             Conn c;
             c.fd = fd;
+            char address[INET6_ADDRSTRLEN] = "";
+            if (from.ss_family == AF_INET) inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(&from)->sin_addr, address, sizeof address);
+            else if (from.ss_family == AF_INET6) inet_ntop(AF_INET6, &reinterpret_cast<sockaddr_in6*>(&from)->sin6_addr, address, sizeof address);
+            c.peer = address;
             c.id = nextId++;
             c.deadline = Clock::now() + limits.keepAlive;
             epoll_event ev{};

@@ -24,6 +24,7 @@ struct HttpRequest {
     std::string method, target, version;
     std::vector<std::pair<std::string, std::string>> headers;  // names in lower case
     std::string body;
+    std::string peer;  // the client's address, as text
     // The value of a header (name in lower case), or nullptr.
     const std::string* Header(std::string_view name) const;
 };

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <thread>
 
+#include "auth.hpp"
 #include "database.hpp"
 #include "http_server.hpp"
 #include "options.hpp"
@@ -32,6 +33,21 @@ int main(int argc, char** argv) {
         std::cerr << "qelserver: " << e.what() << "\n" << kServerUsage << std::endl;
         return 2;
     }
+    if (!options.setPassword.empty()) {
+        // The password comes from standard input, never from the command line (which others may see).
+        std::string password;
+        std::getline(std::cin, password);
+        if (!password.empty() && password.back() == '\r') password.pop_back();
+        try {
+            auto c = OpenSqlConnection(options.db);
+            SetOperatorPassword(*c, options.setPassword, password);
+        } catch (const std::exception& e) {
+            std::cerr << "qelserver: não foi possível gravar a senha: " << e.what() << std::endl;
+            return 1;
+        }
+        std::cout << "qelserver: senha do operador " << options.setPassword << " gravada" << std::endl;
+        return 0;
+    }
     std::unique_ptr<ServerDatabase> db;
     try {
         db = OpenServerDatabase(options);
@@ -48,7 +64,9 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    RdmOpcoesDW object(*db, AnswerLimits{options.maxRows, options.maxAnswer});
+    std::unique_ptr<Sessions> sessions;
+    if (!options.trust) sessions = std::make_unique<Sessions>(options.sessionIdle);
+    RdmOpcoesDW object(*db, AnswerLimits{options.maxRows, options.maxAnswer}, sessions.get());
     // Every connection is a descriptor: take all the system allows, and keep some for the database,
     // the workers and the log, so that the cap on connections is reached before the system's limit.
     rlimit files{};

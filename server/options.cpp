@@ -1,12 +1,18 @@
 #include "options.hpp"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
 #include <charconv>
 
 #include "data/address.hpp"
 
 const char* const kServerUsage =
     "uso: qelserver --db ARQUIVO|URI [--listen HOST:PORTA] [--max-body BYTES] [--statement-timeout SEGUNDOS] "
-    "[--max-rows N] [--max-answer BYTES] [--read-timeout SEGUNDOS] [--write-timeout SEGUNDOS] [--workers N] [--queue N] [--pool N]";
+    "[--max-rows N] [--max-answer BYTES] [--read-timeout SEGUNDOS] [--write-timeout SEGUNDOS] [--workers N] [--queue N] [--pool N] "
+    "[--auth password|trust] [--session-idle SEGUNDOS]\n"
+    "     qelserver --db ARQUIVO|URI --set-password OPERADOR   (a senha vem da entrada padrão)";
 
 namespace {
 
@@ -20,6 +26,24 @@ unsigned long long number(const std::string& option, const std::string& text, un
 }
 
 }  // namespace
+
+bool IsLoopbackHost(const std::string& host) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
+    bool loopback = true;
+    for (addrinfo* a = found; a; a = a->ai_next) {
+        if (a->ai_family == AF_INET)
+            loopback = loopback && (ntohl(reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr) >> 24) == 127;
+        else if (a->ai_family == AF_INET6)
+            loopback = loopback && IN6_IS_ADDR_LOOPBACK(&reinterpret_cast<sockaddr_in6*>(a->ai_addr)->sin6_addr);
+        else
+            loopback = false;
+    }
+    freeaddrinfo(found);
+    return loopback;
+}
 
 void ParseHostPort(const std::string& text, std::string& host, int& port) {
     std::string error;
@@ -44,8 +68,17 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
         else if (a == "--workers") o.workers = number(a, v, 1, 256);
         else if (a == "--queue") o.queue = number(a, v, 1, 100000);
         else if (a == "--pool") o.pool = number(a, v, 1, 256);
+        else if (a == "--auth") {
+            if (v != "password" && v != "trust") throw EUsage("--auth espera password ou trust: " + v.substr(0, 40));
+            o.trust = v == "trust";
+        }
+        else if (a == "--session-idle") o.sessionIdle = std::chrono::seconds(number(a, v, 1, 30 * 86400));
+        else if (a == "--set-password") o.setPassword = v;
         else throw EUsage("opção desconhecida: " + a.substr(0, 40));
     }
     if (o.db.empty()) throw EUsage("falta --db");
+    // Without logins, whoever reaches the port is whoever they say: only this machine may reach it.
+    if (o.trust && !IsLoopbackHost(o.host))
+        throw EUsage("--auth trust só é aceito quando o servidor escuta apenas na própria máquina (127.0.0.1, ::1)");
     return o;
 }

@@ -1,7 +1,8 @@
 // The command line of qelserver, checked in full before anything starts:
 //   qelserver --db FILE|URI [--listen HOST:PORT] [--max-body BYTES] [--statement-timeout SECONDS]
 //             [--max-rows N] [--max-answer BYTES] [--read-timeout SECONDS] [--write-timeout SECONDS]
-//             [--workers N] [--queue N] [--pool N]
+//             [--workers N] [--queue N] [--pool N] [--auth password|trust] [--session-idle SECONDS]
+//   qelserver --db FILE|URI --set-password OPERATOR     (the password read from standard input)
 // Ports run from 0 (any free port) to 65535; every number must be written in plain decimal.
 #pragma once
 
@@ -27,11 +28,17 @@ struct ServerOptions {
     size_t workers = 16;
     size_t queue = 64;  // complete requests waiting for a worker; past it, 503
     size_t pool = 4;  // database connections of a database server
+    bool trust = false;  // --auth trust: the operator the client names, without a login (loopback only)
+    std::chrono::seconds sessionIdle{8 * 3600};
+    std::string setPassword;  // --set-password: the operator whose password to set, then exit
 };
 
 // Raises EUsage naming what is wrong.
 ServerOptions ParseServerOptions(const std::vector<std::string>& args);
 // "HOST:PORT" with a port from 0 to 65535 (shared with the host's --server); raises EUsage.
 void ParseHostPort(const std::string& text, std::string& host, int& port);
+
+// Every address the name stands for is a loopback address.
+bool IsLoopbackHost(const std::string& host);
 
 extern const char* const kServerUsage;

@@ -2,9 +2,12 @@
 
 #include <zlib.h>
 
+#include <strings.h>
+
 #include <cstdio>
 
 #include "catalogue.hpp"
+#include "data/json_text.hpp"
 #include "data/wire.hpp"
 
 namespace {
@@ -62,8 +65,18 @@ std::string Gzip(const std::string& text) {
     return out;
 }
 
-RdmOpcoesDW::RdmOpcoesDW(ServerDatabase& db, AnswerLimits limits, size_t cacheBytes)
-    : db_(db), limits_(limits), cacheBytes_(cacheBytes) {}
+RdmOpcoesDW::RdmOpcoesDW(ServerDatabase& db, AnswerLimits limits, Sessions* sessions, size_t cacheBytes)
+    : db_(db), limits_(limits), sessions_(sessions), cacheBytes_(cacheBytes) {}
+
+namespace {
+
+std::string bearer(const HttpRequest& r) {
+    const std::string* h = r.Header("authorization");
+    if (!h || h->size() < 7 || ::strncasecmp(h->c_str(), "Bearer ", 7) != 0) return "";
+    return h->substr(7);
+}
+
+}  // namespace
 
 HttpResponse RdmOpcoesDW::Handle(const HttpRequest& request, const std::atomic<bool>& cancelled) {
     std::string target = request.target.substr(0, request.target.find('?'));
@@ -76,7 +89,7 @@ HttpResponse RdmOpcoesDW::Handle(const HttpRequest& request, const std::atomic<b
     if (target.rfind("/", 0) != 0 || target.find('/', 1) == std::string::npos) return FailureResponse(404, "Recurso desconhecido");
     std::string object = target.substr(1, target.find('/', 1) - 1), method = target.substr(target.find('/', 1) + 1);
     if (object != ObjectName) return FailureResponse(404, "Objeto desconhecido: " + ValidUtf8(object.substr(0, 80)));
-    if (method != "GetItemData" && method != "getInfo")
+    if (method != "GetItemData" && method != "getInfo" && method != "Login" && method != "Logout")
         return FailureResponse(404, "Método desconhecido em " + std::string(ObjectName) + ": " + ValidUtf8(method.substr(0, 80)));
 
     std::vector<Variant> args;
@@ -89,7 +102,25 @@ HttpResponse RdmOpcoesDW::Handle(const HttpRequest& request, const std::atomic<b
         return FailureResponse(400, why);
     }
     try {
+        if (method == "Login") return login(request, args, cancelled);
+        if (sessions_) {
+            std::string token = bearer(request);
+            std::optional<std::string> op = sessions_->Check(token);
+            if (!op) return FailureResponse(401, "Sessão inválida ou expirada; entre de novo com o operador e a senha");
+            if (method == "Logout") {
+                sessions_->Logout(token);
+                return jsonResponse(200, "{\"result\":{\"ok\":true,\"data\":null},\"args\":[]}");
+            }
+            // The catalogue is asked for the session's operator, never for another one.
+            if (method == "GetItemData" && args.size() == 5 && !(args[4].IsString() && args[4].AsString() == *op))
+                return FailureResponse(403, "O operador pedido não é o da sessão");
+        } else if (method == "Logout") {
+            return jsonResponse(200, "{\"result\":{\"ok\":true,\"data\":null},\"args\":[]}");
+        }
         return method == "GetItemData" ? getItemData(request, args, cancelled) : getInfo(args, cancelled);
+    } catch (const EAuth& e) {
+        logFailure(method, e.what());
+        return FailureResponse(e.Status(), e.what());
     } catch (const std::exception& e) {
         std::string message = db_.SafeMessage(ValidUtf8(e.what()));
         logFailure(method, message);
@@ -173,6 +204,34 @@ HttpResponse RdmOpcoesDW::getItemData(const HttpRequest& request, const std::vec
         r.body = a->plain;
     }
     return r;
+}
+
+HttpResponse RdmOpcoesDW::login(const HttpRequest& request, const std::vector<Variant>& args, const std::atomic<bool>& cancelled) {
+    if (args.size() != 2 || !args[0].IsString() || !args[1].IsString())
+        throw std::runtime_error("Login espera o código do operador e a senha");
+    if (!sessions_) return jsonResponse(200, "{\"result\":{\"ok\":true,\"data\":\"\"},\"args\":[]}");  // nothing to check
+    const std::string& op = args[0].AsString();
+    std::optional<std::string> hash;
+    try {
+        ServerDatabase::Lease c = db_.Acquire(cancelled);
+        c->SetSecretsReadable(true);
+        struct Close {
+            SqlConnection& c;
+            ~Close() { c.SetSecretsReadable(false); }
+        } close{*c};
+        SqlResult r = c->Query("SELECT DSSENHA FROM QELOPERADOR WHERE CDOPERADOR = :P_OPERADOR", {{"P_OPERADOR", op}}, true);
+        if (!r.rows.empty() && !r.rows[0][0].empty()) hash = r.rows[0][0];
+    } catch (const ESqlInterrupted&) {
+        throw;
+    } catch (const ESqlError& e) {
+        // No operator table: nobody can log in, which the operator hears as any refused login.
+        logFailure("Login", db_.SafeMessage(e.what()));
+    }
+    std::string token = sessions_->Login(op, args[1].AsString(), hash, request.peer);
+    std::string body = "{\"result\":{\"ok\":true,\"data\":";
+    AppendJsonString(body, token);
+    body += "},\"args\":[]}";
+    return jsonResponse(200, std::move(body));
 }
 
 HttpResponse RdmOpcoesDW::getInfo(const std::vector<Variant>& args, const std::atomic<bool>& cancelled) {

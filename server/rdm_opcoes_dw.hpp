@@ -1,6 +1,8 @@
 // The server object QEL00100.rdmOpcoesDW behind HTTP: GET /QEL00100.rdmOpcoesDW answers that the
 // object is served; POST /QEL00100.rdmOpcoesDW/<method> with {"args":[…]} calls GetItemData or
-// getInfo. Every failure inside a call is an ok:false answer with its cause (and a line on standard
+// getInfo. With logins (a Sessions given), Login [operator, password] answers a session token and
+// Logout ends it; every other call needs "Authorization: Bearer <token>" (else 401), and
+// GetItemData's operator argument must be the session's operator. Every failure inside a call is an ok:false answer with its cause (and a line on standard
 // error naming the method); a failed call never echoes its arguments.
 //
 // GetItemData's answer is encoded once per catalogue version and operator argument and kept: the
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "auth.hpp"
 #include "database.hpp"
 #include "http_server.hpp"
 #include "packet_writer.hpp"
@@ -25,7 +28,8 @@
 class RdmOpcoesDW {
 public:
     static constexpr const char* ObjectName = "QEL00100.rdmOpcoesDW";
-    RdmOpcoesDW(ServerDatabase& db, AnswerLimits limits, size_t cacheBytes = size_t{96} << 20);
+    // `sessions` (not owned): null for no logins (--auth trust).
+    RdmOpcoesDW(ServerDatabase& db, AnswerLimits limits, Sessions* sessions = nullptr, size_t cacheBytes = size_t{96} << 20);
 
     HttpResponse Handle(const HttpRequest& request, const std::atomic<bool>& cancelled);
 
@@ -39,12 +43,14 @@ private:
 
     HttpResponse getItemData(const HttpRequest& request, const std::vector<Variant>& args, const std::atomic<bool>& cancelled);
     HttpResponse getInfo(const std::vector<Variant>& args, const std::atomic<bool>& cancelled);
+    HttpResponse login(const HttpRequest& request, const std::vector<Variant>& args, const std::atomic<bool>& cancelled);
     std::shared_ptr<CachedAnswer> catalogueAnswer(const std::string& operatorArg, const std::atomic<bool>& cancelled, bool& hit);
     std::shared_ptr<CachedAnswer> cached(const std::string& operatorArg, const std::string& version);
     void keep(const std::string& operatorArg, std::shared_ptr<CachedAnswer> answer);
 
     ServerDatabase& db_;
     AnswerLimits limits_;
+    Sessions* sessions_;
     size_t cacheBytes_;
     std::mutex cacheMutex_, buildMutex_;
     std::list<std::pair<std::string, std::shared_ptr<CachedAnswer>>> cache_;  // most recent first

@@ -2,7 +2,8 @@
 // raises OnBeforeConnect first (where the screen sets host and port). With ThrowException off a failed
 // open leaves the connection closed and remembers why; a later call tries to open it again and raises
 // that reason if it still cannot. Calls are late-bound, by method name: the arguments go by position
-// and the server returns the by-reference ones, which replace the caller's.
+// and the server returns the by-reference ones, which replace the caller's. A server that asks for a
+// login gets one (the host's LoginService gives the password), and the call is made again once.
 #pragma once
 
 #include <memory>
@@ -36,6 +37,9 @@ public:
 
 private:
     void open(bool raise);
+    // One call as it goes over the wire; false, with the server's message, when the server asks for
+    // a login first (HTTP 401).
+    bool send(const std::string& method, std::vector<Variant>& args, Variant& result, std::string& refusal);
     bool connected_ = false;
     std::string lastError_;
 };

@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -104,6 +106,14 @@ FrontEnd::FrontEnd(Shell& shell, bool interactive) : shell_(shell), interactive_
         dialogs_ = std::make_unique<MemberDialogService>(window_);
         SetListDialogService(dialogs_.get());
         shell_.recorder().OnCallWaiting = [this](double seconds) { return callWaiting(seconds); };
+        shell_.login().Ask = [this](const std::string& op, const std::string& problem) -> std::optional<std::string> {
+            QString label = (problem.empty() ? QString() : QString::fromStdString(problem) + "\n\n") +
+                            QString("Senha do operador %1:").arg(QString::fromStdString(op));
+            bool ok = false;
+            QString password = QInputDialog::getText(window_, "Entrar", label, QLineEdit::Password, QString(), &ok);
+            if (!ok) return std::nullopt;
+            return password.toStdString();
+        };
         shell_.recorder().OnCallDone = [this] {
             delete waiting_;
             waiting_ = nullptr;
@@ -125,6 +135,7 @@ FrontEnd::~FrontEnd() {
         SetListDialogService(&shell_.recorder());
         shell_.recorder().OnCallWaiting = nullptr;
         shell_.recorder().OnCallDone = nullptr;
+        shell_.login().Ask = nullptr;
     }
     if (screen_) screen_->Detach();
     if (viewer_) viewer_->Detach();

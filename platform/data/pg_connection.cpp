@@ -86,7 +86,7 @@ public:
         if (readOnly) {
             std::string w = FirstSqlWord(sql);
             if (w != "SELECT" && w != "WITH") throw ESqlError("Somente uma instrução SELECT é permitida");
-            if (std::string name = ForbiddenPostgresName(sql); !name.empty())
+            if (std::string name = ForbiddenPostgresName(sql, secretsReadable_); !name.empty())
                 throw ESqlError("A instrução SQL usa " + name + ", que não é permitido nas consultas");
         }
         interrupted_ = false;
@@ -264,6 +264,7 @@ public:
     }
     void SetStatementTimeout(std::chrono::milliseconds timeout) override { timeout_ = timeout; }
     void SetCancelFlag(const std::atomic<bool>* flag) override { cancelFlag_ = flag; }
+    void SetSecretsReadable(bool readable) override { secretsReadable_ = readable; }
 
 private:
     void connect() {
@@ -328,6 +329,7 @@ private:
     std::string uri_;
     bool readOnly_;
     bool inSnapshot_ = false;
+    bool secretsReadable_ = false;
     PGconn* conn_ = nullptr;
     std::mutex cancelMutex_;
     PGcancel* cancel_ = nullptr;

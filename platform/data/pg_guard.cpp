@@ -26,7 +26,8 @@ constexpr std::array kPrefixes = {"pg_ls_", "pg_advisory_", "pg_try_advisory_", 
                                   "table_to_xml", "schema_to_", "database_to_", "dblink_", "pg_replication_",
                                   "pg_create_", "pg_drop_", "pg_backup_", "pg_start_backup", "pg_stop_backup"};
 
-bool forbidden(std::string_view name) {
+bool forbidden(std::string_view name, bool secretsReadable) {
+    if (!secretsReadable && name == "qeloperador") return true;
     for (std::string_view e : kExact)
         if (name == e) return true;
     for (std::string_view p : kPrefixes)
@@ -39,7 +40,7 @@ bool identPart(char c) { return identStart(c) || std::isdigit(static_cast<unsign
 
 }  // namespace
 
-std::string ForbiddenPostgresName(const std::string& sql) {
+std::string ForbiddenPostgresName(const std::string& sql, bool secretsReadable) {
     const size_t n = sql.size();
     size_t i = 0;
     while (i < n) {
@@ -90,11 +91,11 @@ std::string ForbiddenPostgresName(const std::string& sql) {
                 }
                 name += sql[i++];
             }
-            if (forbidden(name)) return name;
+            if (forbidden(name, secretsReadable)) return name;
         } else if (identStart(c)) {
             std::string name;
             while (i < n && identPart(sql[i])) name += static_cast<char>(std::tolower(static_cast<unsigned char>(sql[i++])));
-            if (forbidden(name)) return name;
+            if (forbidden(name, secretsReadable)) return name;
         } else {
             ++i;
         }

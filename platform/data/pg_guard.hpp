@@ -8,5 +8,6 @@
 
 #include <string>
 
-// The first forbidden name the statement uses, or "" when it uses none.
-std::string ForbiddenPostgresName(const std::string& sql);
+// The first forbidden name the statement uses, or "" when it uses none. The operators' password
+// table is forbidden too, unless `secretsReadable`.
+std::string ForbiddenPostgresName(const std::string& sql, bool secretsReadable = false);

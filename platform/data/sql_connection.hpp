@@ -84,6 +84,9 @@ public:
     // The largest single value (text or blob) a statement may build, in bytes; past it the statement
     // fails at once instead of filling memory. Engines that cannot bound it ignore the call.
     virtual void SetValueLimit(size_t /*bytes*/) {}
+    // The operators' password table (QELOPERADOR) is never read by read-only statements, unless the
+    // caller (the server's login, and only it) opens it for the statements it runs itself.
+    virtual void SetSecretsReadable(bool readable) = 0;
 };
 
 // One read-only snapshot for the statements of a scope.

@@ -55,10 +55,12 @@ int declaredSize(const char* decl) {
 }
 
 // Reading and the functions a query needs; nothing that writes, attaches or changes settings.
-int readOnlyAuthorizer(void*, int action, const char* arg1, const char* arg2, const char*, const char*) {
+int readOnlyAuthorizer(void* secretsReadable, int action, const char* arg1, const char* arg2, const char*, const char*) {
     switch (action) {
-        case SQLITE_SELECT:
         case SQLITE_READ:
+            if (arg1 && sqlite3_stricmp(arg1, "QELOPERADOR") == 0 && !*static_cast<bool*>(secretsReadable)) return SQLITE_DENY;
+            return SQLITE_OK;
+        case SQLITE_SELECT:
         case SQLITE_RECURSIVE:
         case SQLITE_TRANSACTION:  // a read snapshot; statements other than SELECT are refused before this
             return SQLITE_OK;
@@ -165,6 +167,9 @@ public:
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
     }
 
+    // Prepared statements keep the authorizer's verdict: the flag changes only between statements.
+    void SetSecretsReadable(bool readable) override { secretsReadable_ = readable; }
+
     void SetValueLimit(size_t bytes) override {
         valueLimit_ = static_cast<int>(std::min<size_t>(bytes, 0x7fffffff));
         limitValues();
@@ -191,7 +196,7 @@ private:
         sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
         sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
         sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-        if (readOnly_) sqlite3_set_authorizer(db_, readOnlyAuthorizer, nullptr);
+        if (readOnly_) sqlite3_set_authorizer(db_, readOnlyAuthorizer, &secretsReadable_);
         sqlite3_progress_handler(db_, 1000, &SqliteConnection::progress, this);
         if (valueLimit_ > 0) limitValues();
     }
@@ -292,6 +297,7 @@ private:
     std::string path_;
     bool readOnly_;
     bool inSnapshot_ = false;
+    bool secretsReadable_ = false;
     int valueLimit_ = 0;
     std::unique_ptr<SafePrintf> printf_;  // used by db_'s functions; db_ closes first, in the destructor
     sqlite3* db_ = nullptr;

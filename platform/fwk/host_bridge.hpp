@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,19 @@ struct CallLimits {
     size_t maxAnswer = size_t{256} << 20;
 };
 void SetCallLimits(const CallLimits& limits);
+
+// Where the operator's password comes from when the server asks for a login: a file or the
+// environment, the desktop's login dialog, or a prompt without echo. `problem` is empty on the first
+// ask, else why the last try failed ("Operador ou senha inválidos"). nullopt: no password to give
+// (the call then fails with the server's message).
+class LoginService {
+public:
+    virtual ~LoginService() = default;
+    virtual std::optional<std::string> Password(const std::string& operatorCode, const std::string& problem) = 0;
+};
+void SetLoginService(LoginService* service);  // not owned; nullptr for none
+// Ends the sessions this process opened on servers (the host calls it on leaving).
+void LogoutSessions();
 
 void SetFwkObserver(FwkObserver* observer);
 FwkObserver* CurrentFwkObserver();  // nullptr when the host set none

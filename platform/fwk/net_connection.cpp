@@ -10,12 +10,24 @@
 
 #include "data/wire.hpp"
 #include "host_bridge.hpp"
+#include "services/session.hpp"
 
 namespace {
 
 std::string place(const std::string& host, int port) { return host + ":" + std::to_string(port); }
 
 CallLimits gLimits;
+LoginService* gLogin = nullptr;
+
+// The session token of each server (host:port) this process has logged in to.
+std::mutex tokenMutex;
+std::map<std::string, std::string> tokens;
+
+std::string tokenFor(const std::string& where) {
+    std::lock_guard lock(tokenMutex);
+    auto it = tokens.find(where);
+    return it == tokens.end() ? "" : it->second;
+}
 
 std::string megabytes(size_t bytes) {
     return bytes >= (size_t{1} << 20) ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes >> 10) + " KB";
@@ -107,6 +119,22 @@ constexpr size_t kKeptCalls = 16;
 }  // namespace
 
 void SetCallLimits(const CallLimits& limits) { gLimits = limits; }
+void SetLoginService(LoginService* service) { gLogin = service; }
+
+void LogoutSessions() {
+    std::map<std::string, std::string> open;
+    {
+        std::lock_guard lock(tokenMutex);
+        open.swap(tokens);
+    }
+    for (auto& [where, token] : open) {
+        auto colon = where.rfind(':');
+        httplib::Client c(where.substr(0, colon), std::stoi(where.substr(colon + 1)));
+        c.set_connection_timeout(2, 0);
+        c.set_read_timeout(2, 0);
+        c.Post("/QEL00100.rdmOpcoesDW/Logout", {{"Authorization", "Bearer " + token}}, "{\"args\":[]}", "application/json");
+    }
+}
 
 void ForgetKeptAnswers() {
     std::lock_guard lock(keptMutex);
@@ -155,6 +183,39 @@ Variant TNetConnection::Call(const std::string& method, std::vector<Variant>& ar
     if (!connected_) {
         open(true);  // a call cannot go on without the server, whatever ThrowException says
     }
+    const std::string where = place(Host, Port);
+    std::string refusal;
+    if (Variant result; send(method, args, result, refusal)) return result;
+    // The server asks for a login (none yet, or the session expired): log in, then once more.
+    std::string problem;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        std::optional<std::string> password = gLogin ? gLogin->Password(Operador(), problem) : std::nullopt;
+        if (!password) throw ENetError(problem.empty() ? refusal : problem);
+        std::vector<Variant> credentials{Variant(Operador()), Variant(*password)};
+        Variant answer;
+        std::string loginRefusal;
+        if (!send("Login", credentials, answer, loginRefusal)) {
+            problem = loginRefusal;
+            continue;
+        }
+        const ServerResult& r = answer.AsResult();
+        if (!r.ok || !r.data.IsString()) {
+            problem = r.ok ? "Resposta inválida do servidor de aplicação ao entrar" : r.error;
+            if (!r.ok && r.error.rfind("Tentativas demais", 0) == 0) throw ENetError(r.error);
+            continue;
+        }
+        {
+            std::lock_guard lock(tokenMutex);
+            tokens[where] = r.data.AsString();
+        }
+        Variant result;
+        if (send(method, args, result, refusal)) return result;
+        throw ENetError(refusal);
+    }
+    throw ENetError(problem);
+}
+
+bool TNetConnection::send(const std::string& method, std::vector<Variant>& args, Variant& result, std::string& refusal) {
     const std::string path = "/" + ServerName + "/" + method;
     const std::string body = EncodeCall(args);
     const std::string key = place(Host, Port) + path + "\n" + body;
@@ -175,6 +236,8 @@ Variant TNetConnection::Call(const std::string& method, std::vector<Variant>& ar
     request.path = path;
     request.headers = std::move(headers);
     request.headers.emplace("Content-Type", "application/json");
+    if (std::string token = tokenFor(place(Host, Port)); !token.empty() && method != "Login")
+        request.headers.emplace("Authorization", "Bearer " + token);
     request.body = body;
     auto c = client(Host, Port);
     WaitedCall waited = sendWaiting(c, request, text);
@@ -203,7 +266,8 @@ Variant TNetConnection::Call(const std::string& method, std::vector<Variant>& ar
         std::lock_guard lock(keptMutex);
         if (auto it = kept.find(key); it != kept.end()) {
             if (it->second.args.size() == args.size()) args = it->second.args;
-            return it->second.result;
+            result = it->second.result;
+            return true;
         }
         throw ENetError("Resposta inválida do servidor de aplicação (HTTP 304 sem resposta guardada)");
     }
@@ -218,11 +282,18 @@ Variant TNetConnection::Call(const std::string& method, std::vector<Variant>& ar
     } catch (const std::exception&) {
         throw ENetError("Resposta inválida do servidor de aplicação (HTTP " + std::to_string(res->status) + ")");
     }
+    if (res->status == 401 && method != "Login") {
+        std::lock_guard lock(tokenMutex);
+        tokens.erase(place(Host, Port));
+        refusal = answer.result.AsResult().error;
+        return false;
+    }
     if (std::string etag = res->get_header_value("ETag"); !etag.empty() && answer.result.AsResult().ok) {
         std::lock_guard lock(keptMutex);
         if (kept.size() >= kKeptCalls && !kept.count(key)) kept.clear();
         kept[key] = {etag, answer.result, answer.args};
     }
     if (answer.args.size() == args.size()) args = std::move(answer.args);
-    return answer.result;
+    result = std::move(answer.result);
+    return true;
 }

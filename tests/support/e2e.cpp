@@ -16,13 +16,20 @@ std::string testCatalogue(const std::string& extraSql, bool base) {
 }
 }  // namespace
 
-E2E::E2E(const std::string& extraSql, bool base, Engine engine)
+E2E::E2E(const std::string& extraSql, bool base, Engine engine, const std::vector<std::string>& serverOptions)
     : db_(engine == Engine::Sqlite ? testCatalogue(extraSql, base) : "") {
     if (engine == Engine::Postgres) {
         ownerUri_ = SharedPostgres().CreateDatabase(testCatalogue(extraSql, base));
         uri_ = SharedPostgres().ReaderUri(ownerUri_);  // the server and the host only read
     }
-    server_.emplace(Db());
+    server_.emplace(Db(), serverOptions);
+}
+
+void E2E::SetPassword(const std::string& operatorCode, const std::string& password) const {
+    CommandResult r = RunCommand({QEL_BIN_DIR "/qelserver", "--db", uri_.empty() ? db_.Path() : ownerUri_, "--set-password", operatorCode},
+                                 password + "\n");
+    if (r.status != 0) throw std::runtime_error("--set-password: " + r.err);
+    if (!uri_.empty()) OpenSqlConnection(ownerUri_)->Execute(ReadFile(QEL_DEMO_DIR "/postgres_reader.sql"));  // the new table too
 }
 
 void E2E::Sql(const std::string& sql) const { OpenSqlConnection(uri_.empty() ? db_.Path() : ownerUri_)->Execute(sql); }

@@ -23,7 +23,10 @@ public:
     // extraSql runs after the schema; with base true the standard test catalogue and its warehouse
     // (tests/catalogue.sql, tests/warehouse.sql) go in first. With Postgres the database is one of
     // the shared PostgreSQL server's, and both the server and the host use it by URI.
-    explicit E2E(const std::string& extraSql = "", bool base = true, Engine engine = Engine::Sqlite);
+    explicit E2E(const std::string& extraSql = "", bool base = true, Engine engine = Engine::Sqlite,
+                 const std::vector<std::string>& serverOptions = {});
+    // Gives an operator a password in the test database (the server reads it at the next login).
+    void SetPassword(const std::string& operatorCode, const std::string& password) const;
     // The database: a SQLite file path or a PostgreSQL URI (logging in as the server's reading role).
     const std::string& Db() const { return uri_.empty() ? db_.Path() : uri_; }
     std::string Server() const { return server_->Address(); }

@@ -10,8 +10,8 @@
 
 class ServerProcess {
 public:
-    // Starts qelserver on 127.0.0.1 with a port of its choosing (and any further options); waits
-    // until it listens.
+    // Starts qelserver on 127.0.0.1 with a port of its choosing (and any further options; "--auth
+    // trust" unless they name --auth); waits until it listens.
     explicit ServerProcess(const std::string& dbPath, const std::vector<std::string>& options = {});
     ~ServerProcess();
     ServerProcess(const ServerProcess&) = delete;
