@@ -148,9 +148,9 @@ Shell::Shell(const ShellOptions& o) : login_(o.password), loader_(o.modules) {
 
     dataModule_ = Application->Owned<TdtmDBGeral>();
     dtmDBGeral = dataModule_;
-    if (!o.database.empty()) dataModule_->OpenDatabase(o.database);
     setServer(o.server);
     SetSession(o.operatorCode, WebURL(), WebPort());
+    if (!o.database.empty()) dataModule_->OpenDatabase(o.database);  // for the operator just set
     SetFwkObserver(&recorder_);
     SetListDialogService(&recorder_);
     SetLoginService(&login_);

@@ -1,8 +1,10 @@
 #include "database.hpp"
+#include "row_rules.hpp"
 
 #include <sys/stat.h>
 
 #include <climits>
+#include <map>
 #include <condition_variable>
 #include <cstdlib>
 #include <algorithm>
@@ -23,7 +25,7 @@ public:
         OpenSqlite(path_, true)->Query("SELECT count(*) FROM sqlite_master", {}, true);  // a database, and readable
     }
 
-    Lease Acquire(const std::atomic<bool>& cancel) override {
+    Lease Acquire(const std::atomic<bool>& cancel, const std::optional<std::string>& operatorCode) override {
         std::string id = identity();
         std::unique_ptr<SqlConnection> c;
         {
@@ -43,6 +45,7 @@ public:
         }
         c->SetStatementTimeout(timeout_);
         c->SetCancelFlag(&cancel);
+        c->SetRowScope(operatorCode ? scopeFor(*c, *operatorCode) : SqlRowScope{});
         return Lease(*this, std::move(c), id);
     }
 
@@ -54,6 +57,21 @@ public:
             versionIdentity_ = id;
         }
         return id + ":" + version_->Query("PRAGMA data_version").rows.at(0).at(0);
+    }
+
+    // The operator's row rules, read again when the database has changed since (the rule tables or
+    // the catalogue may have).
+    SqlRowScope scopeFor(SqlConnection& c, const std::string& op) {
+        std::string key = op + "\n" + ChangeKey();
+        {
+            std::lock_guard lock(scopeMutex_);
+            if (auto it = scopes_.find(op); it != scopes_.end() && it->second.key == key) return it->second;
+        }
+        SqlRowScope scope{op, key, RowRulesFor(c, op)};
+        std::lock_guard lock(scopeMutex_);
+        if (scopes_.size() > 1000) scopes_.clear();
+        scopes_[op] = scope;
+        return scope;
     }
 
     std::string SafeMessage(const std::string& message) const override {
@@ -95,6 +113,8 @@ private:
     std::mutex versionMutex_;
     std::string versionIdentity_;
     std::unique_ptr<SqlConnection> version_;
+    std::mutex scopeMutex_;
+    std::map<std::string, SqlRowScope> scopes_;  // by operator
 };
 
 // A database server shared with other application servers: a small pool of connections, each
@@ -108,7 +128,7 @@ public:
         total_ = 1;
     }
 
-    Lease Acquire(const std::atomic<bool>& cancel) override {
+    Lease Acquire(const std::atomic<bool>& cancel, const std::optional<std::string>& operatorCode) override {
         std::unique_ptr<SqlConnection> c;
         {
             std::unique_lock lock(mutex_);
@@ -121,18 +141,18 @@ public:
                 ++total_;
             }
         }
-        if (!c) {
-            try {
-                c = OpenPostgres(uri_, true);
-            } catch (...) {
-                std::lock_guard lock(mutex_);
-                --total_;
-                returned_.notify_one();
-                throw;
-            }
+        try {
+            if (!c) c = OpenPostgres(uri_, true);
+            c->SetStatementTimeout(timeout_);
+            c->SetCancelFlag(&cancel);
+            c->SetRowScope({operatorCode.value_or("*"), "", {}});  // the database's policies do the rest
+        } catch (...) {
+            // The connection is dropped: its place in the pool is free again.
+            std::lock_guard lock(mutex_);
+            --total_;
+            returned_.notify_one();
+            throw;
         }
-        c->SetStatementTimeout(timeout_);
-        c->SetCancelFlag(&cancel);
         return Lease(*this, std::move(c), "");
     }
 

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,9 @@ public:
         std::string identity_;
     };
 
-    // A connection whose statements stop when `cancel` turns true. Raises ESqlError.
-    virtual Lease Acquire(const std::atomic<bool>& cancel) = 0;
+    // A connection whose statements stop when `cancel` turns true, and see only the rows the access
+    // rules give `operatorCode` (every row without one: the server trusts its clients). Raises ESqlError.
+    virtual Lease Acquire(const std::atomic<bool>& cancel, const std::optional<std::string>& operatorCode = std::nullopt) = 0;
     // Equal keys: the catalogue has not changed in between. Raises ESqlError.
     virtual std::string ChangeKey() = 0;
     // The message with the database's location taken out.

@@ -103,9 +103,10 @@ HttpResponse RdmOpcoesDW::Handle(const HttpRequest& request, const std::atomic<b
     }
     try {
         if (method == "Login") return login(request, args, cancelled);
+        std::optional<std::string> op;
         if (sessions_) {
             std::string token = bearer(request);
-            std::optional<std::string> op = sessions_->Check(token);
+            op = sessions_->Check(token);
             if (!op) return FailureResponse(401, "Sessão inválida ou expirada; entre de novo com o operador e a senha");
             if (method == "Logout") {
                 sessions_->Logout(token);
@@ -117,7 +118,7 @@ HttpResponse RdmOpcoesDW::Handle(const HttpRequest& request, const std::atomic<b
         } else if (method == "Logout") {
             return jsonResponse(200, "{\"result\":{\"ok\":true,\"data\":null},\"args\":[]}");
         }
-        return method == "GetItemData" ? getItemData(request, args, cancelled) : getInfo(args, cancelled);
+        return method == "GetItemData" ? getItemData(request, args, cancelled) : getInfo(args, cancelled, op);
     } catch (const EAuth& e) {
         logFailure(method, e.what());
         return FailureResponse(e.Status(), e.what());
@@ -169,6 +170,7 @@ std::shared_ptr<RdmOpcoesDW::CachedAnswer> RdmOpcoesDW::catalogueAnswer(const st
         // The four tables from one snapshot, so that links never run ahead of their items. The
         // version was read before the snapshot: at worst the answer is newer than its key, and the
         // next call builds it again.
+        // The catalogue tables are nobody's data: no row rules (and no access-rule tables needed).
         ServerDatabase::Lease c = db_.Acquire(cancelled);
         SqlSnapshot snapshot(*c);
         WriteCataloguePackets(*c, db_.InsertionOrder(), out, limits_);
@@ -234,7 +236,8 @@ HttpResponse RdmOpcoesDW::login(const HttpRequest& request, const std::vector<Va
     return jsonResponse(200, std::move(body));
 }
 
-HttpResponse RdmOpcoesDW::getInfo(const std::vector<Variant>& args, const std::atomic<bool>& cancelled) {
+HttpResponse RdmOpcoesDW::getInfo(const std::vector<Variant>& args, const std::atomic<bool>& cancelled,
+                                  const std::optional<std::string>& session) {
     if (args.empty() || args.size() > 2 || !args[0].IsString() || (args.size() == 2 && !args[1].IsPacket()))
         throw std::runtime_error("getInfo espera a instrução SQL e, se houver, o pacote dos seus parâmetros");
     // Parameters travel as a one-row packet: each field names a parameter, bound as text.
@@ -246,7 +249,8 @@ HttpResponse RdmOpcoesDW::getInfo(const std::vector<Variant>& args, const std::a
     }
     std::string out = "{\"result\":{\"ok\":true,\"data\":";
     {
-        ServerDatabase::Lease c = db_.Acquire(cancelled);
+        // Whatever the statement, it sees only what the session's operator may see.
+        ServerDatabase::Lease c = db_.Acquire(cancelled, session);
         PacketWriter packet(out, limits_);
         c->Stream(args[0].AsString(), params, true, packet);
         packet.Finish();

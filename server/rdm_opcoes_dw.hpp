@@ -41,8 +41,9 @@ private:
         std::shared_ptr<const std::string> gzip;
     };
 
+    // `session`: the operator of the call's session, or nullopt without logins.
     HttpResponse getItemData(const HttpRequest& request, const std::vector<Variant>& args, const std::atomic<bool>& cancelled);
-    HttpResponse getInfo(const std::vector<Variant>& args, const std::atomic<bool>& cancelled);
+    HttpResponse getInfo(const std::vector<Variant>& args, const std::atomic<bool>& cancelled, const std::optional<std::string>& session);
     HttpResponse login(const HttpRequest& request, const std::vector<Variant>& args, const std::atomic<bool>& cancelled);
     std::shared_ptr<CachedAnswer> catalogueAnswer(const std::string& operatorArg, const std::atomic<bool>& cancelled, bool& hit);
     std::shared_ptr<CachedAnswer> cached(const std::string& operatorArg, const std::string& version);

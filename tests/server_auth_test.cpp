@@ -124,3 +124,39 @@ TEST(AuthCommandLine, TrustIsAcceptedOnlyOnLoopback) {
     r = RunCommand({QEL_BIN_DIR "/qelserver", "--db", "x.db", "--auth", "qualquer"});
     EXPECT_EQ(r.status, 2);
 }
+
+// Whatever SQL a restricted operator's session sends, it reads only the rows the rules allow. The
+// test warehouse's FCAIXA: branch 01 (1000) and 03 (300); MARIA may see branches 01 and 02, JOAO's
+// groups 03 and 04 and product P01.
+TEST(AuthRules, ARestrictedSessionReadsOnlyAllowedRowsWhateverTheSql) {
+    TempDatabase db(ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + ReadFile(QEL_DEMO_DIR "/access_rules_schema.sql") +
+                    ReadFile(QEL_DEMO_DIR "/operators_schema.sql") + ReadFile(QEL_TEST_DIR "/catalogue.sql") +
+                    ReadFile(QEL_TEST_DIR "/warehouse.sql"));
+    for (const char* op : {"MARIA", "JOAO", "ADMIN"}) setPassword(db.Path(), op, "senha");
+    ServerProcess server(db.Path(), {"--auth", "password"});
+    auto tokenOf = [&](const char* op) { return post(server.Port(), "Login", {op, "senha"}).body["result"]["data"].get<std::string>(); };
+    auto first = [&](const std::string& token, const std::string& sql) {
+        Answer a = post(server.Port(), "getInfo", {sql}, token);
+        return a.body["result"]["ok"] == true ? a.body["result"]["data"]["rows"][0][0] : J("recusado");
+    };
+    const std::string maria = tokenOf("MARIA"), joao = tokenOf("JOAO"), admin = tokenOf("ADMIN");
+    EXPECT_EQ(first(maria, "SELECT SUM(VL) FROM FCAIXA"), 1000);
+    EXPECT_EQ(first(joao, "SELECT SUM(VL) FROM FCAIXA"), 300);
+    EXPECT_EQ(first(admin, "SELECT SUM(VL) FROM FCAIXA"), 1300);
+    EXPECT_EQ(first(joao, "SELECT group_concat(CDPRODUTO) FROM DPRODUTO"), "P01");
+    EXPECT_EQ(first(maria, "SELECT count(*) FROM DFILIAL"), 2);
+    // Around the views: the base table by its schema, in a CTE, a subquery, a union.
+    for (const char* sql : {"SELECT SUM(VL) FROM main.FCAIXA", "WITH t AS (SELECT * FROM main.FCAIXA) SELECT SUM(VL) FROM t",
+                            "SELECT SUM(VL) FROM (SELECT VL FROM \"main\".\"FCAIXA\")",
+                            "SELECT SUM(VL) FROM (SELECT VL FROM FCAIXA UNION ALL SELECT VL FROM main.fcaixa)"}) {
+        J got = first(maria, sql);
+        EXPECT_TRUE(got == "recusado" || got == 1000 || got.is_null()) << sql << ": " << got;
+        EXPECT_NE(got, 1300) << sql;
+    }
+    EXPECT_EQ(first(maria, "WITH t AS (SELECT * FROM FCAIXA) SELECT SUM(VL) FROM t UNION ALL SELECT 0"), 1000);
+    // The same pooled connections serve each operator in turn.
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(first(admin, "SELECT SUM(VL) FROM FCAIXA"), 1300);
+        EXPECT_EQ(first(joao, "SELECT SUM(VL) FROM FCAIXA"), 300);
+    }
+}

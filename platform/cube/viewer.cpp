@@ -8,6 +8,7 @@
 #include <map>
 
 #include "cube_statement.hpp"
+#include "data/access_rules.hpp"
 #include "selection.hpp"
 #include "services/cube.hpp"
 #include "services/messages.hpp"
@@ -76,30 +77,19 @@ Catalogue readCatalogue(TNetConnection& net) {
     return c;
 }
 
-// The operator's access rules, resolved as the member list resolves them: a row of the operator in
-// DIMEODWOPER makes the per-operator allow-lists the only rules; otherwise the allow-lists of all the
-// operator's groups count together; a dimension without an allow-list is unrestricted. The result
-// maps each restricted dimension's sequence number to the keys it allows, as a subquery.
+// The operator's access rules, resolved as the member list resolves them (data/access_rules.hpp):
+// each restricted dimension's sequence number with the keys it allows, as a subquery.
 using RuleReader = std::function<std::vector<std::vector<std::string>>(const std::string&, const SqlParams&)>;
 
 std::map<std::string, CubeRestriction> readRules(const RuleReader& run) {
     const std::string op = Operador();
-    const char* kRestricted =
-        "SELECT DISTINCT 'O', NRSEQUEDIME FROM FILDIMEOPER WHERE CDOPERADOR = :P_CDOPERADOR"
-        " AND EXISTS (SELECT 1 FROM DIMEODWOPER WHERE CDOPERADOR = :P_CDOPERADOR)"
-        " UNION ALL "
-        "SELECT DISTINCT 'G', NRSEQUEDIME FROM FILDIMEGRUPOP WHERE NOT EXISTS (SELECT 1 FROM DIMEODWOPER WHERE CDOPERADOR = :P_CDOPERADOR)"
-        " AND CDGRUPOPER IN (SELECT CDGRUPOPER FROM OPERGRUPOP WHERE CDOPERADOR = :P_CDOPERADOR)";
     std::map<std::string, CubeRestriction> rules;
-    for (const auto& row : run(kRestricted, {{"P_CDOPERADOR", op}})) {
+    for (const auto& row : run(kRestrictedDimensionsSql, {{"P_CDOPERADOR", op}})) {
         const std::string& sequence = row.at(1);
         std::string n = std::to_string(rules.size());
         CubeRestriction r;
         r.params = {{"R" + n, sequence}, {"O" + n, op}};
-        r.allowedKeys = row.at(0) == "O"
-                            ? "SELECT CDFILDIMEOPER FROM FILDIMEOPER WHERE NRSEQUEDIME = :R" + n + " AND CDOPERADOR = :O" + n
-                            : "SELECT CDFILDIMEGRUPOP FROM FILDIMEGRUPOP WHERE NRSEQUEDIME = :R" + n +
-                                  " AND CDGRUPOPER IN (SELECT CDGRUPOPER FROM OPERGRUPOP WHERE CDOPERADOR = :O" + n + ")";
+        r.allowedKeys = AllowedKeysSql(row.at(0), ":R" + n, ":O" + n);
         rules.try_emplace(sequence, std::move(r));
     }
     return rules;

@@ -98,7 +98,10 @@ public:
                 usable();
                 // Its own read-only transaction: whatever the statement sets or takes ends with it.
                 bool own = readOnly && !inSnapshot_;
-                if (own) command("BEGIN READ ONLY");
+                if (own) {
+                    command("BEGIN READ ONLY");
+                    applyOperator(true);
+                }
                 try {
                     run(text, names, params, sink, delivered);
                 } catch (...) {
@@ -121,6 +124,7 @@ public:
     void BeginSnapshot() override {
         usable();
         command("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+        applyOperator(true);
         inSnapshot_ = true;
     }
 
@@ -144,6 +148,12 @@ private:
     void command(const char* sql) {
         ResultGuard r{PQexec(conn_, sql)};
         if (PQresultStatus(r.r) != PGRES_COMMAND_OK) throw ESqlError(message());
+    }
+
+    void applyOperator(bool local) {
+        const char* values[] = {scopeOperator_.c_str(), local ? "true" : "false"};
+        ResultGuard r{PQexecParams(conn_, "SELECT set_config('qel.operator', $1, $2::boolean)", 2, nullptr, values, nullptr, nullptr, 0)};
+        if (PQresultStatus(r.r) != PGRES_TUPLES_OK) throw ESqlError(message());
     }
 
     void rollback() noexcept {
@@ -266,6 +276,23 @@ public:
     void SetCancelFlag(const std::atomic<bool>* flag) override { cancelFlag_ = flag; }
     void SetSecretsReadable(bool readable) override { secretsReadable_ = readable; }
 
+    // The policies read the operator from qel.operator: set for each of the server's transactions,
+    // or once for the session of a connection that runs statements outside transactions of its own.
+    void SetRowScope(const SqlRowScope& scope) override {
+        scopeOperator_ = scope.operatorCode;
+        for (int attempt = 0;; ++attempt) {
+            try {
+                usable();
+                applyOperator(false);
+                return;
+            } catch (const ESqlError&) {
+                // A session that died with a restart of the database server: once more, on a new one.
+                if (attempt == 0 && conn_ && PQstatus(conn_) != CONNECTION_OK) continue;
+                throw;
+            }
+        }
+    }
+
 private:
     void connect() {
         if (conn_) PQfinish(conn_);
@@ -281,6 +308,7 @@ private:
             ResultGuard r{PQexec(conn_, "SET default_transaction_read_only = on")};
             if (PQresultStatus(r.r) != PGRES_COMMAND_OK) throw ESqlError(message());
         }
+        if (!scopeOperator_.empty()) applyOperator(false);
         std::lock_guard lock(cancelMutex_);
         if (cancel_) PQfreeCancel(cancel_);
         cancel_ = PQgetCancel(conn_);
@@ -330,6 +358,7 @@ private:
     bool readOnly_;
     bool inSnapshot_ = false;
     bool secretsReadable_ = false;
+    std::string scopeOperator_;
     PGconn* conn_ = nullptr;
     std::mutex cancelMutex_;
     PGcancel* cancel_ = nullptr;

@@ -58,6 +58,22 @@ struct SqlResult {
     DataPacket ToPacket() const;
 };
 
+// Whose data a connection's statements may see. On SQLite, each rule shadows a table with a
+// temporary view of its allowed rows (`condition` over the table's own columns), and reading the
+// table itself other than through that view is refused; the views are built again only when `key`
+// changes. On PostgreSQL the database's row-level policies do it, reading `operatorCode` ("*": every
+// row) from the session setting qel.operator. An empty scope: no restriction on SQLite, and no
+// operator (no rows of a table with policies) on PostgreSQL.
+struct SqlRowRule {
+    std::string table;
+    std::string condition;
+};
+struct SqlRowScope {
+    std::string operatorCode;
+    std::string key;
+    std::vector<SqlRowRule> rules;
+};
+
 class SqlConnection {
 public:
     virtual ~SqlConnection() = default;
@@ -87,6 +103,7 @@ public:
     // The operators' password table (QELOPERADOR) is never read by read-only statements, unless the
     // caller (the server's login, and only it) opens it for the statements it runs itself.
     virtual void SetSecretsReadable(bool readable) = 0;
+    virtual void SetRowScope(const SqlRowScope& scope) = 0;
 };
 
 // One read-only snapshot for the statements of a scope.

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <set>
 
 #include "json_text.hpp"
 #include "sql_connection.hpp"
@@ -54,12 +55,34 @@ int declaredSize(const char* decl) {
     return open ? std::atoi(open + 1) : 0;
 }
 
+// What the authorizer of a read-only connection knows: whether the password table may be read, the
+// tables that may be read only through the temporary view of the same name, and whether the
+// connection is building those views (then anything goes).
+struct ReadGuard {
+    bool secretsReadable = false;
+    bool building = false;
+    std::set<std::string> restricted;  // upper case
+};
+
+std::string upper(const char* s) {
+    std::string out = s ? s : "";
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
 // Reading and the functions a query needs; nothing that writes, attaches or changes settings.
-int readOnlyAuthorizer(void* secretsReadable, int action, const char* arg1, const char* arg2, const char*, const char*) {
+int readOnlyAuthorizer(void* data, int action, const char* arg1, const char* arg2, const char* database, const char* view) {
+    auto guard = static_cast<ReadGuard*>(data);
+    if (guard->building) return SQLITE_OK;
     switch (action) {
-        case SQLITE_READ:
-            if (arg1 && sqlite3_stricmp(arg1, "QELOPERADOR") == 0 && !*static_cast<bool*>(secretsReadable)) return SQLITE_DENY;
+        case SQLITE_READ: {
+            if (arg1 && sqlite3_stricmp(arg1, "QELOPERADOR") == 0 && !guard->secretsReadable) return SQLITE_DENY;
+            // A restricted table is read only by its own view, which holds the rows the rules allow.
+            if (database && sqlite3_stricmp(database, "main") == 0 && !guard->restricted.empty() &&
+                guard->restricted.count(upper(arg1)) && !(view && sqlite3_stricmp(view, arg1) == 0))
+                return SQLITE_DENY;
             return SQLITE_OK;
+        }
         case SQLITE_SELECT:
         case SQLITE_RECURSIVE:
         case SQLITE_TRANSACTION:  // a read snapshot; statements other than SELECT are refused before this
@@ -168,7 +191,40 @@ public:
     }
 
     // Prepared statements keep the authorizer's verdict: the flag changes only between statements.
-    void SetSecretsReadable(bool readable) override { secretsReadable_ = readable; }
+    void SetSecretsReadable(bool readable) override { guard_.secretsReadable = readable; }
+
+    void SetRowScope(const SqlRowScope& scope) override {
+        if (scope.key == scopeKey_ && !scopeKey_.empty()) return;
+        if (scope.key.empty() && scopeKey_.empty() && guard_.restricted.empty()) return;
+        // Until the new views stand, no restricted table is readable at all.
+        std::set<std::string> restricted;
+        for (const SqlRowRule& r : scope.rules) restricted.insert(upper(r.table.c_str()));
+        guard_.building = true;
+        scopeKey_.clear();
+        try {
+            std::string script;
+            for (const std::string& old : views_) script += "DROP VIEW IF EXISTS temp.\"" + old + "\";";
+            views_.clear();
+            for (const SqlRowRule& r : scope.rules) {
+                if (!IsPlainSqlIdentifier(r.table)) throw ESqlError("Nome de tabela inválido numa regra de acesso: " + r.table);
+                script += "CREATE TEMP VIEW \"" + r.table + "\" AS SELECT * FROM main.\"" + r.table + "\" WHERE " + r.condition + ";";
+                views_.push_back(r.table);
+            }
+            char* err = nullptr;
+            if (sqlite3_exec(db_, script.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+                std::string msg = err ? err : sqlite3_errmsg(db_);
+                sqlite3_free(err);
+                throw ESqlError(msg);
+            }
+        } catch (...) {
+            guard_.building = false;
+            guard_.restricted = restricted;  // fail closed: the tables stay unreadable
+            throw;
+        }
+        guard_.building = false;
+        guard_.restricted = std::move(restricted);
+        scopeKey_ = scope.key;
+    }
 
     void SetValueLimit(size_t bytes) override {
         valueLimit_ = static_cast<int>(std::min<size_t>(bytes, 0x7fffffff));
@@ -196,7 +252,8 @@ private:
         sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
         sqlite3_db_config(db_, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
         sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-        if (readOnly_) sqlite3_set_authorizer(db_, readOnlyAuthorizer, &secretsReadable_);
+        if (readOnly_) sqlite3_set_authorizer(db_, readOnlyAuthorizer, &guard_);
+        scopeKey_.clear();  // a new handle has no views yet
         sqlite3_progress_handler(db_, 1000, &SqliteConnection::progress, this);
         if (valueLimit_ > 0) limitValues();
     }
@@ -297,7 +354,9 @@ private:
     std::string path_;
     bool readOnly_;
     bool inSnapshot_ = false;
-    bool secretsReadable_ = false;
+    ReadGuard guard_;
+    std::string scopeKey_;            // the row scope the views stand for
+    std::vector<std::string> views_;  // the temporary views standing now
     int valueLimit_ = 0;
     std::unique_ptr<SafePrintf> printf_;  // used by db_'s functions; db_ closes first, in the destructor
     sqlite3* db_ = nullptr;

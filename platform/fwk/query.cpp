@@ -1,4 +1,5 @@
 #include "services/query.hpp"
+#include "services/session.hpp"
 
 #include "data/field_name.hpp"
 #include "host_bridge.hpp"
@@ -56,6 +57,8 @@ void TdtmDBGeral::OpenDatabase(const std::string& path) {
     connection_.reset();
     if (path.empty()) return;
     connection_ = OpenSqlConnection(path, true);
+    // On a database with row-level policies, the operator's rules hold for the client's own reads too.
+    connection_->SetRowScope({Operador(), "", {}});
     ADOConnection->Connection = connection_.get();
     IBDatabase->Connection = connection_.get();
 }

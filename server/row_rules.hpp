@@ -1,0 +1,12 @@
+// The rows an operator may see on an SQLite warehouse, as conditions on each restricted table: a fact
+// table keeps the rows whose column of every restricted dimension holds an allowed key, a dimension's
+// own table the rows of its allowed keys. Read from the catalogue's links and the access-rule tables,
+// with the operator's code as a quoted literal (the conditions become view definitions).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "data/sql_connection.hpp"
+
+std::vector<SqlRowRule> RowRulesFor(SqlConnection& db, const std::string& operatorCode);
