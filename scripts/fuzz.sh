@@ -18,6 +18,10 @@ mkdir -p build-fuzz/findings
 for target in fuzz_filter fuzz_packet fuzz_request; do
   corpus=build-fuzz/corpus/$target
   mkdir -p "$corpus"
+  if [ "$target" = fuzz_request ]; then
+    printf 'POST /QEL00100.rdmOpcoesDW/Login HTTP/1.1\r\nHost: x\r\nAuthorization: Bearer abc\r\nContent-Length: 29\r\n\r\n{"args":["MARIA","senha"]}' \
+      >"$corpus/seed-login"
+  fi
   log=build-fuzz/$target.log
   build-fuzz/bin/$target "$corpus" -max_total_time="$seconds" -print_final_stats=1 \
     -artifact_prefix=build-fuzz/findings/$target- >"$log" 2>&1 || { echo "$target: a finding, see $log"; tail -30 "$log"; exit 1; }

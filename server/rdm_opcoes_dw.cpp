@@ -68,15 +68,11 @@ std::string Gzip(const std::string& text) {
 RdmOpcoesDW::RdmOpcoesDW(ServerDatabase& db, AnswerLimits limits, Sessions* sessions, size_t cacheBytes)
     : db_(db), limits_(limits), sessions_(sessions), cacheBytes_(cacheBytes) {}
 
-namespace {
-
-std::string bearer(const HttpRequest& r) {
+std::string BearerToken(const HttpRequest& r) {
     const std::string* h = r.Header("authorization");
     if (!h || h->size() < 7 || ::strncasecmp(h->c_str(), "Bearer ", 7) != 0) return "";
     return h->substr(7);
 }
-
-}  // namespace
 
 HttpResponse RdmOpcoesDW::Handle(const HttpRequest& request, const std::atomic<bool>& cancelled) {
     std::string target = request.target.substr(0, request.target.find('?'));
@@ -105,7 +101,7 @@ HttpResponse RdmOpcoesDW::Handle(const HttpRequest& request, const std::atomic<b
         if (method == "Login") return login(request, args, cancelled);
         std::optional<std::string> op;
         if (sessions_) {
-            std::string token = bearer(request);
+            std::string token = BearerToken(request);
             op = sessions_->Check(token);
             if (!op) return FailureResponse(401, "Sessão inválida ou expirada; entre de novo com o operador e a senha");
             if (method == "Logout") {

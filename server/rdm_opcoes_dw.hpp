@@ -58,6 +58,8 @@ private:
     size_t lastCatalogueSize_ = 0;  // guarded by buildMutex_
 };
 
+// The session token an "Authorization: Bearer <token>" header carries, or "".
+std::string BearerToken(const HttpRequest& request);
 // The ETag of an answer: checksums of its content.
 std::string ContentTag(const std::string& text);
 // gzip form of a text (zlib).

@@ -66,7 +66,9 @@ TEST(Postgres, TheCatalogueLoadsAndMemberListsFollowTheAccessRules) {
     dialogs = EventsOf(r.states[0], "dialog");
     ASSERT_EQ(dialogs.size(), 3u) << r.states[0]["events"];
     EXPECT_EQ(dialogs[0]["rows"], (Rows{{" ", "04", "Curitiba"}, {" ", "03", "Porto Alegre"}}));
-    EXPECT_EQ(dialogs[1]["rows"], (Rows{{" ", "2026-01"}, {" ", "2026-03"}}));
+    // Período has no table of its own: its members come from the fact table, whose rows the database's
+    // policies restrict to JOAO's branches (03), so only the period his data holds is listed.
+    EXPECT_EQ(dialogs[1]["rows"], (Rows{{" ", "2026-03"}}));
     EXPECT_EQ(dialogs[2]["rows"], (Rows{{" ", "N", "Norte"}, {" ", "S", "Sul"}}));
     EXPECT_TRUE(EventsOf(r.states[0], "message").empty()) << r.states[0]["events"];
     EXPECT_EQ(r.states[0]["filters"]["stlDSfiltro"], J({"Região d'Oeste"}));

@@ -84,7 +84,7 @@ std::string PostgresServer::CreateDatabase(const std::string& sql) {
 }
 
 std::string PostgresServer::ReaderUri(const std::string& ownerUri) {
-    OpenPostgres(ownerUri)->Execute(ReadFile(QEL_DEMO_DIR "/postgres_reader.sql"));
+    OpenPostgres(ownerUri)->Execute(ReadFile(QEL_DEMO_DIR "/postgres_reader.sql") + ReadFile(QEL_DEMO_DIR "/postgres_policies.sql"));
     return "postgresql://qel_leitor@" + ownerUri.substr(std::string("postgresql://qel@").size());
 }
 

@@ -17,7 +17,8 @@ public:
     std::string Uri(const std::string& database) const;
     // A new database with its own name, loaded with the SQL script; its URI (as the owner).
     std::string CreateDatabase(const std::string& sql);
-    // The database of that URI with the server's reading role installed (demo/postgres_reader.sql);
+    // The database of that URI with the server's reading role and the access rules' row policies
+    // installed (demo/postgres_reader.sql, demo/postgres_policies.sql);
     // the URI that logs in as that role, which is how the application server connects.
     std::string ReaderUri(const std::string& ownerUri);
     // Stops and starts the same server (a database that goes away and comes back).
