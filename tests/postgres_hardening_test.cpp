@@ -172,6 +172,7 @@ TEST(PostgresHardening, ARestrictedSessionReadsOnlyAllowedRowsWhateverTheSql) {
     const std::string maria = tokenOf("MARIA"), joao = tokenOf("JOAO"), admin = tokenOf("ADMIN");
     for (const char* sql : {"SELECT SUM(VL) FROM FCAIXA", "SELECT SUM(VL) FROM public.fcaixa",
                             "WITH t AS (SELECT * FROM FCAIXA) SELECT SUM(VL) FROM t",
+                            "SELECT SUM(VL) FROM (SELECT * FROM public.fcaixa) AS fcaixa",
                             "SELECT SUM(VL) FROM (SELECT VL FROM FCAIXA UNION ALL SELECT VL FROM public.\"fcaixa\") u WHERE true",
                             "SELECT SUM(VL) FROM (SELECT DISTINCT * FROM FCAIXA) d"}) {
         J m = first(maria, sql), j = first(joao, sql);

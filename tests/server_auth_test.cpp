@@ -147,6 +147,7 @@ TEST(AuthRules, ARestrictedSessionReadsOnlyAllowedRowsWhateverTheSql) {
     EXPECT_EQ(first(maria, "SELECT count(*) FROM DFILIAL"), 2);
     // Around the views: the base table by its schema, in a CTE, a subquery, a union.
     for (const char* sql : {"SELECT SUM(VL) FROM main.FCAIXA", "WITH t AS (SELECT * FROM main.FCAIXA) SELECT SUM(VL) FROM t",
+                            "SELECT SUM(VL) FROM (SELECT * FROM main.FCAIXA) AS FCAIXA",
                             "SELECT SUM(VL) FROM (SELECT VL FROM \"main\".\"FCAIXA\")",
                             "SELECT SUM(VL) FROM (SELECT VL FROM FCAIXA UNION ALL SELECT VL FROM main.fcaixa)"}) {
         J got = first(maria, sql);
