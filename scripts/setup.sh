@@ -3,7 +3,7 @@
 # already present it only checks and returns.
 set -euo pipefail
 packages=(g++ cmake make pkg-config libsqlite3-dev sqlite3 nlohmann-json3-dev libcpp-httplib-dev
-          libgtest-dev libedit-dev zlib1g-dev curl libpq-dev postgresql qt6-base-dev libsodium-dev util-linux)
+          libgtest-dev libedit-dev zlib1g-dev curl libpq-dev postgresql qt6-base-dev libsodium-dev util-linux locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -15,4 +15,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   export DEBIAN_FRONTEND=noninteractive
   $sudo_cmd apt-get update -qq
   $sudo_cmd apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+# A comma-decimal locale, for the test that reads sums the way a Brazilian desktop runs the host.
+if ! locale -a 2>/dev/null | grep -qi '^pt_BR\.utf-\?8$'; then
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd localedef -i pt_BR -f UTF-8 pt_BR.UTF-8
 fi

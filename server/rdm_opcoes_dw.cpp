@@ -103,7 +103,9 @@ HttpResponse RdmOpcoesDW::Handle(const HttpRequest& request, const std::atomic<b
         if (sessions_) {
             std::string token = BearerToken(request);
             op = sessions_->Check(token);
-            if (!op) return FailureResponse(401, "Sessão inválida ou expirada; entre de novo com o operador e a senha");
+            if (!op)
+                return FailureResponse(401, token.empty() ? "O servidor de aplicação pede o operador e a senha"
+                                                          : "Sessão inválida ou expirada; entre de novo com o operador e a senha");
             if (method == "Logout") {
                 sessions_->Logout(token);
                 return jsonResponse(200, "{\"result\":{\"ok\":true,\"data\":null},\"args\":[]}");

@@ -7,6 +7,9 @@
 // 02 Campinas. Período has no table of its own: its values are its labels.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
+
 #include "support/e2e.hpp"
 
 namespace {
@@ -205,4 +208,22 @@ TEST(CubeViewer, RestrictedOperatorsSeeOnlyTheTotalsTheirRulesAllowOnEitherDatab
                                                         << viewerOf(r, 0).dump();
         }
     }
+}
+
+// The desktop's toolkit sets the process's locale from the system: under a Brazilian one the decimal
+// separator is a comma, and sums must still read as the database wrote them.
+TEST(CubeViewer, SumsReadRightUnderACommaDecimalLocale) {
+    ASSERT_NE(std::setlocale(LC_ALL, "pt_BR.UTF-8"), nullptr) << "the pt_BR.UTF-8 locale is missing: run scripts/setup.sh";
+    std::setlocale(LC_ALL, "C");
+    E2E e("INSERT INTO FVENDA VALUES ('P03', 'C01', '01', '2026-03', 150.75, 0.5);");
+    setenv("LC_ALL", "pt_BR.UTF-8", 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    HostRun r = e.Run(build({"Faturamento", "Quantidade"}, "dblclick trvDimensoes Produto\n"), {"--gui"});
+    unsetenv("LC_ALL");
+    unsetenv("QT_QPA_PLATFORM");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_FALSE(r.states.empty()) << r.err;
+    EXPECT_EQ(viewerOf(r, 0)["lines"], J::array({line("detail", {"Açúcar"}, {{200, 2}}), line("detail", {"Café"}, {{150, 6}}),
+                                                 line("detail", {"Óleo"}, {{150.75, 0.5}}), line("total", {}, {{500.75, 8.5}})}))
+        << viewerOf(r, 0).dump();
 }

@@ -95,11 +95,13 @@ std::map<std::string, CubeRestriction> readRules(const RuleReader& run) {
     return rules;
 }
 
+// Sums come as the database writes them ("150.75"): read them without regard to the process's
+// locale, which the desktop's toolkit sets from the system (a decimal comma would cut "150.75" to 150).
 std::optional<double> number(const std::string& text) {
     if (text.empty()) return std::nullopt;  // SUM over no value
-    char* end = nullptr;
-    double v = std::strtod(text.c_str(), &end);
-    if (end == text.c_str()) return std::nullopt;
+    double v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end == text.data()) return std::nullopt;
     return v;
 }
 
