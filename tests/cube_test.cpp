@@ -71,7 +71,7 @@ std::string render(const PivotGrid& g) {
 
 }  // namespace
 
-TEST(Pivot, OutlinesEveryOuterLevelAndSortsMembersByLabelThenKey) {
+TEST(Pivot, OutlinesEveryOuterLevelWithMembersInKeyOrder) {
     PivotInput in;
     in.rowDims = 3;
     in.measures = 2;
@@ -80,15 +80,43 @@ TEST(Pivot, OutlinesEveryOuterLevelAndSortsMembersByLabelThenKey) {
                 {{"b", "x", "2"}, {8, std::nullopt}}};
     EXPECT_EQ(render(BuildPivot(in)),
               "subtotal:A/ [7;1;]\n"
-              "subtotal:A/Ípsilon/ [4;1;]\n"  // Í sorts as I, before X
-              "detail:A/Ípsilon/Um/ [4;1;]\n"
-              "subtotal:A/Xis/ [3;-;]\n"
-              "detail:A/Xis/Um/ [1;-;]\n"  // two members labelled Um: by key
+              "subtotal:A/Xis/ [3;-;]\n"  // by key: x before y, whatever the labels say
+              "detail:A/Xis/Um/ [1;-;]\n"
               "detail:A/Xis/Um/ [2;-;]\n"
+              "subtotal:A/Ípsilon/ [4;1;]\n"
+              "detail:A/Ípsilon/Um/ [4;1;]\n"
               "subtotal:B/ [8;-;]\n"
               "subtotal:B/Xis/ [8;-;]\n"
               "detail:B/Xis/Um/ [8;-;]\n"
               "total: [15;1;]\n");
+}
+
+TEST(Pivot, MembersSortByKeyNumbersAsNumbersOrByLabelIgnoringCaseAndAccents) {
+    struct Case {
+        const char* name;
+        std::map<std::string, std::string> labels;
+        MemberOrder order;
+        std::vector<std::string> keys;  // expected, in display order
+    };
+    const Case cases[] = {
+        {"months as periods, never alphabetically by their names",
+         {{"202602", "Fevereiro de 2026"}, {"202601", "Janeiro de 2026"}, {"202512", "Dezembro de 2025"}, {"202604", "Abril de 2026"}},
+         MemberOrder::Key, {"202512", "202601", "202602", "202604"}},
+        {"whole numbers by value, zeros in front kept apart",
+         {{"166", "a"}, {"9", "b"}, {"21", "c"}, {"168", "d"}, {"-3", "e"}, {"009", "f"}}, MemberOrder::Key,
+         {"-3", "009", "9", "21", "166", "168"}},
+        {"codes as text", {{"P10", "x"}, {"P02", "y"}, {"A9", "z"}}, MemberOrder::Key, {"A9", "P02", "P10"}},
+        {"numbers first, then codes: one order however they mix", {{"10", "x"}, {"1A", "y"}, {"2", "z"}, {"9A", "w"}},
+         MemberOrder::Key, {"2", "10", "1A", "9A"}},
+        {"labels ignoring case and accents, then keys",
+         {{"P03", "Óleo"}, {"P02", "açúcar"}, {"P01", "Café"}, {"P05", "oleo"}, {"P04", "Abacate"}}, MemberOrder::Label,
+         {"P04", "P02", "P01", "P05", "P03"}},  // equal but for the accent: the plain one first
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> got;
+        for (const CubeMember& m : SortedMembers(c.labels, c.order)) got.push_back(m.key);
+        EXPECT_EQ(got, c.keys) << c.name;
+    }
 }
 
 TEST(Pivot, PagesChooseCellsAndColumnsCarryTheirOwnTotals) {

@@ -100,8 +100,8 @@ TEST(Postgres, TheCubeViewerComputesTheSameTotals) {
     J v = r.states[0]["cube"]["viewer"];
     ASSERT_TRUE(v.is_object()) << r.states[0]["events"];
     EXPECT_EQ(v["columnKeys"], J::array({{"Empório d'Ávila"}, {"Mercado"}, {"Padaria"}}));
-    EXPECT_EQ(v["lines"], J::array({line("detail", {"Açúcar"}, {{nullptr, nullptr}, {nullptr, nullptr}, {200, nullptr}, {200, nullptr}}),
-                                    line("detail", {"Café"}, {{50, nullptr}, {100, 10}, {nullptr, nullptr}, {150, 10}}),
+    EXPECT_EQ(v["lines"], J::array({line("detail", {"Café"}, {{50, nullptr}, {100, 10}, {nullptr, nullptr}, {150, 10}}),
+                                    line("detail", {"Açúcar"}, {{nullptr, nullptr}, {nullptr, nullptr}, {200, nullptr}, {200, nullptr}}),
                                     line("detail", {"Óleo"}, {{nullptr, nullptr}, {nullptr, nullptr}, {nullptr, 7}, {nullptr, 7}}),
                                     line("total", {}, {{50, nullptr}, {100, 10}, {200, 7}, {350, 17}})}));
     EXPECT_TRUE(EventsOf(r.states[0], "message").empty()) << r.states[0]["events"];

@@ -42,22 +42,22 @@ TEST(CubeViewer, SumsFactsByTheChosenDimensions) {
     };
     const Case cases[] = {
         {"one fact by one row dimension", {"Faturamento"}, "dblclick trvDimensoes Produto\n", J::array(),
-         J::array({line("detail", {"Açúcar"}, {{200}}), line("detail", {"Café"}, {{150}}), line("total", {}, {{350}})})},
+         J::array({line("detail", {"Café"}, {{150}}), line("detail", {"Açúcar"}, {{200}}), line("total", {}, {{350}})})},
         {"two facts of one table", {"Faturamento", "Quantidade"}, "dblclick trvDimensoes Produto\n", J::array(),
-         J::array({line("detail", {"Açúcar"}, {{200, 2}}), line("detail", {"Café"}, {{150, 6}}), line("total", {}, {{350, 8}})})},
+         J::array({line("detail", {"Café"}, {{150, 6}}), line("detail", {"Açúcar"}, {{200, 2}}), line("total", {}, {{350, 8}})})},
         {"two tables: a combination one of them lacks is empty, not zero", {"Faturamento", "Devoluções"},
          "dblclick trvDimensoes Produto\n", J::array(),
-         J::array({line("detail", {"Açúcar"}, {{200, null}}), line("detail", {"Café"}, {{150, 10}}),
+         J::array({line("detail", {"Café"}, {{150, 10}}), line("detail", {"Açúcar"}, {{200, null}}),
                    line("detail", {"Óleo"}, {{null, 7}}), line("total", {}, {{350, 17}})})},
         {"rows by columns, the columns a dimension without a table", {"Faturamento"},
          "dblclick trvDimensoes Produto\ndrag trvDimensoes Período --to trvCols\n", J::array({{"2026-01"}, {"2026-02"}}),
-         J::array({line("detail", {"Açúcar"}, {{200}, {null}, {200}}), line("detail", {"Café"}, {{100}, {50}, {150}}),
+         J::array({line("detail", {"Café"}, {{100}, {50}, {150}}), line("detail", {"Açúcar"}, {{200}, {null}, {200}}),
                    line("total", {}, {{300}, {50}, {350}})})},
         {"two row dimensions with subtotals above their members", {"Faturamento"},
          "dblclick trvDimensoes Produto\ndblclick trvDimensoes Cliente\n", J::array(),
-         J::array({line("subtotal", {"Açúcar"}, {{200}}), line("detail", {"Açúcar", "Padaria"}, {{200}}),
-                   line("subtotal", {"Café"}, {{150}}), line("detail", {"Café", "Empório d'Ávila"}, {{50}}),
-                   line("detail", {"Café", "Mercado"}, {{100}}), line("total", {}, {{350}})})},
+         J::array({line("subtotal", {"Café"}, {{150}}), line("detail", {"Café", "Empório d'Ávila"}, {{50}}),
+                   line("detail", {"Café", "Mercado"}, {{100}}), line("subtotal", {"Açúcar"}, {{200}}),
+                   line("detail", {"Açúcar", "Padaria"}, {{200}}), line("total", {}, {{350}})})},
     };
     for (const Case& c : cases) {
         HostRun r = e.Run(build(c.facts, c.layout));
@@ -101,8 +101,8 @@ TEST(CubeViewer, PagesRestrictEveryMeasureUntilAllMembersAreChosenAgain) {
                       "page Filial 'São Paulo'\ndump\npage Filial --all\ndump\n");
     ASSERT_EQ(r.status, 0) << r.err;
     J v = viewerOf(r, 0);
-    EXPECT_EQ(v["pages"], J::array({{{"dimension", "Filial"}, {"members", {"Campinas", "São Paulo"}}, {"current", "(Todos)"}}}));
-    const J all = J::array({line("detail", {"Açúcar"}, {{200, 2}}), line("detail", {"Café"}, {{150, 6}}), line("total", {}, {{350, 8}})});
+    EXPECT_EQ(v["pages"], J::array({{{"dimension", "Filial"}, {"members", {"São Paulo", "Campinas"}}, {"current", "(Todos)"}}}));
+    const J all = J::array({line("detail", {"Café"}, {{150, 6}}), line("detail", {"Açúcar"}, {{200, 2}}), line("total", {}, {{350, 8}})});
     EXPECT_EQ(v["lines"], all);
     EXPECT_EQ(viewerOf(r, 1)["pages"][0]["current"], "São Paulo");
     EXPECT_EQ(viewerOf(r, 1)["lines"], J::array({line("detail", {"Café"}, {{150, 6}}), line("total", {}, {{150, 6}})}));
@@ -125,8 +125,8 @@ TEST(CubeViewer, ExportsTheGridAsCsvAndCloses) {
     EXPECT_EQ(ReadFile(csv),
               "Período,2026-01,2026-01,2026-02,2026-02,Total,Total\r\n"  // each column dimension names its line
               "Produto,Faturamento,Quantidade,Faturamento,Quantidade,Faturamento,Quantidade\r\n"
-              "Açúcar,200,2,,,200,2\r\n"
               "Café,100,1,50,5,150,6\r\n"
+              "Açúcar,200,2,,,200,2\r\n"
               "Total,300,3,50,5,350,8\r\n");
     std::remove(csv.c_str());
     EXPECT_TRUE(r.states[1]["cube"]["viewer"].is_null());
@@ -161,7 +161,7 @@ TEST(CubeViewer, TheServerComputesWhenTheClientDatabaseCannotAndASecondBuildRepl
     ASSERT_EQ(calls.size(), 3u);  // the screen's catalogue, the viewer's, and the statement
     EXPECT_EQ(calls[2]["method"], "getInfo");
     EXPECT_EQ(calls[2]["args"][1], "<packet>");
-    EXPECT_EQ(viewerOf(r, 0)["lines"], J::array({line("detail", {"Açúcar"}, {{200}}), line("detail", {"Café"}, {{150}}),
+    EXPECT_EQ(viewerOf(r, 0)["lines"], J::array({line("detail", {"Café"}, {{150}}), line("detail", {"Açúcar"}, {{200}}),
                                                  line("total", {}, {{350}})}));
 
     J second = viewerOf(r, 1);
@@ -187,13 +187,13 @@ TEST(CubeViewer, RestrictedOperatorsSeeOnlyTheTotalsTheirRulesAllowOnEitherDatab
     };
     const Case cases[] = {
         {"ruled per operator, the ruled dimension not placed", "MARIA", build({"Faturamento"}, "dblclick trvDimensoes Produto\n"),
-         J::array({line("detail", {"Açúcar"}, {{200}}), line("detail", {"Café"}, {{150}}), line("total", {}, {{350}})})},
+         J::array({line("detail", {"Café"}, {{150}}), line("detail", {"Açúcar"}, {{200}}), line("total", {}, {{350}})})},
         {"ruled per operator, the ruled dimension placed", "MARIA", build({"Faturamento"}, "dblclick trvDimensoes Filial\n"),
-         J::array({line("detail", {"Campinas"}, {{200}}), line("detail", {"São Paulo"}, {{150}}), line("total", {}, {{350}})})},
+         J::array({line("detail", {"São Paulo"}, {{150}}), line("detail", {"Campinas"}, {{200}}), line("total", {}, {{350}})})},
         {"ruled through groups on two dimensions", "JOAO", build({"Faturamento"}, "dblclick trvDimensoes Produto\n"),
          J::array({line("detail", {"Café"}, {{70}}), line("total", {}, {{70}})})},
         {"unruled", "ADMIN", build({"Faturamento"}, "dblclick trvDimensoes Produto\n"),
-         J::array({line("detail", {"Açúcar"}, {{230}}), line("detail", {"Café"}, {{220}}), line("total", {}, {{450}})})},
+         J::array({line("detail", {"Café"}, {{220}}), line("detail", {"Açúcar"}, {{230}}), line("total", {}, {{450}})})},
         {"a rule on a dimension of another fact table", "JOAO", caixa,
          J::array({line("detail", {"Norte"}, {{300}}), line("total", {}, {{300}})})},
         {"the same fact table for another operator", "MARIA", caixa,
@@ -223,7 +223,7 @@ TEST(CubeViewer, SumsReadRightUnderACommaDecimalLocale) {
     unsetenv("QT_QPA_PLATFORM");
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_FALSE(r.states.empty()) << r.err;
-    EXPECT_EQ(viewerOf(r, 0)["lines"], J::array({line("detail", {"Açúcar"}, {{200, 2}}), line("detail", {"Café"}, {{150, 6}}),
+    EXPECT_EQ(viewerOf(r, 0)["lines"], J::array({line("detail", {"Café"}, {{150, 6}}), line("detail", {"Açúcar"}, {{200, 2}}),
                                                  line("detail", {"Óleo"}, {{150.75, 0.5}}), line("total", {}, {{500.75, 8.5}})}))
         << viewerOf(r, 0).dump();
 }

@@ -17,12 +17,43 @@ void add(CubeValues& acc, const CubeValues& v) {
 
 }  // namespace
 
-std::vector<CubeMember> SortedMembers(const std::map<std::string, std::string>& labels) {
+int CompareMemberKeys(const std::string& a, const std::string& b) {
+    // Whole numbers of any length, with an optional minus sign, compare by value; beside a key that
+    // is not one they come first, so that the order stays one order however the keys mix (comparing
+    // such a pair as text would let 2 < 10 < 1A < 2 go round, which no sort survives).
+    auto whole = [](const std::string& s) {
+        size_t i = !s.empty() && s[0] == '-' ? 1 : 0;
+        return i < s.size() && std::all_of(s.begin() + static_cast<long>(i), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    bool wa = whole(a), wb = whole(b);
+    if (wa != wb) return wa ? -1 : 1;
+    if (wa) {
+        bool na = a[0] == '-', nb = b[0] == '-';
+        if (na != nb) return na ? -1 : 1;
+        auto digits = [](const std::string& s, bool negative) {
+            std::string d = s.substr(negative ? 1 : 0);
+            size_t first = d.find_first_not_of('0');
+            return first == std::string::npos ? std::string("0") : d.substr(first);
+        };
+        std::string da = digits(a, na), db = digits(b, nb);
+        int c = da.size() != db.size() ? (da.size() < db.size() ? -1 : 1) : da.compare(db);
+        if (c != 0) return na ? -c : c;
+        // "007" and "7": the same number, still two keys.
+    }
+    int c = a.compare(b);
+    return c < 0 ? -1 : c > 0 ? 1 : 0;
+}
+
+std::vector<CubeMember> SortedMembers(const std::map<std::string, std::string>& labels, MemberOrder order) {
     std::vector<CubeMember> out;
     for (auto& [key, label] : labels) out.push_back({key, label});
+    if (order == MemberOrder::Key) {
+        std::stable_sort(out.begin(), out.end(), [](const CubeMember& a, const CubeMember& b) { return CompareMemberKeys(a.key, b.key) < 0; });
+        return out;
+    }
     std::stable_sort(out.begin(), out.end(), [](const CubeMember& a, const CubeMember& b) {
         int c = CompareTextOrder(a.label, b.label);
-        return c != 0 ? c < 0 : a.key < b.key;
+        return c != 0 ? c < 0 : CompareMemberKeys(a.key, b.key) < 0;
     });
     return out;
 }

@@ -2,7 +2,10 @@
 // placed dimensions' members, with one value per measure) turned into column keys and lines with
 // subtotals and grand totals, for one choice of the page selectors. Pure: no database, no form.
 //
-// Members of each dimension sort by label in text order, then by key. A value is absent (nullopt)
+// Members of each dimension sort by key, the warehouse's own order (periods such as 202601 and codes as
+// stored): two keys that are both whole numbers compare as numbers, two others as text, and a whole
+// number comes before a key that is not one. By label
+// instead: text order ignoring case and accents, then by key. A value is absent (nullopt)
 // where no row of that measure's table falls in the cell; sums skip absent values and stay absent
 // when every part is absent.
 #pragma once
@@ -41,6 +44,10 @@ struct PivotInput {
     std::vector<std::optional<std::string>> pageChoice;  // per page dimension: a key, or every member
 };
 
+enum class MemberOrder { Key, Label };
+
+// The key order: negative, zero or positive as a sorts before, with or after b.
+int CompareMemberKeys(const std::string& a, const std::string& b);
 // The members of one dimension in display order.
-std::vector<CubeMember> SortedMembers(const std::map<std::string, std::string>& labels);
+std::vector<CubeMember> SortedMembers(const std::map<std::string, std::string>& labels, MemberOrder order = MemberOrder::Key);
 PivotGrid BuildPivot(const PivotInput& in);
