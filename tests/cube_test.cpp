@@ -22,15 +22,23 @@ TEST(CubeStatement, SumsOnceWhateverTheDimensionTableRepeatsAndBindsEveryKey) {
     auto db = OpenSqlite(":memory:");
     db->Execute(
         "CREATE TABLE F (CDP, CDR, VL, QT);"
-        "INSERT INTO F VALUES ('P1','N',10,1),('P1','S',5,NULL),('P2','S',7,2),('P''3','S',1,1),(NULL,'N',3,3);"
+        "INSERT INTO F VALUES ('P1','N',10,1),('P1','S',5,NULL),('P1','S',2,4),('P1','S',1,3),('P2','S',7,2),('P''3','S',1,1),"
+        "(NULL,'N',3,3);"
         "CREATE TABLE DP (CD, NM); INSERT INTO DP VALUES ('P1','Um'),('P1','Uno'),('P2','Dois');");
     std::vector<CubeDimensionColumn> dims{{"Produto", "CDP", "DP", "CD", "NM", true, {}, false},
                                           {"Região", "CDR", "", "", "", false, {"S"}, true}};
     CubeStatement st = ComposeCubeStatement("F", {"VL", "QT"}, dims);
     EXPECT_EQ(st.params, (SqlParams{{"F0", "S"}}));
     SqlResult r = db->Query(st.sql + " ORDER BY G.K0", st.params);
-    // Key, its label (the smallest description, or nothing without a row), then the two sums.
-    EXPECT_EQ(r.rows, (std::vector<std::vector<std::string>>{{"P'3", "", "1", "1"}, {"P1", "Um", "5", ""}, {"P2", "Dois", "7", "2"}}));
+    // Key, its label (the smallest description, or nothing without a row), then the two sums: P1's
+    // three rows of S add up (not their largest, not counted twice for its two labels).
+    EXPECT_EQ(r.rows, (std::vector<std::vector<std::string>>{{"P'3", "", "1", "1"}, {"P1", "Um", "8", "7"}, {"P2", "Dois", "7", "2"}}));
+
+    // An access rule on the same column does what the filter did, its keys from its own subquery.
+    std::vector<CubeDimensionColumn> unfiltered{dims[0]};
+    st = ComposeCubeStatement("F", {"VL"}, unfiltered, {{"CDR", "SELECT :R0 UNION ALL SELECT :R1", {{"R0", "S"}, {"R1", "X"}}}});
+    EXPECT_EQ(db->Query(st.sql + " ORDER BY G.K0", st.params).rows,
+              (std::vector<std::vector<std::string>>{{"P'3", "", "1"}, {"P1", "Um", "8"}, {"P2", "Dois", "7"}}));
 
     dims[1].filterKeys.clear();  // a filter that selects nothing lets nothing through
     st = ComposeCubeStatement("F", {"VL"}, dims);

@@ -250,6 +250,12 @@ TEST_F(TempDb, FailuresRaiseWithTheDatabaseMessageAndReadOnlyRefusesWrites) {
     EXPECT_THROW(db->Query("SELECT 1; DELETE FROM DFILIAL", {}, true), ESqlError);
     EXPECT_THROW(db->Query("DELETE FROM DFILIAL"), ESqlError);  // the file itself is open read-only
     EXPECT_EQ(db->Query("SELECT count(*) FROM DFILIAL; -- fim", {}, true).rows[0][0], "3");
+    // What the read-only file would let through (temporary objects, attached files, settings) the
+    // connection's authorizer refuses: only what it names is allowed, everything else is denied.
+    for (const char* script : {"CREATE TEMP TABLE t (x)", "CREATE TEMP VIEW v AS SELECT 1", "ATTACH DATABASE ':memory:' AS outro",
+                               "PRAGMA query_only = 0", "CREATE TEMP TRIGGER g AFTER DELETE ON DFILIAL BEGIN SELECT 1; END"})
+        EXPECT_THROW(db->Execute(script), ESqlError) << script;
+    EXPECT_THROW(db->Query("SELECT * FROM temp.t"), ESqlError);  // and nothing of it was made
     TADOIBQuery noDb(nullptr);
     noDb.SQL.Add("SELECT 1");
     EXPECT_THROW(noDb.Open(), ESqlError);

@@ -160,10 +160,15 @@ TEST(Refresh, AServerErrorIsReportedOnceAndLeavesWhatWasLoaded) {
 
 TEST(Keys, F2AloneDoesNothingAndBadScriptLinesFailNamingTheLine) {
     E2E e;
-    HostRun r = e.Run("open\ndump\nkey F2\nkey Ctrl+F2\ndump\n");
+    // A view that could be built: F2 alone still builds nothing, while Ctrl+F2 does.
+    HostRun r = e.Run("open\npress trvFatos Vendas\ndblclick trvFatos Vendas Faturamento\ndblclick trvDimensoes Produto\ndump\n"
+                      "key F2\ndump\nkey Ctrl+F2\ndump\n");
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.states[0]["enabled"]["sbtConfirmar"], true);
     EXPECT_EQ(r.states[1]["events"], nlohmann::json::array());
     EXPECT_EQ(r.states[1]["screen"]["instance"], 1);
+    EXPECT_EQ(r.states[1]["cube"]["opened"], 0);
+    EXPECT_EQ(r.states[2]["cube"]["opened"], 1);
 
     for (const char* bad : {"open\nfrobnicate\n", "open\npress trvFatos Nada\n", "open\npress trvFatos Vendas Faturamento\n",
                             "open\nclick sbtNada\n", "choose Filtrar\n", "answer cancel\n", "open\nmenu Manutenção Nada\n"}) {

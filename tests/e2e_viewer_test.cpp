@@ -131,6 +131,13 @@ TEST(CubeViewer, ExportsTheGridAsCsvAndCloses) {
     std::remove(csv.c_str());
     EXPECT_TRUE(r.states[1]["cube"]["viewer"].is_null());
 
+    // A label holding the separator or quotes is quoted, its quotes doubled.
+    E2E odd("INSERT INTO DPRODUTO VALUES ('P05', 'Farinha, \"fina\"'); INSERT INTO FVENDA VALUES ('P05', 'C01', '01', '2026-01', 5, 1);");
+    HostRun quoted = odd.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "export '" + csv + "'\n");
+    ASSERT_EQ(quoted.status, 0) << quoted.err;
+    EXPECT_NE(ReadFile(csv).find("\r\n\"Farinha, \"\"fina\"\"\",5\r\n"), std::string::npos) << ReadFile(csv);
+    std::remove(csv.c_str());
+
     HostRun failed = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "export /nonexistent/folder/x.csv\ndump\n");
     ASSERT_EQ(failed.status, 0) << failed.err;
     EXPECT_EQ(EventsOf(failed.states[1], "message"),

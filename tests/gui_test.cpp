@@ -103,7 +103,7 @@ struct Gui : ::testing::Test {
         if (shape) *shape = source->cursor();
         mouse(source, QEvent::MouseButtonRelease, end, Qt::LeftButton, Qt::NoButton);
         QApplication::processEvents();
-        return true;
+        return node(to, text) != nullptr;  // the target now holds it
     }
 };
 
@@ -113,14 +113,14 @@ TEST_F(Gui, ARealDragTakesADimensionIntoAZoneAndARefusedOneChangesNothing) {
     run("press trvFatos Vendas");
     run("dblclick trvFatos Vendas Faturamento");
     QCursor shape;
-    drag("trvDimensoes", "Produto", "trvRows", &shape);
+    EXPECT_TRUE(drag("trvDimensoes", "Produto", "trvRows", &shape));
     EXPECT_EQ(shape.shape(), Qt::DragMoveCursor);
     EXPECT_EQ(zone("trvRows"), "Produto");
-    drag("trvDimensoes", "Cliente", "trvFacts", &shape);  // dimensions never go to the facts zone
+    EXPECT_FALSE(drag("trvDimensoes", "Cliente", "trvFacts", &shape));  // dimensions never go to the facts zone
     EXPECT_EQ(shape.shape(), Qt::ForbiddenCursor);
     EXPECT_EQ(zone("trvFacts"), "Faturamento");
     EXPECT_EQ(zone("trvRows"), "Produto");
-    drag("trvRows", "Produto", "trvCols");  // from zone to zone
+    EXPECT_TRUE(drag("trvRows", "Produto", "trvCols"));  // from zone to zone
     EXPECT_EQ(zone("trvCols"), "Produto");
     EXPECT_EQ(zone("trvRows"), "");
 }
@@ -128,8 +128,8 @@ TEST_F(Gui, ARealDragTakesADimensionIntoAZoneAndARefusedOneChangesNothing) {
 TEST_F(Gui, TheContextMenuIsRebuiltAtEachOpeningAndItsEntriesAct) {
     run("press trvFatos Vendas");
     run("dblclick trvFatos Vendas Faturamento");
-    drag("trvDimensoes", "Produto", "trvRows");
-    drag("trvDimensoes", "Cliente", "trvRows");
+    ASSERT_TRUE(drag("trvDimensoes", "Produto", "trvRows"));
+    ASSERT_TRUE(drag("trvDimensoes", "Cliente", "trvRows"));
     TreeWidget* rows = fe->Tree("trvRows");
     QPoint at = rows->PointOf(node("trvRows", "Cliente"));
     mouse(rows, QEvent::MouseButtonPress, at, Qt::RightButton, Qt::RightButton);
@@ -152,8 +152,8 @@ TEST_F(Gui, TheContextMenuIsRebuiltAtEachOpeningAndItsEntriesAct) {
 TEST_F(Gui, KeysReachTheFormsRoutingAndTheMenuBarFollowsTheCommandState) {
     run("press trvFatos Vendas");
     run("dblclick trvFatos Vendas Faturamento");
-    drag("trvDimensoes", "Produto", "trvRows");
-    drag("trvDimensoes", "Cliente", "trvRows");
+    ASSERT_TRUE(drag("trvDimensoes", "Produto", "trvRows"));
+    ASSERT_TRUE(drag("trvDimensoes", "Cliente", "trvRows"));
     TreeWidget* rows = fe->Tree("trvRows");
     QTest::mouseClick(rows, Qt::LeftButton, {}, rows->PointOf(node("trvRows", "Produto")));
     QTest::keyClick(rows, Qt::Key_Delete);  // the menu's "Excluir Item de Configuração" takes it
@@ -176,8 +176,8 @@ TEST_F(Gui, KeysReachTheFormsRoutingAndTheMenuBarFollowsTheCommandState) {
 TEST_F(Gui, TheViewerChoosesPagesAndExportsItsGrid) {
     run("press trvFatos Vendas");
     run("dblclick trvFatos Vendas Faturamento");
-    drag("trvDimensoes", "Produto", "trvRows");
-    drag("trvDimensoes", "Filial", "trvPages");
+    ASSERT_TRUE(drag("trvDimensoes", "Produto", "trvRows"));
+    ASSERT_TRUE(drag("trvDimensoes", "Filial", "trvPages"));
     run("key Ctrl+F2");
     CubeView* view = fe->Viewer();
     ASSERT_NE(view, nullptr);

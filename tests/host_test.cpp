@@ -1,7 +1,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
+#include <string>
 
 #include "module/package_info.hpp"
 #include "words.hpp"
@@ -32,8 +34,16 @@ TEST(ModuleLibrary, ExportsItsEntriesAndRunsItsHooksOncePerLoad) {
     ASSERT_NE(h, nullptr) << dlerror();
     for (const char* name : {"IniProc", "Initialize", "Finalize", "GetPackageInfoTable"})
         EXPECT_NE(dlsym(h, name), nullptr) << name;
-    // Internals stay hidden: CriaOpcoesDW is in the library (tested through IniProc) but not exported.
-    EXPECT_EQ(dlsym(h, "_Z12CriaOpcoesDWv"), nullptr);
+    // Internals stay hidden: CriaOpcoesDW is in the library (tested through IniProc) but no exported
+    // symbol names it, whatever its mangling.
+    FILE* symbols = popen("nm -D --defined-only -C " QEL_BIN_DIR "/libPkg_Qel00100.so", "r");
+    ASSERT_NE(symbols, nullptr);
+    std::string exported;
+    char buf[4096];
+    while (size_t n = fread(buf, 1, sizeof buf, symbols)) exported.append(buf, n);
+    EXPECT_EQ(pclose(symbols), 0);
+    EXPECT_NE(exported.find("IniProc"), std::string::npos) << exported.substr(0, 500);
+    EXPECT_EQ(exported.find("CriaOpcoesDW"), std::string::npos);
 
     auto info = reinterpret_cast<const PackageInfoTable* (*)()>(dlsym(h, "GetPackageInfoTable"))();
     ASSERT_EQ(info->unitCount, 1);

