@@ -1,6 +1,6 @@
 // DataPacket: the unit in which records travel between the server, the providers and the client
 // data sets: field metadata (name, type, size in characters, fixed flag) and rows of text cells in
-// field order. Only string fields exist in this system. JSON form: packet_json.hpp.
+// field order. Only string fields exist in this system. JSON form: wire.hpp.
 #pragma once
 
 #include <string>

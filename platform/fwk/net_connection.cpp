@@ -113,7 +113,7 @@ struct KeptAnswer {
 };
 std::mutex keptMutex;
 std::map<std::string, KeptAnswer> kept;
-std::map<std::string, size_t> lastSize;  // of the last answer of each call
+std::map<std::string, size_t> lastSize;  // of the last answer of each method of each server
 constexpr size_t kKeptCalls = 16;
 
 }  // namespace
@@ -229,7 +229,7 @@ bool TNetConnection::send(const std::string& method, std::vector<Variant>& args,
     std::string text;
     {
         std::lock_guard lock(keptMutex);
-        if (auto it = lastSize.find(key); it != lastSize.end()) text.reserve(it->second + it->second / 16);
+        if (auto it = lastSize.find(place(Host, Port) + path); it != lastSize.end()) text.reserve(it->second + it->second / 16);
     }
     httplib::Request request;
     request.method = "POST";
@@ -274,7 +274,8 @@ bool TNetConnection::send(const std::string& method, std::vector<Variant>& args,
     if (text.empty()) text = std::move(res->body);
     {
         std::lock_guard lock(keptMutex);
-        lastSize[key] = text.size();
+        // By method, not by the whole request: one hint per kind of answer, however many statements.
+        lastSize[place(Host, Port) + path] = text.size();
     }
     WireAnswer answer;
     try {
