@@ -116,6 +116,7 @@ bool displayAvailable() { return std::getenv("DISPLAY") || std::getenv("WAYLAND_
 int runWindow(int argc, char** argv, Shell& shell, const std::string& script, const std::string& screenshot) {
     if (!displayAvailable() && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    UsePortuguese(app);
     FrontEnd frontEnd(shell, script.empty());
     frontEnd.Window()->show();
     int status = 0;

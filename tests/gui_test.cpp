@@ -7,6 +7,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLocale>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -243,6 +245,15 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
+}
+
+// Qt's own texts speak Portuguese: the standard buttons of the login and message dialogs.
+TEST(GuiLanguage, QtsOwnTextsArePortuguese) {
+    ASSERT_TRUE(UsePortuguese(*qApp)) << "qtbase_pt_BR is missing: run scripts/setup.sh";
+    QDialogButtonBox box(QDialogButtonBox::Ok | QDialogButtonBox::Cancel | QDialogButtonBox::Save);
+    EXPECT_EQ(box.button(QDialogButtonBox::Cancel)->text(), "Cancelar");
+    EXPECT_EQ(box.button(QDialogButtonBox::Save)->text(), "Salvar");
+    EXPECT_EQ(QLocale().toString(1.5), "1,5");  // shown the Brazilian way; read elsewhere without a locale
 }
 
 // A server that takes connections and never answers: the window shows how long the call has waited,

@@ -7,6 +7,9 @@
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QLabel>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -300,6 +303,14 @@ void FrontEnd::showAnimation(bool on, const QString& text) {
     overlay_->show();
     // The call that follows keeps this thread busy: paint the animation before it starts.
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool UsePortuguese(QApplication& app) {
+    static QTranslator qtbase;
+    bool loaded = qtbase.load(QLocale(QLocale::Portuguese, QLocale::Brazil), "qtbase", "_", QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    if (loaded) app.installTranslator(&qtbase);
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    return loaded;
 }
 
 bool FrontEnd::callWaiting(double seconds) {

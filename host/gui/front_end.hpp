@@ -29,6 +29,12 @@ class CubeView;
 class TreeWidget;
 class MemberDialogService;
 
+class QApplication;
+// Qt's own texts (standard buttons, file dialogs, window menus) in Portuguese, and the display locale
+// set to Brazil's; the numbers the program reads stay locale-free. False when the translations are
+// not installed (the texts then stay in English).
+bool UsePortuguese(QApplication& app);
+
 class FrontEnd {
 public:
     FrontEnd(Shell& shell, bool interactive);
