@@ -99,9 +99,22 @@ nlohmann::json viewerJson(const TfrmCubo& v) {
         for (auto& column : l.values) values.push_back(valuesJson(column));
         lines.push_back({{"kind", l.kind}, {"labels", l.labels}, {"values", values}});
     }
+    const TfrmCubo::ViewSettings& s = v.Settings();
+    nlohmann::json order = nlohmann::json::object();
+    for (auto& [dimension, o] : s.order) order[dimension] = o == MemberOrder::Label ? "label" : "key";
+    nlohmann::json collapsed = nlohmann::json::object();
+    for (auto& [dimension, c] : s.collapsed) collapsed[dimension] = c.all ? nlohmann::json(true) : nlohmann::json(c.members);
+    static const char* const kShow[] = {"values", "percent-total", "percent-row", "percent-column"};
+    nlohmann::json settings = {
+        {"order", order},
+        {"sort", s.sortFact ? nlohmann::json{{"fact", *s.sortFact}, {"direction", s.sortDescending ? "desc" : "asc"}} : nlohmann::json(nullptr)},
+        {"collapsed", collapsed},
+        {"subtotals", s.subtotals},
+        {"show", kShow[static_cast<int>(s.show)]},
+        {"chart", nullptr}};
     return {{"facts", v.Facts},     {"rows", v.Rows},   {"columns", v.Columns}, {"pages", pages},
             {"filters", filters},   {"columnKeys", v.Grid.columnKeys},          {"lines", lines},
-            {"message", v.Message ? nlohmann::json(*v.Message) : nlohmann::json(nullptr)}};
+            {"message", v.Message ? nlohmann::json(*v.Message) : nlohmann::json(nullptr)}, {"settings", settings}};
 }
 
 TfrmCubo* openViewer() {
@@ -266,6 +279,42 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
             if (cmd == "dblclick") DoubleClick(t, x, y);
             else MousePress(t, right ? TMouseButton::mbRight : TMouseButton::mbLeft, x, y);
         });
+    } else if ((cmd == "expand" || cmd == "collapse") && !args.empty() && args[0].rfind("trv", 0) != 0) {
+        // A row dimension of the open viewer, not a tree of the screen.
+        need(1);
+        TfrmCubo* viewer = openViewer();
+        std::optional<std::string> member;
+        if (args.size() > 1) member = args[1];
+        if (!viewer->SetCollapsed(args[0], member, cmd == "collapse"))
+            throw ScriptError("dimensão de linha ou membro não encontrado no cubo: " + Shown(args[0]));
+    } else if (cmd == "order") {
+        need(2);
+        if (args[1] != "key" && args[1] != "label") throw ScriptError("order espera key ou label");
+        if (!openViewer()->SetOrder(args[0], args[1] == "label" ? MemberOrder::Label : MemberOrder::Key))
+            throw ScriptError("dimensão não encontrada no cubo: " + Shown(args[0]));
+    } else if (cmd == "sort") {
+        need(1);
+        TfrmCubo* viewer = openViewer();
+        if (args[0] == "none") {
+            viewer->SetSort(std::nullopt, true);
+        } else {
+            need(2);
+            if (args[1] != "asc" && args[1] != "desc") throw ScriptError("sort espera FATO asc|desc ou none");
+            if (!viewer->SetSort(args[0], args[1] == "desc")) throw ScriptError("fato não encontrado no cubo: " + Shown(args[0]));
+        }
+    } else if (cmd == "subtotals") {
+        need(1);
+        if (args[0] != "on" && args[0] != "off") throw ScriptError("subtotals espera on ou off");
+        openViewer()->SetSubtotals(args[0] == "on");
+    } else if (cmd == "show") {
+        need(1);
+        static const std::map<std::string, ShowAs> kShow = {{"values", ShowAs::Values},
+                                                             {"percent-total", ShowAs::PercentTotal},
+                                                             {"percent-row", ShowAs::PercentRow},
+                                                             {"percent-column", ShowAs::PercentColumn}};
+        auto it = kShow.find(args[0]);
+        if (it == kShow.end()) throw ScriptError("show espera values, percent-total, percent-row ou percent-column");
+        openViewer()->SetShow(it->second);
     } else if (cmd == "expand" || cmd == "collapse") {
         need(2);
         TTreeView* t = tree(args[0]);

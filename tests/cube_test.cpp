@@ -2,6 +2,8 @@
 // in-memory database) and the pivot grid.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "cube/cube_statement.hpp"
 #include "cube/pivot.hpp"
 #include "cube/selection.hpp"
@@ -145,4 +147,87 @@ TEST(Pivot, PagesChooseCellsAndColumnsCarryTheirOwnTotals) {
     EXPECT_EQ(render(p2), "detail:R1/ [2;] [2;]\ndetail:R2/ [8;] [8;]\ntotal: [10;] [10;]\n");
     in.cells.clear();
     EXPECT_TRUE(BuildPivot(in).lines.empty());
+}
+
+// Reading the grid differently, from the same cells: order by label, sort by a measure's total,
+// collapse one group or a whole level, subtotals off, each percentage (null and zero bases).
+TEST(Pivot, OrdersSortsCollapsesAndShowsPercentagesFromTheSameCells) {
+    PivotInput base;
+    base.rowDims = 2;
+    base.colDims = 1;
+    base.measures = 1;
+    base.labels = {{{"a", "Zeta"}, {"b", "Alfa"}, {"c", "Meio"}}, {{"1", "Um"}, {"2", "Dois"}}, {{"x", "X"}, {"y", "Y"}}};
+    base.cells = {{{"a", "1", "x"}, {10}}, {{"a", "2", "y"}, {30}}, {{"b", "1", "x"}, {5}}, {{"b", "2", "x"}, {5}},
+                  {{"c", "1", "y"}, {0}}, {{"c", "2", "x"}, {std::nullopt}}};
+    struct Case {
+        const char* name;
+        std::function<void(PivotView&)> set;
+        std::string grid;
+    };
+    const Case cases[] = {
+        {"by key, every subtotal", [](PivotView&) {},
+         "subtotal:Zeta/ [10;] [30;] [40;]\ndetail:Zeta/Um/ [10;] [-;] [10;]\ndetail:Zeta/Dois/ [-;] [30;] [30;]\n"
+         "subtotal:Alfa/ [10;] [-;] [10;]\ndetail:Alfa/Um/ [5;] [-;] [5;]\ndetail:Alfa/Dois/ [5;] [-;] [5;]\n"
+         "subtotal:Meio/ [-;] [0;] [0;]\ndetail:Meio/Um/ [-;] [0;] [0;]\ndetail:Meio/Dois/ [-;] [-;] [-;]\n"
+         "total: [20;] [30;] [50;]\n"},
+        {"the outer level by label, subtotals off",
+         [](PivotView& v) {
+             v.order = {MemberOrder::Label};
+             v.subtotals = false;
+         },
+         "detail:Alfa/Um/ [5;] [-;] [5;]\ndetail:Alfa/Dois/ [5;] [-;] [5;]\ndetail:Meio/Um/ [-;] [0;] [0;]\n"
+         "detail:Meio/Dois/ [-;] [-;] [-;]\ndetail:Zeta/Um/ [10;] [-;] [10;]\ndetail:Zeta/Dois/ [-;] [30;] [30;]\n"
+         "total: [20;] [30;] [50;]\n"},
+        {"ascending by the total within each level, ties in member order, no value last",
+         [](PivotView& v) {
+             v.sortMeasure = 0;
+             v.sortDescending = false;
+             v.subtotals = false;
+         },
+         "detail:Meio/Um/ [-;] [0;] [0;]\ndetail:Meio/Dois/ [-;] [-;] [-;]\ndetail:Alfa/Um/ [5;] [-;] [5;]\n"
+         "detail:Alfa/Dois/ [5;] [-;] [5;]\ndetail:Zeta/Um/ [10;] [-;] [10;]\ndetail:Zeta/Dois/ [-;] [30;] [30;]\n"
+         "total: [20;] [30;] [50;]\n"},
+        {"descending", [](PivotView& v) { v.sortMeasure = 0; },
+         "subtotal:Zeta/ [10;] [30;] [40;]\ndetail:Zeta/Dois/ [-;] [30;] [30;]\ndetail:Zeta/Um/ [10;] [-;] [10;]\n"
+         "subtotal:Alfa/ [10;] [-;] [10;]\ndetail:Alfa/Um/ [5;] [-;] [5;]\ndetail:Alfa/Dois/ [5;] [-;] [5;]\n"
+         "subtotal:Meio/ [-;] [0;] [0;]\ndetail:Meio/Um/ [-;] [0;] [0;]\ndetail:Meio/Dois/ [-;] [-;] [-;]\n"
+         "total: [20;] [30;] [50;]\n"},
+        {"one group collapsed, even with subtotals off",
+         [](PivotView& v) {
+             v.collapsed = {PivotView::Collapse{false, {"a"}}};
+             v.subtotals = false;
+         },
+         "subtotal:Zeta/ [10;] [30;] [40;]\ndetail:Alfa/Um/ [5;] [-;] [5;]\ndetail:Alfa/Dois/ [5;] [-;] [5;]\n"
+         "detail:Meio/Um/ [-;] [0;] [0;]\ndetail:Meio/Dois/ [-;] [-;] [-;]\ntotal: [20;] [30;] [50;]\n"},
+        {"the whole level collapsed", [](PivotView& v) { v.collapsed = {PivotView::Collapse{true, {}}}; },
+         "subtotal:Zeta/ [10;] [30;] [40;]\nsubtotal:Alfa/ [10;] [-;] [10;]\nsubtotal:Meio/ [-;] [0;] [0;]\n"
+         "total: [20;] [30;] [50;]\n"},
+        {"percent of the grand total",
+         [](PivotView& v) {
+             v.collapsed = {PivotView::Collapse{true, {}}};
+             v.show = ShowAs::PercentTotal;
+         },
+         "subtotal:Zeta/ [20;] [60;] [80;]\nsubtotal:Alfa/ [20;] [-;] [20;]\nsubtotal:Meio/ [-;] [0;] [0;]\n"
+         "total: [40;] [60;] [100;]\n"},
+        {"percent of the line's total: a zero base gives no value",
+         [](PivotView& v) {
+             v.collapsed = {PivotView::Collapse{true, {}}};
+             v.show = ShowAs::PercentRow;
+         },
+         "subtotal:Zeta/ [25;] [75;] [100;]\nsubtotal:Alfa/ [100;] [-;] [100;]\nsubtotal:Meio/ [-;] [-;] [-;]\n"
+         "total: [40;] [60;] [100;]\n"},
+        {"percent of the column's total",
+         [](PivotView& v) {
+             v.collapsed = {PivotView::Collapse{true, {}}};
+             v.show = ShowAs::PercentColumn;
+         },
+         "subtotal:Zeta/ [50;] [100;] [80;]\nsubtotal:Alfa/ [50;] [-;] [20;]\nsubtotal:Meio/ [-;] [0;] [0;]\n"
+         "total: [100;] [100;] [100;]\n"},
+    };
+    for (const Case& c : cases) {
+        PivotInput in = base;
+        c.set(in.view);
+        std::string got = render(BuildPivot(in));
+        EXPECT_EQ(got, c.grid) << c.name << "\ngot:\n" << got << "expected:\n" << c.grid;
+    }
 }

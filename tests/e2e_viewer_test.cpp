@@ -234,3 +234,44 @@ TEST(CubeViewer, SumsReadRightUnderACommaDecimalLocale) {
                                                  line("detail", {"Óleo"}, {{150.75, 0.5}}), line("total", {}, {{500.75, 8.5}})}))
         << viewerOf(r, 0).dump();
 }
+
+// The runner's reading commands change the grid from the cells the viewer holds: no statement, no call.
+// Faturamento by Produto and Cliente: Café (P01): Empório d'Ávila 50, Mercado 100; Açúcar (P02): Padaria 200.
+TEST(CubeViewer, OrderSortCollapseSubtotalsAndPercentagesComeFromMemory) {
+    E2E e;
+    HostRun r = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\ndblclick trvDimensoes Cliente\n") +
+                      "order Produto label\ndump\norder Produto key\nsort Faturamento desc\ndump\nsort none\ncollapse Produto\ndump\n"
+                      "expand Produto\ncollapse Produto Café\nsubtotals off\ndump\nexpand Produto Café\nshow percent-total\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(r.states.size(), 6u);
+    const J cafe = line("subtotal", {"Café"}, {{150}}), acucar = line("subtotal", {"Açúcar"}, {{200}});
+    const J emporio = line("detail", {"Café", "Empório d'Ávila"}, {{50}}), mercado = line("detail", {"Café", "Mercado"}, {{100}});
+    const J padaria = line("detail", {"Açúcar", "Padaria"}, {{200}}), total = line("total", {}, {{350}});
+    struct Expected {
+        J lines, settings;
+    };
+    const J none = J::object();
+    const Expected expected[] = {
+        {J::array({acucar, padaria, cafe, emporio, mercado, total}),
+         {{"order", {{"Produto", "label"}}}, {"sort", nullptr}, {"collapsed", none}, {"subtotals", true}, {"show", "values"}, {"chart", nullptr}}},
+        {J::array({acucar, padaria, cafe, mercado, emporio, total}),
+         {{"order", none}, {"sort", {{"fact", "Faturamento"}, {"direction", "desc"}}}, {"collapsed", none}, {"subtotals", true},
+          {"show", "values"}, {"chart", nullptr}}},
+        {J::array({cafe, acucar, total}),
+         {{"order", none}, {"sort", nullptr}, {"collapsed", {{"Produto", true}}}, {"subtotals", true}, {"show", "values"}, {"chart", nullptr}}},
+        {J::array({cafe, padaria, total}),
+         {{"order", none}, {"sort", nullptr}, {"collapsed", {{"Produto", {"Café"}}}}, {"subtotals", false}, {"show", "values"}, {"chart", nullptr}}},
+        {J::array({line("detail", {"Café", "Empório d'Ávila"}, {{50.0 / 350 * 100}}), line("detail", {"Café", "Mercado"}, {{100.0 / 350 * 100}}),
+                   line("detail", {"Açúcar", "Padaria"}, {{200.0 / 350 * 100}}), line("total", {}, {{100}})}),
+         {{"order", none}, {"sort", nullptr}, {"collapsed", none}, {"subtotals", false}, {"show", "percent-total"}, {"chart", nullptr}}},
+    };
+    for (size_t i = 0; i < 5; ++i) {
+        J v = viewerOf(r, i + 1);
+        EXPECT_EQ(v["lines"], expected[i].lines) << i << "\n" << v["lines"];
+        EXPECT_EQ(v["settings"], expected[i].settings) << i << "\n" << v["settings"];
+        EXPECT_TRUE(EventsOf(r.states[i + 1], "query").empty()) << i;
+        EXPECT_TRUE(EventsOf(r.states[i + 1], "call").empty()) << i;
+    }
+    for (const char* bad : {"order Nada label\n", "sort Nada desc\n", "collapse Cliente Ninguém\n", "show metade\n", "subtotals talvez\n"})
+        EXPECT_EQ(e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\ndblclick trvDimensoes Cliente\n") + bad).status, 1) << bad;
+}

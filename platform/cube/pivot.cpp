@@ -1,6 +1,7 @@
 #include "pivot.hpp"
 
 #include <algorithm>
+#include <functional>
 #include <set>
 
 #include "toolkit/text_order.hpp"
@@ -58,12 +59,28 @@ std::vector<CubeMember> SortedMembers(const std::map<std::string, std::string>& 
     return out;
 }
 
+namespace {
+
+// A group of rows: one member at its level, the sums of every row below it, and its own groups.
+struct RowNode {
+    RowValues values;
+    std::map<int, RowNode> children;  // by member rank
+};
+
+std::optional<double> percent(const std::optional<double>& v, const std::optional<double>& base) {
+    if (!v || !base || *base == 0) return std::nullopt;
+    return *v / *base * 100.0;
+}
+
+}  // namespace
+
 PivotGrid BuildPivot(const PivotInput& in) {
     const size_t dims = in.rowDims + in.colDims + in.pageDims;
     std::vector<std::vector<CubeMember>> members(dims);
     std::vector<std::map<std::string, int>> rank(dims);
     for (size_t d = 0; d < dims; ++d) {
-        members[d] = SortedMembers(in.labels.at(d));
+        MemberOrder order = d < in.view.order.size() ? in.view.order[d] : MemberOrder::Key;
+        members[d] = SortedMembers(in.labels.at(d), order);
         for (size_t i = 0; i < members[d].size(); ++i) rank[d][members[d][i].key] = static_cast<int>(i);
     }
 
@@ -101,36 +118,73 @@ PivotGrid BuildPivot(const PivotInput& in) {
         }
     };
 
-    // Every outer level of the rows gets a subtotal, shown just before the lines it sums.
-    std::map<Tuple, RowValues> subtotals;
-    RowValues total = emptyRow();
+    // The rows as a tree of groups, each holding its sums: a group's subtotal, a leaf's detail.
+    RowNode root;
+    root.values = emptyRow();
     for (auto& [row, cols] : byRow) {
-        for (size_t len = 1; len < row.size(); ++len) {
-            auto [it, fresh] = subtotals.try_emplace(Tuple(row.begin(), row.begin() + static_cast<long>(len)), RowValues());
-            if (fresh) it->second = emptyRow();
-            accumulate(it->second, cols);
+        accumulate(root.values, cols);
+        RowNode* node = &root;
+        for (int r : row) {
+            auto [it, fresh] = node->children.try_emplace(r);
+            if (fresh) it->second.values = emptyRow();
+            accumulate(it->second.values, cols);
+            node = &it->second;
         }
-        accumulate(total, cols);
     }
+
+    const PivotView& view = in.view;
+    Tuple prefix;
     auto labelsOf = [&](const Tuple& t) {
         std::vector<std::string> labels;
         for (size_t i = 0; i < t.size(); ++i) labels.push_back(members[i][static_cast<size_t>(t[i])].label);
         return labels;
     };
-    if (in.rowDims > 0) {
-        const Tuple* previous = nullptr;
-        for (auto& [row, cols] : byRow) {
-            for (size_t len = 1; len < row.size(); ++len) {
-                if (previous && std::equal(row.begin(), row.begin() + static_cast<long>(len), previous->begin())) continue;
-                Tuple prefix(row.begin(), row.begin() + static_cast<long>(len));
-                grid.lines.push_back({"subtotal", labelsOf(prefix), subtotals.at(prefix)});
+    auto collapsed = [&](size_t level, int r) {
+        if (level >= view.collapsed.size()) return false;
+        const PivotView::Collapse& c = view.collapsed[level];
+        return c.all || c.keys.count(members[level][static_cast<size_t>(r)].key) > 0;
+    };
+    std::function<void(const RowNode&, size_t)> emit = [&](const RowNode& node, size_t level) {
+        std::vector<std::pair<int, const RowNode*>> order;
+        for (auto& [r, child] : node.children) order.emplace_back(r, &child);
+        if (view.sortMeasure && *view.sortMeasure < in.measures) {
+            const size_t m = *view.sortMeasure;
+            std::stable_sort(order.begin(), order.end(), [&](auto& a, auto& b) {
+                const std::optional<double>& va = a.second->values[columns][m];
+                const std::optional<double>& vb = b.second->values[columns][m];
+                if (!va || !vb) return va.has_value() && !vb.has_value();  // lines without a value last
+                return view.sortDescending ? *va > *vb : *va < *vb;
+            });
+        }
+        for (auto& [r, child] : order) {
+            prefix.push_back(r);
+            if (level + 1 == in.rowDims) {
+                grid.lines.push_back({"detail", labelsOf(prefix), child->values});
+            } else if (collapsed(level, r)) {
+                grid.lines.push_back({"subtotal", labelsOf(prefix), child->values});  // stands for its group
+            } else {
+                if (view.subtotals) grid.lines.push_back({"subtotal", labelsOf(prefix), child->values});
+                emit(*child, level + 1);
             }
-            RowValues values = emptyRow();
-            accumulate(values, cols);
-            grid.lines.push_back({"detail", labelsOf(row), std::move(values)});
-            previous = &row;
+            prefix.pop_back();
+        }
+    };
+    if (in.rowDims > 0) emit(root, 0);
+    grid.lines.push_back({"total", {}, root.values});
+
+    if (view.show != ShowAs::Values) {
+        const RowValues& total = root.values;
+        for (PivotLine& line : grid.lines) {
+            RowValues shown = line.values;
+            for (size_t c = 0; c <= columns; ++c)
+                for (size_t m = 0; m < in.measures; ++m) {
+                    const std::optional<double>& base = view.show == ShowAs::PercentTotal ? total[columns][m]
+                                                        : view.show == ShowAs::PercentRow ? line.values[columns][m]
+                                                                                          : total[c][m];
+                    shown[c][m] = percent(line.values[c][m], base);
+                }
+            line.values = std::move(shown);
         }
     }
-    grid.lines.push_back({"total", {}, std::move(total)});
     return grid;
 }

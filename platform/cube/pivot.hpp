@@ -12,6 +12,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,14 +38,34 @@ struct PivotGrid {
     std::vector<PivotLine> lines;
 };
 
+enum class MemberOrder { Key, Label };
+enum class ShowAs { Values, PercentTotal, PercentRow, PercentColumn };
+
+// How the grid is read, changed without going back to the database.
+struct PivotView {
+    std::vector<MemberOrder> order;  // per dimension (rows, columns, pages); missing: by key
+    // Rows sorted within each level by the grand-total value of one measure (ties keep member order;
+    // lines without a value come last); nullopt: member order.
+    std::optional<size_t> sortMeasure;
+    bool sortDescending = true;
+    // Per row dimension: its groups collapsed (the levels below hidden, the group's subtotal line
+    // standing for them), every group or the groups of these member keys.
+    struct Collapse {
+        bool all = false;
+        std::set<std::string> keys;
+    };
+    std::vector<Collapse> collapsed;
+    bool subtotals = true;  // off: no subtotal lines, but those standing for collapsed groups
+    ShowAs show = ShowAs::Values;  // percentages: of the grand total, of the line's total, of the column's
+};
+
 struct PivotInput {
     size_t rowDims = 0, colDims = 0, pageDims = 0, measures = 0;
     std::vector<std::map<std::string, std::string>> labels;  // per dimension: key -> label
     std::vector<CubeCell> cells;
     std::vector<std::optional<std::string>> pageChoice;  // per page dimension: a key, or every member
+    PivotView view;
 };
-
-enum class MemberOrder { Key, Label };
 
 // The key order: negative, zero or positive as a sorts before, with or after b.
 int CompareMemberKeys(const std::string& a, const std::string& b);

@@ -302,15 +302,87 @@ void TfrmCubo::Compute() {
         fail(e.what());
         return;
     }
-    for (size_t p = 0; p < Pages.size(); ++p) Pages[p].members = SortedMembers(input_.labels[Rows.size() + Columns.size() + p]);
     input_.pageChoice.assign(Pages.size(), std::nullopt);
     pivot();
 }
 
 void TfrmCubo::pivot() {
     ++version_;
+    // The settings, by name, as the grid's dimensions and measures stand now.
+    std::vector<std::string> placed = Rows;
+    placed.insert(placed.end(), Columns.begin(), Columns.end());
+    for (auto& p : Pages) placed.push_back(p.dimension);
+    if (input_.labels.size() != placed.size()) return;  // nothing computed: the failure's message stays
+    PivotView& view = input_.view;
+    view = {};
+    for (const std::string& d : placed) {
+        auto it = settings_.order.find(d);
+        view.order.push_back(it == settings_.order.end() ? MemberOrder::Key : it->second);
+    }
+    if (settings_.sortFact)
+        if (auto f = std::find(Facts.begin(), Facts.end(), *settings_.sortFact); f != Facts.end())
+            view.sortMeasure = static_cast<size_t>(f - Facts.begin());
+    view.sortDescending = settings_.sortDescending;
+    for (size_t d = 0; d < Rows.size(); ++d) {
+        PivotView::Collapse c;
+        if (auto it = settings_.collapsed.find(Rows[d]); it != settings_.collapsed.end() && d < input_.labels.size()) {
+            c.all = it->second.all;
+            for (auto& [key, label] : input_.labels[d])
+                if (it->second.members.count(label)) c.keys.insert(key);
+        }
+        view.collapsed.push_back(std::move(c));
+    }
+    view.subtotals = settings_.subtotals;
+    view.show = settings_.show;
+    for (size_t p = 0; p < Pages.size() && Rows.size() + Columns.size() + p < input_.labels.size(); ++p)
+        Pages[p].members = SortedMembers(input_.labels[Rows.size() + Columns.size() + p], view.order[Rows.size() + Columns.size() + p]);
     Grid = BuildPivot(input_);
     Message = Grid.lines.empty() ? std::optional<std::string>(kNoData) : std::nullopt;
+}
+
+bool TfrmCubo::SetOrder(const std::string& dimension, MemberOrder order) {
+    bool placed = std::count(Rows.begin(), Rows.end(), dimension) || std::count(Columns.begin(), Columns.end(), dimension) ||
+                  std::any_of(Pages.begin(), Pages.end(), [&](auto& p) { return p.dimension == dimension; });
+    if (!placed) return false;
+    if (order == MemberOrder::Key) settings_.order.erase(dimension);
+    else settings_.order[dimension] = order;
+    pivot();
+    return true;
+}
+
+bool TfrmCubo::SetSort(const std::optional<std::string>& fact, bool descending) {
+    if (fact && !std::count(Facts.begin(), Facts.end(), *fact)) return false;
+    settings_.sortFact = fact;
+    settings_.sortDescending = descending;
+    pivot();
+    return true;
+}
+
+bool TfrmCubo::SetCollapsed(const std::string& dimension, const std::optional<std::string>& memberLabel, bool collapse) {
+    auto row = std::find(Rows.begin(), Rows.end(), dimension);
+    if (row == Rows.end()) return false;
+    if (memberLabel) {
+        if (static_cast<size_t>(row - Rows.begin()) >= input_.labels.size()) return false;
+        const auto& labels = input_.labels[static_cast<size_t>(row - Rows.begin())];
+        if (!std::any_of(labels.begin(), labels.end(), [&](auto& kv) { return kv.second == *memberLabel; })) return false;
+    }
+    ViewSettings::Collapsed& c = settings_.collapsed[dimension];
+    if (!memberLabel) c = {collapse, {}};
+    else if (collapse) c.members.insert(*memberLabel);
+    else c.members.erase(*memberLabel);
+    if (!c.all && c.members.empty()) settings_.collapsed.erase(dimension);
+    pivot();
+    return true;
+}
+
+void TfrmCubo::SetSubtotals(bool on) {
+    settings_.subtotals = on;
+    pivot();
+}
+
+void TfrmCubo::SetShow(ShowAs show) {
+    settings_.show = show;
+    pivot();
 }
 
 bool TfrmCubo::ChoosePage(const std::string& dimension, const std::optional<std::string>& label) {

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,6 +47,29 @@ public:
     // The grid as CSV (UTF-8, comma-separated), and written to a file (raises on failure).
     std::string CsvText() const;
     void ExportCsv(const std::string& path) const;
+    // How the grid is read, kept by dimension and fact name across recomputations; every change is
+    // answered from the cells already held, without the database.
+    struct ViewSettings {
+        std::map<std::string, MemberOrder> order;  // dimensions not by key
+        std::optional<std::string> sortFact;
+        bool sortDescending = true;
+        struct Collapsed {
+            bool all = false;
+            std::set<std::string> members;  // labels
+        };
+        std::map<std::string, Collapsed> collapsed;  // row dimensions
+        bool subtotals = true;
+        ShowAs show = ShowAs::Values;
+    };
+    const ViewSettings& Settings() const { return settings_; }
+    // False when the dimension (a row dimension, for collapsing) or fact is not in the view, or the
+    // member is not among the dimension's.
+    bool SetOrder(const std::string& dimension, MemberOrder order);
+    bool SetSort(const std::optional<std::string>& fact, bool descending);
+    bool SetCollapsed(const std::string& dimension, const std::optional<std::string>& memberLabel, bool collapse);
+    void SetSubtotals(bool on);
+    void SetShow(ShowAs show);
+
     // Changes whenever the grid, the pages or the message change: a front end redraws them then.
     int Version() const { return version_; }
 
@@ -54,6 +78,7 @@ private:
     void pivot();
     std::vector<std::vector<std::string>> runStatement(const std::string& sql, const std::map<std::string, std::string>& params);
 
+    ViewSettings settings_;
     TNetConnection* net_;       // owned by the form
     TADOIBQuery* query_;        // owned by the form
     PivotInput input_;
