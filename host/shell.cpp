@@ -1,5 +1,7 @@
 #include "shell.hpp"
 
+#include <charconv>
+
 #include <functional>
 
 #include "cube/viewer.hpp"
@@ -287,6 +289,21 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
         if (args.size() > 1) member = args[1];
         if (!viewer->SetCollapsed(args[0], member, cmd == "collapse"))
             throw ScriptError("dimensão de linha ou membro não encontrado no cubo: " + Shown(args[0]));
+    } else if (cmd == "pivot") {
+        need(2);
+        static const std::map<std::string, TfrmCubo::Axis> kAxis = {
+            {"rows", TfrmCubo::Axis::Rows}, {"columns", TfrmCubo::Axis::Columns}, {"pages", TfrmCubo::Axis::Pages}};
+        auto axis = kAxis.find(args[1]);
+        if (axis == kAxis.end()) throw ScriptError("pivot espera DIMENSÃO rows|columns|pages [POSIÇÃO]");
+        std::optional<size_t> position;
+        if (args.size() > 2) {
+            size_t n = 0;
+            auto [end, ec] = std::from_chars(args[2].data(), args[2].data() + args[2].size(), n);
+            if (ec != std::errc() || end != args[2].data() + args[2].size()) throw ScriptError("posição inválida: " + Shown(args[2]));
+            position = n;
+        }
+        if (!openViewer()->MoveDimension(args[0], axis->second, position))
+            throw ScriptError("dimensão não encontrada no cubo: " + Shown(args[0]));
     } else if (cmd == "order") {
         need(2);
         if (args[1] != "key" && args[1] != "label") throw ScriptError("order espera key ou label");

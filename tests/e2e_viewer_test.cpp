@@ -275,3 +275,33 @@ TEST(CubeViewer, OrderSortCollapseSubtotalsAndPercentagesComeFromMemory) {
     for (const char* bad : {"order Nada label\n", "sort Nada desc\n", "collapse Cliente Ninguém\n", "show metade\n", "subtotals talvez\n"})
         EXPECT_EQ(e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\ndblclick trvDimensoes Cliente\n") + bad).status, 1) << bad;
 }
+
+// Moving dimensions between the viewer's axes regroups the cells it holds; a page that leaves the
+// pages takes its choice with it.
+TEST(CubeViewer, PivotMovesDimensionsBetweenAxesFromMemory) {
+    E2E e;
+    HostRun r = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\ndrag trvDimensoes Período --to trvCols\n") +
+                      "pivot Período rows 0\ndump\npivot Produto pages\npage Produto Café\ndump\npivot Produto columns\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    J moved = viewerOf(r, 1);
+    EXPECT_EQ(moved["rows"], J({"Período", "Produto"}));
+    EXPECT_EQ(moved["columns"], J::array());
+    EXPECT_EQ(moved["lines"], J::array({line("subtotal", {"2026-01"}, {{300}}), line("detail", {"2026-01", "Café"}, {{100}}),
+                                        line("detail", {"2026-01", "Açúcar"}, {{200}}), line("subtotal", {"2026-02"}, {{50}}),
+                                        line("detail", {"2026-02", "Café"}, {{50}}), line("total", {}, {{350}})}));
+    J paged = viewerOf(r, 2);
+    EXPECT_EQ(paged["rows"], J({"Período"}));
+    EXPECT_EQ(paged["pages"], J::array({{{"dimension", "Produto"}, {"members", {"Café", "Açúcar"}}, {"current", "Café"}}}));
+    EXPECT_EQ(paged["lines"], J::array({line("detail", {"2026-01"}, {{100}}), line("detail", {"2026-02"}, {{50}}), line("total", {}, {{150}})}));
+    J columns = viewerOf(r, 3);
+    EXPECT_EQ(columns["pages"], J::array());
+    EXPECT_EQ(columns["columnKeys"], J::array({{"Café"}, {"Açúcar"}}));
+    EXPECT_EQ(columns["lines"], J::array({line("detail", {"2026-01"}, {{100}, {200}, {300}}), line("detail", {"2026-02"}, {{50}, {null}, {50}}),
+                                          line("total", {}, {{150}, {200}, {350}})}));
+    for (size_t i = 1; i < 4; ++i) {
+        EXPECT_TRUE(EventsOf(r.states[i], "query").empty()) << i;
+        EXPECT_TRUE(EventsOf(r.states[i], "call").empty()) << i;
+    }
+    EXPECT_EQ(e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "pivot Nada rows\n").status, 1);
+    EXPECT_EQ(e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "pivot Produto lado\n").status, 1);
+}

@@ -375,6 +375,51 @@ bool TfrmCubo::SetCollapsed(const std::string& dimension, const std::optional<st
     return true;
 }
 
+bool TfrmCubo::MoveDimension(const std::string& dimension, Axis axis, std::optional<size_t> position) {
+    std::vector<std::string> pages;
+    for (auto& p : Pages) pages.push_back(p.dimension);
+    std::vector<std::string> old = Rows;
+    old.insert(old.end(), Columns.begin(), Columns.end());
+    old.insert(old.end(), pages.begin(), pages.end());
+    auto at = std::find(old.begin(), old.end(), dimension);
+    if (at == old.end() || input_.labels.size() != old.size()) return false;
+    std::vector<std::string> rows = Rows, columns = Columns;
+    for (auto* list : {&rows, &columns, &pages}) list->erase(std::remove(list->begin(), list->end(), dimension), list->end());
+    std::vector<std::string>& target = axis == Axis::Rows ? rows : axis == Axis::Columns ? columns : pages;
+    target.insert(target.begin() + static_cast<long>(std::min(position.value_or(target.size()), target.size())), dimension);
+
+    // Where each dimension of the new order was: the cells' keys and the labels follow it.
+    std::vector<std::string> now = rows;
+    now.insert(now.end(), columns.begin(), columns.end());
+    now.insert(now.end(), pages.begin(), pages.end());
+    std::vector<size_t> from;
+    for (const std::string& d : now) from.push_back(static_cast<size_t>(std::find(old.begin(), old.end(), d) - old.begin()));
+    std::vector<std::map<std::string, std::string>> labels;
+    for (size_t f : from) labels.push_back(std::move(input_.labels[f]));
+    input_.labels = std::move(labels);
+    for (CubeCell& cell : input_.cells) {
+        std::vector<std::string> keys;
+        keys.reserve(from.size());
+        for (size_t f : from) keys.push_back(std::move(cell.keys[f]));
+        cell.keys = std::move(keys);
+    }
+    std::vector<PageSelector> selectors;
+    for (const std::string& d : pages) {
+        auto kept = std::find_if(Pages.begin(), Pages.end(), [&](auto& p) { return p.dimension == d; });
+        selectors.push_back(kept != Pages.end() ? *kept : PageSelector{d, {}, std::nullopt});
+    }
+    Pages = std::move(selectors);
+    Rows = std::move(rows);
+    Columns = std::move(columns);
+    input_.rowDims = Rows.size();
+    input_.colDims = Columns.size();
+    input_.pageDims = Pages.size();
+    input_.pageChoice.clear();
+    for (auto& p : Pages) input_.pageChoice.push_back(p.current);
+    pivot();
+    return true;
+}
+
 void TfrmCubo::SetSubtotals(bool on) {
     settings_.subtotals = on;
     pivot();

@@ -69,6 +69,11 @@ public:
     bool SetCollapsed(const std::string& dimension, const std::optional<std::string>& memberLabel, bool collapse);
     void SetSubtotals(bool on);
     void SetShow(ShowAs show);
+    enum class Axis { Rows, Columns, Pages };
+    // Moves a dimension of the view to an axis, at a position (0-based; past the end or nullopt: last),
+    // regrouping the cells already held. A page dimension that leaves the pages loses its choice.
+    // False when the dimension is not in the view or nothing was computed.
+    bool MoveDimension(const std::string& dimension, Axis axis, std::optional<size_t> position);
 
     // Changes whenever the grid, the pages or the message change: a front end redraws them then.
     int Version() const { return version_; }
