@@ -364,19 +364,21 @@ int main(int argc, char** argv) {
     std::vector<double> moves, sorts;
     size_t lines = 0;
     if (auto* cube = dynamic_cast<TfrmCubo*>(frmCubo)) {
-        lines = cube->Grid.lines.size();
         for (int r = 0; r < runs; ++r) {
-            moves.push_back(secondsOf([&] { cube->MoveDimension("Mês", TfrmCubo::Axis::Pages, std::nullopt); }) / 2 +
-                            secondsOf([&] { cube->MoveDimension("Mês", TfrmCubo::Axis::Columns, std::nullopt); }) / 2);
+            // Mês from the columns to the rows: three row levels, tens of thousands of lines.
+            double there = secondsOf([&] { cube->MoveDimension("Mês", TfrmCubo::Axis::Rows, std::nullopt); });
+            lines = cube->Grid.lines.size();
             sorts.push_back(secondsOf([&] { cube->SetSort("Valor", true); }));
             cube->SetSort(std::nullopt, true);
+            double back = secondsOf([&] { cube->MoveDimension("Mês", TfrmCubo::Axis::Columns, std::nullopt); });
+            moves.push_back((there + back) / 2);
         }
     }
     section("Cube viewer, fact table of 1,000,000 rows, 2 row and 1 column dimensions, a member filter");
     ms("viewer: catalogue, aggregate statement, grid", viewer, ratio("÷ sqlite3", viewer, viewerShell, 1.3));
     ms("sqlite3 shell, same statement and parameters", viewerShell);
     ms("viewer, an operator whose access rules allow the same rows", restricted, ratio("÷ ADMIN", restricted, viewer, 1.3));
-    ms("pivot move (Mês to the pages and back), " + std::to_string(lines) + " lines", moves, ratio("÷ viewer", moves, viewer, 0.05));
+    ms("pivot move (Mês to the rows and back), " + std::to_string(lines) + " lines", moves, ratio("÷ viewer", moves, viewer, 0.05));
     ms("sort by the total of Valor, " + std::to_string(lines) + " lines", sorts, ratio("÷ viewer", sorts, viewer, 0.05));
     for (TForm* f : app.Forms()) f->Release();
     app.ProcessReleases();

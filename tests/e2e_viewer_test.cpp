@@ -123,19 +123,35 @@ TEST(CubeViewer, ExportsTheGridAsCsvAndCloses) {
                       "export '" + csv + "'\ncloseviewer\ndump\n");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFile(csv),
-              "Período,2026-01,2026-01,2026-02,2026-02,Total,Total\r\n"  // each column dimension names its line
-              "Produto,Faturamento,Quantidade,Faturamento,Quantidade,Faturamento,Quantidade\r\n"
-              "Café,100,1,50,5,150,6\r\n"
-              "Açúcar,200,2,,,200,2\r\n"
-              "Total,300,3,50,5,350,8\r\n");
+              "\xEF\xBB\xBF"                                                  // UTF-8, said so
+              ";Período;2026-01;2026-01;2026-02;2026-02;Total;Total\r\n"  // each column dimension names its line
+              "Tipo;Produto;Faturamento;Quantidade;Faturamento;Quantidade;Faturamento;Quantidade\r\n"
+              "Detalhe;Café;100;1;50;5;150;6\r\n"
+              "Detalhe;Açúcar;200;2;;;200;2\r\n"
+              "Total;;300;3;50;5;350;8\r\n");
     std::remove(csv.c_str());
     EXPECT_TRUE(r.states[1]["cube"]["viewer"].is_null());
 
-    // A label holding the separator or quotes is quoted, its quotes doubled.
-    E2E odd("INSERT INTO DPRODUTO VALUES ('P05', 'Farinha, \"fina\"'); INSERT INTO FVENDA VALUES ('P05', 'C01', '01', '2026-01', 5, 1);");
-    HostRun quoted = odd.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "export '" + csv + "'\n");
+    // A label holding the separator or quotes is quoted, its quotes doubled; one a spreadsheet would
+    // run as a formula gets an apostrophe; a measure with cents shows two decimals, with a comma; the
+    // page and the filter in force head the file, by member label.
+    E2E odd("INSERT INTO DPRODUTO VALUES ('P05', 'Farinha; \"fina\"'), ('P06', '=SOMA(A1)');"
+            "INSERT INTO FVENDA VALUES ('P05', 'C01', '01', '2026-01', 5.5, 1), ('P06', 'C01', '01', '2026-01', 2, 1);");
+    HostRun quoted = odd.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\ndrag trvDimensoes Filial --to trvPages\n"
+                                                    "drag trvDimensoes Cliente --to trvCols\nanswer confirm \"'C01'\"\n"
+                                                    "dblclick trvCols Cliente\n") +
+                             "pivot Cliente pages\nexport '" + csv + "'\n");
     ASSERT_EQ(quoted.status, 0) << quoted.err;
-    EXPECT_NE(ReadFile(csv).find("\r\n\"Farinha, \"\"fina\"\"\",5\r\n"), std::string::npos) << ReadFile(csv);
+    EXPECT_EQ(ReadFile(csv),
+              "\xEF\xBB\xBF"
+              "Página;Filial;(Todos)\r\n"
+              "Página;Cliente;(Todos)\r\n"
+              "Filtro;Cliente;Mercado\r\n"
+              "Tipo;Produto;Faturamento\r\n"
+              "Detalhe;Café;100,00\r\n"
+              "Detalhe;\"Farinha; \"\"fina\"\"\";5,50\r\n"
+              "Detalhe;'=SOMA(A1);2,00\r\n"
+              "Total;;107,50\r\n");
     std::remove(csv.c_str());
 
     HostRun failed = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "export /nonexistent/folder/x.csv\ndump\n");

@@ -204,7 +204,7 @@ TEST_F(Gui, TheViewerChoosesPagesAndExportsItsGrid) {
     fe->ChooseExportFile = [&] { return csv; };
     view->ExportButton()->click();
     // Without a column dimension only the grand-total column is left.
-    EXPECT_EQ(ReadFile(csv.toStdString()), "Produto,Faturamento\r\nCafé,150\r\nTotal,150\r\n");
+    EXPECT_EQ(ReadFile(csv.toStdString()), "\xEF\xBB\xBFPágina;Filial;São Paulo\r\nTipo;Produto;Faturamento\r\nDetalhe;Café;150\r\nTotal;;150\r\n");
     std::remove(csv.toStdString().c_str());
     EXPECT_EQ(BrazilianNumber(1234567.891), "1.234.567,89");
     EXPECT_EQ(BrazilianNumber(-350), "-350");

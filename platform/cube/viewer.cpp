@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -105,18 +107,28 @@ std::optional<double> number(const std::string& text) {
     return v;
 }
 
-std::string csvField(const std::string& s) {
-    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+// A field of the Brazilian CSV: quoted when it holds the separator, a quote or a line break; a text
+// that a spreadsheet would run as a formula gets a leading apostrophe.
+std::string csvText(const std::string& s) {
+    std::string v = s;
+    if (!v.empty() && std::string("=+-@\t\r").find(v[0]) != std::string::npos) v = "'" + v;
+    if (v.find_first_of(";\"\r\n") == std::string::npos) return v;
     std::string out = "\"";
-    for (char c : s) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    for (char c : v) out += c == '"' ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
 }
 
-std::string csvNumber(const std::optional<double>& v) {
+// A number as the grid shows it: fixed decimals, a decimal comma, no thousands separator.
+std::string csvNumber(const std::optional<double>& v, int decimals) {
     if (!v) return "";
     char buf[400];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *v, std::chars_format::fixed);
-    return ec == std::errc() ? std::string(buf, end) : "";
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *v, std::chars_format::fixed, decimals);
+    if (ec != std::errc()) return "";
+    std::string out(buf, end);
+    if (out == "-0" || out == "-0.00") out.erase(0, 1);
+    for (char& c : out)
+        if (c == '.') c = ',';
+    return out;
 }
 
 }  // namespace
@@ -449,38 +461,94 @@ bool TfrmCubo::ChoosePage(const std::string& dimension, const std::optional<std:
     return false;
 }
 
+int TfrmCubo::Decimals(size_t measure) const {
+    if (settings_.show != ShowAs::Values) return 2;
+    for (const CubeCell& cell : input_.cells)
+        if (measure < cell.values.size() && cell.values[measure] && std::floor(*cell.values[measure]) != *cell.values[measure]) return 2;
+    return 0;
+}
+
 std::string TfrmCubo::CsvText() const {
-    std::string out;
+    std::string out = "\xEF\xBB\xBF";  // UTF-8, said so to the spreadsheet
     auto line = [&](const std::vector<std::string>& fields) {
-        for (size_t i = 0; i < fields.size(); ++i) out += (i ? "," : "") + csvField(fields[i]);
+        for (size_t i = 0; i < fields.size(); ++i) out += (i ? ";" : "") + fields[i];
         out += "\r\n";
     };
+    // What the grid shows of the view: its pages and filters, by member label.
+    for (const PageSelector& p : Pages) {
+        std::string current = kAllMembers;
+        for (const CubeMember& m : p.members)
+            if (p.current && *p.current == m.key) current = m.label;
+        line({"Página", csvText(p.dimension), csvText(current)});
+    }
+    for (auto& [dimension, labels] : FilterLabels()) {
+        std::string joined;
+        for (const std::string& l : labels) joined += (joined.empty() ? "" : ", ") + l;
+        line({"Filtro", csvText(dimension), csvText(joined)});
+    }
     const size_t labelColumns = std::max<size_t>(Rows.size(), 1);
     for (size_t c = 0; c < Columns.size(); ++c) {
-        std::vector<std::string> fields(labelColumns);
-        fields.back() = Columns[c];
-        for (auto& key : Grid.columnKeys) fields.insert(fields.end(), Facts.size(), key[c]);
+        std::vector<std::string> fields(labelColumns + 1);
+        fields.back() = csvText(Columns[c]);
+        for (auto& key : Grid.columnKeys) fields.insert(fields.end(), Facts.size(), csvText(key[c]));
         fields.insert(fields.end(), Facts.size(), "Total");
         line(fields);
     }
-    std::vector<std::string> header = Rows;
-    header.resize(labelColumns);
-    for (size_t k = 0; k <= Grid.columnKeys.size(); ++k) header.insert(header.end(), Facts.begin(), Facts.end());
+    std::vector<std::string> header{"Tipo"};
+    for (const std::string& r : Rows) header.push_back(csvText(r));
+    header.resize(labelColumns + 1);
+    for (size_t k = 0; k <= Grid.columnKeys.size(); ++k)
+        for (const std::string& f : Facts) header.push_back(csvText(f));
     line(header);
     for (const PivotLine& l : Grid.lines) {
-        std::vector<std::string> fields = l.kind == "total" ? std::vector<std::string>{"Total"} : l.labels;
-        fields.resize(labelColumns);
+        std::vector<std::string> fields{l.kind == "detail" ? "Detalhe" : l.kind == "subtotal" ? "Subtotal" : "Total"};
+        for (const std::string& label : l.labels) fields.push_back(csvText(label));
+        fields.resize(labelColumns + 1);
         for (auto& values : l.values)
-            for (auto& v : values) fields.push_back(csvNumber(v));
+            for (size_t m = 0; m < values.size(); ++m) fields.push_back(csvNumber(values[m], Decimals(m)));
         line(fields);
     }
     return out;
 }
 
+std::vector<std::pair<std::string, std::vector<std::string>>> TfrmCubo::FilterLabels() const {
+    std::vector<std::string> placed = Rows;
+    placed.insert(placed.end(), Columns.begin(), Columns.end());
+    for (auto& p : Pages) placed.push_back(p.dimension);
+    std::vector<std::pair<std::string, std::vector<std::string>>> out;
+    for (auto& [dimension, selection] : Filters) {
+        std::vector<std::string> keys;
+        try {
+            keys = ParseSelection(selection);
+        } catch (const std::exception&) {
+            keys = {selection};
+        }
+        // A placed dimension knows its members' labels; another one shows its keys.
+        auto at = std::find(placed.begin(), placed.end(), dimension);
+        size_t d = static_cast<size_t>(at - placed.begin());
+        for (std::string& k : keys)
+            if (at != placed.end() && d < input_.labels.size())
+                if (auto it = input_.labels[d].find(k); it != input_.labels[d].end()) k = it->second;
+        out.emplace_back(dimension, std::move(keys));
+    }
+    return out;
+}
+
 void TfrmCubo::ExportCsv(const std::string& path) const {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) throw std::runtime_error("Não foi possível gravar o arquivo " + path);
-    f << CsvText();
-    f.close();
-    if (!f) throw std::runtime_error("Não foi possível gravar o arquivo " + path);
+    // Written beside the chosen name and renamed over it only when complete: a full disk or a
+    // failed write never leaves half a file under that name.
+    const std::string temporary = path + ".parcial";
+    bool written = false;
+    {
+        std::ofstream f(temporary, std::ios::binary | std::ios::trunc);
+        if (f) {
+            f << CsvText();
+            f.close();
+            written = static_cast<bool>(f);
+        }
+    }
+    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::remove(temporary.c_str());
+        throw std::runtime_error("Não foi possível gravar o arquivo " + path);
+    }
 }

@@ -44,7 +44,8 @@ public:
     // Chooses a page member by its label, or every member with nullopt; false when the dimension is
     // not a page or has no member of that label.
     bool ChoosePage(const std::string& dimension, const std::optional<std::string>& label);
-    // The grid as CSV (UTF-8, comma-separated), and written to a file (raises on failure).
+    // The grid as a Brazilian CSV (UTF-8 with a byte-order mark, ";", decimal comma, a kind column,
+    // the pages and filters above the header), and written to a file (raises on failure).
     std::string CsvText() const;
     void ExportCsv(const std::string& path) const;
     // How the grid is read, kept by dimension and fact name across recomputations; every change is
@@ -75,6 +76,10 @@ public:
     // False when the dimension is not in the view or nothing was computed.
     bool MoveDimension(const std::string& dimension, Axis axis, std::optional<size_t> position);
 
+    // Decimals a measure shows: none when every stored value is whole, else two (two for percentages).
+    int Decimals(size_t measure) const;
+    // The member filters by label where the dimension's labels are known, else by key.
+    std::vector<std::pair<std::string, std::vector<std::string>>> FilterLabels() const;
     // Changes whenever the grid, the pages or the message change: a front end redraws them then.
     int Version() const { return version_; }
 
