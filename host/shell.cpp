@@ -427,7 +427,9 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
     } else if (cmd == "export") {
         need(1);
         TfrmCubo* viewer = openViewer();
-        runGuarded([&] { viewer->ExportCsv(args[0]); });
+        const std::string& file = args[0];
+        bool workbook = file.size() > 5 && file.compare(file.size() - 5, 5, ".xlsx") == 0;
+        runGuarded([&] { workbook ? viewer->ExportXlsx(file) : viewer->ExportCsv(file); });
     } else if (cmd == "closeviewer") {
         TfrmCubo* viewer = openViewer();
         runGuarded([&] { viewer->Close(); });

@@ -7,7 +7,9 @@
 // 02 Campinas. Período has no table of its own: its values are its labels.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 
 #include "support/e2e.hpp"
@@ -320,4 +322,46 @@ TEST(CubeViewer, PivotMovesDimensionsBetweenAxesFromMemory) {
     }
     EXPECT_EQ(e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "pivot Nada rows\n").status, 1);
     EXPECT_EQ(e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "pivot Produto lado\n").status, 1);
+}
+
+// The Excel workbook opens as a spreadsheet expects: numeric cells in the measure's format, bold
+// summary lines, and a second sheet describing the view. Read back as the zip of XML it is.
+TEST(CubeViewer, ExportsAnExcelWorkbookWithNumbersFormatsAndTheViewDescribed) {
+    E2E e("INSERT INTO FVENDA VALUES ('P03', 'C01', '01', '2026-03', 0.25, 1);");
+    TempDatabase scratch("");
+    const std::string xlsx = scratch.Path() + ".xlsx";
+    HostRun r = e.Run(build({"Faturamento", "Quantidade"}, "dblclick trvDimensoes Produto\ndblclick trvDimensoes Cliente\n") +
+                      "export '" + xlsx + "'\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const char* reader = R"py(
+import json, re, sys, zipfile
+z = zipfile.ZipFile(sys.argv[1])
+names = z.namelist()
+strings = re.findall(r'<t[^>]*>([^<]*)</t>', z.read('xl/sharedStrings.xml').decode())
+sheet = z.read('xl/worksheets/sheet1.xml').decode()
+numbers = [float(v) for v in re.findall(r'<c r="[A-Z]+\d+"(?: s="\d+")?><v>([^<]*)</v></c>', sheet)]
+styles = z.read('xl/styles.xml').decode()
+book = z.read('xl/workbook.xml').decode()
+print(json.dumps({'sheets': re.findall(r'<sheet name="([^"]*)"', book), 'strings': strings, 'numbers': numbers,
+                  'formats': re.findall(r'formatCode="([^"]*)"', styles), 'bold': '<b/>' in styles,
+                  'partial': [n for n in names if 'parcial' in n]}))
+)py";
+    CommandResult read = RunCommand({"/usr/bin/python3", "-c", reader, xlsx});
+    std::remove(xlsx.c_str());
+    ASSERT_EQ(read.status, 0) << read.err;
+    J book = J::parse(read.out);
+    EXPECT_EQ(book["sheets"], J({"Visão", "Definição"}));
+    for (const char* s : {"Tipo", "Detalhe", "Subtotal", "Total", "Café", "Empório d'Ávila", "Faturamento", "Quantidade", "Fatos", "Linhas"})
+        EXPECT_NE(std::find(book["strings"].begin(), book["strings"].end(), J(s)), book["strings"].end()) << s;
+    // Faturamento has cents now (0.25): two decimals; Quantidade stays whole.
+    EXPECT_NE(std::find(book["formats"].begin(), book["formats"].end(), J("#,##0.00")), book["formats"].end()) << book["formats"];
+    EXPECT_NE(std::find(book["formats"].begin(), book["formats"].end(), J("#,##0")), book["formats"].end()) << book["formats"];
+    EXPECT_TRUE(book["bold"]);
+    EXPECT_NE(std::find(book["numbers"].begin(), book["numbers"].end(), J(350.25)), book["numbers"].end()) << book["numbers"];
+    EXPECT_NE(std::find(book["numbers"].begin(), book["numbers"].end(), J(9.0)), book["numbers"].end()) << book["numbers"];
+
+    HostRun failed = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "export /nonexistent/folder/x.xlsx\ndump\n");
+    ASSERT_EQ(failed.status, 0) << failed.err;
+    EXPECT_EQ(EventsOf(failed.states[1], "message"),
+              std::vector<J>{Message("error", "Não foi possível gravar o arquivo /nonexistent/folder/x.xlsx")});
 }

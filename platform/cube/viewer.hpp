@@ -48,6 +48,8 @@ public:
     // the pages and filters above the header), and written to a file (raises on failure).
     std::string CsvText() const;
     void ExportCsv(const std::string& path) const;
+    // The grid as an Excel workbook, with a second sheet describing the view (raises on failure).
+    void ExportXlsx(const std::string& path) const;
     // How the grid is read, kept by dimension and fact name across recomputations; every change is
     // answered from the cells already held, without the database.
     struct ViewSettings {
