@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QDialogButtonBox>
 #include <QLocale>
 #include <QLineEdit>
@@ -208,6 +209,26 @@ TEST_F(Gui, TheViewerChoosesPagesAndExportsItsGrid) {
     std::remove(csv.toStdString().c_str());
     EXPECT_EQ(BrazilianNumber(1234567.891), "1.234.567,89");
     EXPECT_EQ(BrazilianNumber(-350), "-350");
+}
+
+TEST_F(Gui, TheViewerShowsFiltersByLabelAndEachMeasureWithItsDecimals) {
+    run("press trvFatos Vendas");
+    run("dblclick trvFatos Vendas Faturamento");
+    ASSERT_TRUE(drag("trvDimensoes", "Produto", "trvRows"));
+    ASSERT_TRUE(drag("trvDimensoes", "Cliente", "trvCols"));
+    run("answer confirm 'C01','C02'");
+    run("dblclick trvCols Cliente");
+    run("key Ctrl+F2");
+    CubeView* view = fe->Viewer();
+    ASSERT_NE(view, nullptr);
+    QLabel* filters = nullptr;
+    for (QLabel* l : view->findChildren<QLabel*>())
+        if (l->text().startsWith("Filtros:")) filters = l;
+    ASSERT_NE(filters, nullptr);
+    EXPECT_EQ(filters->text(), "Filtros: Cliente: Mercado, Padaria");  // labels, not the codes 'C01','C02'
+    EXPECT_EQ(filters->toolTip(), "Cliente: Mercado, Padaria");
+    QAbstractItemModel* model = view->Table()->model();
+    EXPECT_EQ(model->data(model->index(0, 1)).toString(), "100");  // whole sums show no decimals
 }
 
 TEST(MemberDialogWindow, SearchesMarksAndReturnsTheSelection) {

@@ -11,9 +11,11 @@
 #include <QTableView>
 #include <QVBoxLayout>
 #include <cmath>
+#include <optional>
 
 #include "cube/viewer.hpp"
 #include "front_end.hpp"
+#include "toolkit/application.hpp"
 
 QString BrazilianNumber(double v) {
     static const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
@@ -31,6 +33,8 @@ public:
         rows_ = v ? v->Rows : std::vector<std::string>{};
         columns_ = v ? v->Columns : std::vector<std::string>{};
         facts_ = v ? v->Facts : std::vector<std::string>{};
+        decimals_.clear();
+        for (size_t m = 0; v && m < facts_.size(); ++m) decimals_.push_back(v->Decimals(m));
         endResetModel();
     }
     int labelColumns() const { return static_cast<int>(std::max<size_t>(rows_.size(), 1)); }
@@ -50,6 +54,11 @@ public:
             return f;
         }
         if (role == Qt::BackgroundRole && line.kind != "detail") return QColor(line.kind == "total" ? 0xDB : 0xEE, line.kind == "total" ? 0xE4 : 0xF2, 0xF8);
+        if (role == Qt::ForegroundRole && !label) {
+            const auto& v = valueAt(line, col);
+            if (v && *v < 0) return QColor(0xC0, 0x00, 0x00);  // negatives in red
+            return {};
+        }
         if (role != Qt::DisplayRole) return {};
         if (label) {
             if (line.kind == "total") return col == 0 ? QString("Total") : QString();
@@ -58,10 +67,17 @@ public:
             if (line.labels.empty() || static_cast<size_t>(col) != line.labels.size() - 1) return QString();
             return QString::fromStdString(line.labels.at(static_cast<size_t>(col)));
         }
+        const auto& v = valueAt(line, col);
+        if (!v) return QString();
+        static const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
+        size_t measure = static_cast<size_t>(col - labelColumns()) % facts_.size();
+        // Each measure with its fixed decimals: none when every stored value is whole, else two.
+        return brazil.toString(*v, 'f', measure < decimals_.size() ? decimals_[measure] : 2);
+    }
+    const std::optional<double>& valueAt(const PivotLine& line, int col) const {
         int k = col - labelColumns();
         size_t key = static_cast<size_t>(k) / facts_.size(), measure = static_cast<size_t>(k) % facts_.size();
-        const auto& v = line.values.at(key).at(measure);
-        return v ? BrazilianNumber(*v) : QString();
+        return line.values.at(key).at(measure);
     }
     QVariant headerData(int section, Qt::Orientation o, int role) const override {
         if (role != Qt::DisplayRole || o != Qt::Horizontal) return {};
@@ -80,6 +96,7 @@ public:
 private:
     PivotGrid grid_;
     std::vector<std::string> rows_, columns_, facts_;
+    std::vector<int> decimals_;  // per measure
 };
 
 CubeView::CubeView(FrontEnd& frontEnd, TfrmCubo* viewer, QWidget* parent)
@@ -105,7 +122,7 @@ CubeView::CubeView(FrontEnd& frontEnd, TfrmCubo* viewer, QWidget* parent)
     table_->setSelectionMode(QAbstractItemView::NoSelection);
     table_->setFocusPolicy(Qt::NoFocus);
     layout->addWidget(table_, 1);
-    export_ = new QPushButton("Exportar CSV…", this);
+    export_ = new QPushButton("Exportar…", this);
     export_->setObjectName("btnExportar");
     auto* bottom = new QHBoxLayout;
     bottom->addStretch(1);
@@ -114,7 +131,13 @@ CubeView::CubeView(FrontEnd& frontEnd, TfrmCubo* viewer, QWidget* parent)
     connect(export_, &QPushButton::clicked, this, [this] {
         QString path = frontEnd_.ChooseExportFile ? frontEnd_.ChooseExportFile() : QString();
         TfrmCubo* v = viewer_;
-        if (!path.isEmpty() && v) frontEnd_.Act([&] { v->ExportCsv(path.toStdString()); });
+        if (path.isEmpty() || !v) return;
+        const std::string file = path.toStdString();
+        frontEnd_.Act([&] {
+            if (path.endsWith(".xlsx", Qt::CaseInsensitive)) v->ExportXlsx(file);
+            else v->ExportCsv(file);
+            Application->MessageDlg("Visão exportada para " + file, TMsgDlgType::mtInformation, {TMsgDlgBtn::mbOK});
+        });
     });
     Sync();
 }
@@ -159,10 +182,18 @@ void CubeView::Sync() {
     if (!viewer_ || viewer_->Version() == shown_) return;
     shown_ = viewer_->Version();
     rebuildPages();
-    QStringList filters;
-    for (auto& [dimension, selection] : viewer_->Filters)
-        filters << QString::fromStdString(dimension) + " = " + QString::fromStdString(selection);
+    // Filters by their members' labels: a few on the line, all of them in its tooltip.
+    QStringList filters, full;
+    for (auto& [dimension, labels] : viewer_->FilterLabels()) {
+        QStringList names;
+        for (auto& l : labels) names << QString::fromStdString(l);
+        QString shown = names.mid(0, 3).join(", ");
+        if (names.size() > 3) shown += QString(" e mais %1").arg(names.size() - 3);
+        filters << QString::fromStdString(dimension) + ": " + shown;
+        full << QString::fromStdString(dimension) + ": " + names.join(", ");
+    }
     filters_->setText(filters.isEmpty() ? QString() : "Filtros: " + filters.join("; "));
+    filters_->setToolTip(full.join("\n"));
     filters_->setVisible(!filters.isEmpty());
     message_->setText(viewer_->Message ? QString::fromStdString(*viewer_->Message) : QString());
     message_->setVisible(viewer_->Message.has_value());

@@ -17,6 +17,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QStandardPaths>
 
 #include "cube/viewer.hpp"
 #include "cube_view.hpp"
@@ -122,7 +123,10 @@ FrontEnd::FrontEnd(Shell& shell, bool interactive) : shell_(shell), interactive_
             waiting_ = nullptr;
         };
         ChooseExportFile = [this] {
-            return QFileDialog::getSaveFileName(window_, "Exportar a visão", "visao.csv", "CSV (*.csv)");
+            // Starts in the operator's documents folder; the extension chooses the format.
+            QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+            return QFileDialog::getSaveFileName(window_, "Exportar a visão", folder + "/visao.csv",
+                                                "CSV para planilha (*.csv);;Pasta de trabalho do Excel (*.xlsx)");
         };
     }
     Redraw();
