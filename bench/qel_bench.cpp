@@ -27,7 +27,7 @@
 #include "cube/viewer.hpp"
 #include "fwk/host_bridge.hpp"
 #include "module/package_info.hpp"
-#include "module/unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 #include "services/cube.hpp"
 #include "services/query.hpp"

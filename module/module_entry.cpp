@@ -5,21 +5,10 @@
 #include "package_info.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 #include "services/cube.hpp"
-#include "unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 
 #define QEL_EXPORT __attribute__((visibility("default")))
 
-TfrmOpcodesDW* frmOpcodesDW = nullptr;
-extern "C" {
-QEL_EXPORT bool bostcriado = false;
-}
-extern "C" {
-QEL_EXPORT TTreeView* trvPointer = nullptr;  // exported so the host can show the current zone
-}
-std::string stLista;
-TTreeNode* node = nullptr;
-TTreeNode* node2 = nullptr;
-TTreeNode* node0 = nullptr;
 
 namespace {
 

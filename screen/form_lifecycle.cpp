@@ -1,6 +1,6 @@
 // Creation, closing and the form's own keys.
 #include "frm_opcodes_dw.hpp"
-#include "module/unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 #include "services/cube.hpp"
 
 void TfrmOpcodesDW::FormCreate(TObject*) {

@@ -23,7 +23,7 @@
 #include "database.hpp"
 #include "http_server.hpp"
 #include "packet_writer.hpp"
-#include "services/variant.hpp"
+#include "data/variant.hpp"
 
 class RdmOpcoesDW {
 public:

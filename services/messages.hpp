@@ -9,7 +9,7 @@
 
 #include "toolkit/application.hpp"
 #include "toolkit/string_list.hpp"
-#include "variant.hpp"
+#include "data/variant.hpp"
 
 class EServerError : public std::runtime_error {
 public:

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "toolkit/component.hpp"
-#include "variant.hpp"
+#include "data/variant.hpp"
 
 class ENetError : public std::runtime_error {
 public:

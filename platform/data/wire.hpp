@@ -15,7 +15,7 @@
 
 #include "json_text.hpp"
 #include "packet.hpp"
-#include "services/variant.hpp"
+#include "variant.hpp"
 
 constexpr int kMaxWireDepth = 64;  // our calls nest four levels at most
 

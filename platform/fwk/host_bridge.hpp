@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "data/sql_connection.hpp"
-#include "services/variant.hpp"
+#include "data/variant.hpp"
 
 class FwkObserver {
 public:

@@ -3,7 +3,7 @@
 #include <unordered_map>
 
 #include "data/filter_expression.hpp"
-#include "module/unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 #include "screen/node_marks.hpp"
 

@@ -1,6 +1,6 @@
 // The facts tree: business areas with their fact items, folder images following expansion.
 #include "data/filter_expression.hpp"
-#include "module/unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 
 void TfrmOpcodesDW::MontaArvore() {

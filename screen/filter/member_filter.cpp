@@ -3,7 +3,7 @@
 // one, or a replaced one); an empty confirmed selection removes it; a cancelled dialog changes nothing.
 #include "data/filter_expression.hpp"
 #include "member_statement.hpp"
-#include "module/unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 #include "screen/node_marks.hpp"
 #include "services/cube.hpp"

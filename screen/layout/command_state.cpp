@@ -1,6 +1,6 @@
 // Command state: the remove and build commands follow the contents of the four zones; the current
 // zone follows the focus.
-#include "module/unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 
 void TfrmOpcodesDW::controlaBotoes() {

@@ -1,7 +1,7 @@
 // The dimension zones' context menu, thrown away and rebuilt at every opening from the current zone
 // and its selected node: "Filtrar" and "Excluir" always; "Desagrupar" for a group member; "Agrupar"
 // with the zone's other top-level dimensions for a top-level one.
-#include "module/unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 
 namespace {

@@ -3,7 +3,7 @@
 // Both act on the current zone and its selected node, and never on a node that is gone.
 #include <algorithm>
 
-#include "module/unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 
 void TfrmOpcodesDW::Group(TObject* Sender) {

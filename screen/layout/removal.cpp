@@ -1,6 +1,6 @@
 // Items leave the zones one at a time, all at once, or by name when they stop being usable; the
 // filter entries of every removed item that carries the filter mark leave with them.
-#include "module/unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 #include "screen/node_marks.hpp"
 

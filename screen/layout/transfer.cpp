@@ -1,7 +1,7 @@
 // Bringing items into the zones (copy from a catalogue, move from another zone) and reordering
 // them within a zone. Names are identities: a name already anywhere in the four zones is not added
 // again. Groups are one level deep, and no drop makes them deeper.
-#include "module/unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 #include "screen/node_marks.hpp"
 

@@ -1,7 +1,7 @@
 // The gestures of the layout zones and the catalogues: which control takes which drag, what a drop,
 // a double-click or Enter does. Facts go only into trvFacts, usable dimensions only into the three
 // dimension zones; a drop within a zone reorders it.
-#include "module/unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <set>
 
 #include "module/package_info.hpp"
-#include "module/unit_globals.hpp"
+#include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 #include "services/session.hpp"
 #include "support/processes.hpp"

@@ -8,7 +8,7 @@
 #include <string>
 #include <variant>
 
-#include "data/packet.hpp"
+#include "packet.hpp"
 
 struct ServerResult;
 
