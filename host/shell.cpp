@@ -86,12 +86,8 @@ nlohmann::json viewerJson(const TfrmCubo& v) {
     nlohmann::json pages = nlohmann::json::array();
     for (auto& p : v.Pages) {
         nlohmann::json members = nlohmann::json::array();
-        std::string current = TfrmCubo::kAllMembers;
-        for (auto& m : p.members) {
-            members.push_back(m.label);
-            if (p.current && *p.current == m.key) current = m.label;
-        }
-        pages.push_back({{"dimension", p.dimension}, {"members", members}, {"current", current}});
+        for (auto& m : p.members) members.push_back(m.label);
+        pages.push_back({{"dimension", p.dimension}, {"members", members}, {"current", p.CurrentLabel()}});
     }
     nlohmann::json filters = nlohmann::json::object();
     for (auto& [dimension, selection] : v.Filters) filters[dimension] = selection;

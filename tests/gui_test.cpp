@@ -108,6 +108,19 @@ struct Gui : ::testing::Test {
         QApplication::processEvents();
         return node(to, text) != nullptr;  // the target now holds it
     }
+    // Faturamento by Produto, with another dimension in a zone (filtered to `selection`, if given),
+    // built with real drags; the viewer that opens, or null.
+    CubeView* buildFaturamentoByProduto(const std::string& other, const std::string& zone, const std::string& selection = "") {
+        run("press trvFatos Vendas");
+        run("dblclick trvFatos Vendas Faturamento");
+        if (!drag("trvDimensoes", "Produto", "trvRows") || !drag("trvDimensoes", other, zone)) return nullptr;
+        if (!selection.empty()) {
+            run("answer confirm " + selection);
+            run("dblclick " + zone + " " + other);
+        }
+        run("key Ctrl+F2");
+        return fe->Viewer();
+    }
 };
 
 }  // namespace
@@ -177,12 +190,7 @@ TEST_F(Gui, KeysReachTheFormsRoutingAndTheMenuBarFollowsTheCommandState) {
 }
 
 TEST_F(Gui, TheViewerChoosesPagesAndExportsItsGrid) {
-    run("press trvFatos Vendas");
-    run("dblclick trvFatos Vendas Faturamento");
-    ASSERT_TRUE(drag("trvDimensoes", "Produto", "trvRows"));
-    ASSERT_TRUE(drag("trvDimensoes", "Filial", "trvPages"));
-    run("key Ctrl+F2");
-    CubeView* view = fe->Viewer();
+    CubeView* view = buildFaturamentoByProduto("Filial", "trvPages");
     ASSERT_NE(view, nullptr);
     QComboBox* page = view->Page(0);
     ASSERT_NE(page, nullptr);
@@ -212,14 +220,7 @@ TEST_F(Gui, TheViewerChoosesPagesAndExportsItsGrid) {
 }
 
 TEST_F(Gui, TheViewerShowsFiltersByLabelAndEachMeasureWithItsDecimals) {
-    run("press trvFatos Vendas");
-    run("dblclick trvFatos Vendas Faturamento");
-    ASSERT_TRUE(drag("trvDimensoes", "Produto", "trvRows"));
-    ASSERT_TRUE(drag("trvDimensoes", "Cliente", "trvCols"));
-    run("answer confirm 'C01','C02'");
-    run("dblclick trvCols Cliente");
-    run("key Ctrl+F2");
-    CubeView* view = fe->Viewer();
+    CubeView* view = buildFaturamentoByProduto("Cliente", "trvCols", "'C01','C02'");
     ASSERT_NE(view, nullptr);
     QLabel* filters = nullptr;
     for (QLabel* l : view->findChildren<QLabel*>())

@@ -58,12 +58,9 @@ void TfrmCubo::ExportXlsx(const std::string& path) const {
             worksheet_write_string(sheet, r, c, s.c_str(), f);
         };
         for (const PageSelector& p : Pages) {
-            std::string current = kAllMembers;
-            for (const CubeMember& m : p.members)
-                if (p.current && *p.current == m.key) current = m.label;
             text(grid, row, 0, "Página");
             text(grid, row, 1, p.dimension);
-            text(grid, row++, 2, current);
+            text(grid, row++, 2, p.CurrentLabel());
         }
         for (auto& [dimension, labels] : FilterLabels()) {
             std::string joined;

@@ -160,6 +160,19 @@ TfrmCubo::~TfrmCubo() {
     if (frmCubo == this) frmCubo = nullptr;
 }
 
+std::string TfrmCubo::PageSelector::CurrentLabel() const {
+    for (const CubeMember& m : members)
+        if (current && *current == m.key) return m.label;
+    return kAllMembers;
+}
+
+std::vector<std::string> TfrmCubo::placedDimensions() const {
+    std::vector<std::string> placed = Rows;
+    placed.insert(placed.end(), Columns.begin(), Columns.end());
+    for (auto& p : Pages) placed.push_back(p.dimension);
+    return placed;
+}
+
 void TfrmCubo::fail(const std::string& text) {
     ++version_;
     Grid = {};
@@ -210,9 +223,7 @@ void TfrmCubo::Compute() {
     Message.reset();
     input_ = {};
 
-    std::vector<std::string> placed = Rows;
-    placed.insert(placed.end(), Columns.begin(), Columns.end());
-    for (auto& p : Pages) placed.push_back(p.dimension);
+    const std::vector<std::string> placed = placedDimensions();
     try {
         ShowAviScope animation(Application ? Application->MainForm : nullptr, kWaiting);
         Catalogue catalogue = readCatalogue(*net_);
@@ -321,9 +332,7 @@ void TfrmCubo::Compute() {
 void TfrmCubo::pivot() {
     ++version_;
     // The settings, by name, as the grid's dimensions and measures stand now.
-    std::vector<std::string> placed = Rows;
-    placed.insert(placed.end(), Columns.begin(), Columns.end());
-    for (auto& p : Pages) placed.push_back(p.dimension);
+    const std::vector<std::string> placed = placedDimensions();
     if (input_.labels.size() != placed.size()) return;  // nothing computed: the failure's message stays
     PivotView& view = input_.view;
     view = {};
@@ -476,10 +485,7 @@ std::string TfrmCubo::CsvText() const {
     };
     // What the grid shows of the view: its pages and filters, by member label.
     for (const PageSelector& p : Pages) {
-        std::string current = kAllMembers;
-        for (const CubeMember& m : p.members)
-            if (p.current && *p.current == m.key) current = m.label;
-        line({"Página", csvText(p.dimension), csvText(current)});
+        line({"Página", csvText(p.dimension), csvText(p.CurrentLabel())});
     }
     for (auto& [dimension, labels] : FilterLabels()) {
         std::string joined;
@@ -512,9 +518,7 @@ std::string TfrmCubo::CsvText() const {
 }
 
 std::vector<std::pair<std::string, std::vector<std::string>>> TfrmCubo::FilterLabels() const {
-    std::vector<std::string> placed = Rows;
-    placed.insert(placed.end(), Columns.begin(), Columns.end());
-    for (auto& p : Pages) placed.push_back(p.dimension);
+    const std::vector<std::string> placed = placedDimensions();
     std::vector<std::pair<std::string, std::vector<std::string>>> out;
     for (auto& [dimension, selection] : Filters) {
         std::vector<std::string> keys;

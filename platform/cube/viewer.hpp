@@ -28,6 +28,8 @@ public:
         std::string dimension;
         std::vector<CubeMember> members;       // in display order
         std::optional<std::string> current;    // a member's key, or every member
+        // The chosen member's label, or "(Todos)".
+        std::string CurrentLabel() const;
     };
 
     std::vector<std::string> Facts, Rows, Columns;
@@ -86,6 +88,8 @@ public:
     int Version() const { return version_; }
 
 private:
+    // The placed dimensions in the cells' order: rows, columns, pages.
+    std::vector<std::string> placedDimensions() const;
     void fail(const std::string& text);
     void pivot();
     std::vector<std::vector<std::string>> runStatement(const std::string& sql, const std::map<std::string, std::string>& params);

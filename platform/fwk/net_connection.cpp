@@ -33,6 +33,12 @@ std::string megabytes(size_t bytes) {
     return bytes >= (size_t{1} << 20) ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes >> 10) + " KB";
 }
 
+// What the operator hears when a server stays silent past the deadline.
+std::string silence(const std::string& host, int port) {
+    return "O servidor de aplicação em " + place(host, port) + " não respondeu em " +
+           std::to_string(std::chrono::duration_cast<std::chrono::seconds>(gLimits.deadline).count()) + " s";
+}
+
 httplib::Client client(const std::string& host, int port) {
     httplib::Client c(host, port);
     c.set_connection_timeout(5, 0);
@@ -156,8 +162,7 @@ void TNetConnection::open(bool raise) {
     if (waited.end == WaitedCall::End::Cancelled) {
         lastError_ = "A conexão ao servidor de aplicação foi cancelada";
     } else if (waited.end == WaitedCall::End::Deadline) {
-        lastError_ = "O servidor de aplicação em " + place(Host, Port) + " não respondeu em " +
-                     std::to_string(std::chrono::duration_cast<std::chrono::seconds>(gLimits.deadline).count()) + " s";
+        lastError_ = silence(Host, Port);
     } else if (!res) {
         lastError_ = "Não foi possível conectar ao servidor de aplicação em " + place(Host, Port) + " (" +
                      httplib::to_string(res.error()) + ")";
@@ -244,9 +249,7 @@ bool TNetConnection::send(const std::string& method, std::vector<Variant>& args,
     switch (waited.end) {
         case WaitedCall::End::Deadline:
             connected_ = false;
-            throw ENetError("O servidor de aplicação em " + place(Host, Port) + " não respondeu em " +
-                            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(gLimits.deadline).count()) +
-                            " s; a chamada foi interrompida");
+            throw ENetError(silence(Host, Port) + "; a chamada foi interrompida");
         case WaitedCall::End::Cancelled:
             connected_ = false;
             throw ENetError("A chamada ao servidor de aplicação foi cancelada");
