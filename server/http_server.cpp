@@ -423,9 +423,13 @@ struct HttpServer::Impl {
         return closed;
     }
 
-    // Out of descriptors: room is made by closing idle connections; with none to close, accepting
-    // rests a moment instead of spinning on a listening socket that stays readable.
+    // Out of descriptors: the connections open now are more than the process can hold (its limit was
+    // lowered, or other files took descriptors), so the ceiling drops below them, leaving headroom for
+    // the database's own files, and room is made by closing idle connections; with none to close,
+    // accepting rests a moment instead of spinning on a listening socket that stays readable.
     void outOfDescriptors() {
+        constexpr size_t kHeadroom = 8;
+        if (conns.size() > kHeadroom * 2) limits.maxConnections = std::min(limits.maxConnections, conns.size() - kHeadroom);
         if (!loggedNoDescriptors) {
             std::fprintf(stderr, "qelserver: sem descritores de arquivo livres (%zu conexões abertas); conexões ociosas são fechadas\n",
                          conns.size());
