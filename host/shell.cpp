@@ -103,13 +103,18 @@ nlohmann::json viewerJson(const TfrmCubo& v) {
     nlohmann::json collapsed = nlohmann::json::object();
     for (auto& [dimension, c] : s.collapsed) collapsed[dimension] = c.all ? nlohmann::json(true) : nlohmann::json(c.members);
     static const char* const kShow[] = {"values", "percent-total", "percent-row", "percent-column"};
+    nlohmann::json sort = nullptr;
+    if (s.sortFact) {
+        sort = {{"fact", *s.sortFact}, {"direction", s.sortDescending ? "desc" : "asc"}};
+        if (s.sortColumn) sort["column"] = *s.sortColumn;  // a header click on one column, not the total
+    }
     nlohmann::json settings = {
         {"order", order},
-        {"sort", s.sortFact ? nlohmann::json{{"fact", *s.sortFact}, {"direction", s.sortDescending ? "desc" : "asc"}} : nlohmann::json(nullptr)},
+        {"sort", sort},
         {"collapsed", collapsed},
         {"subtotals", s.subtotals},
         {"show", kShow[static_cast<int>(s.show)]},
-        {"chart", nullptr}};
+        {"chart", s.chart ? nlohmann::json(*s.chart) : nlohmann::json(nullptr)}};
     return {{"facts", v.Facts},     {"rows", v.Rows},   {"columns", v.Columns}, {"pages", pages},
             {"filters", filters},   {"columnKeys", v.Grid.columnKeys},          {"lines", lines},
             {"message", v.Message ? nlohmann::json(*v.Message) : nlohmann::json(nullptr)}, {"settings", settings}};
@@ -315,6 +320,10 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
             if (args[1] != "asc" && args[1] != "desc") throw ScriptError("sort espera FATO asc|desc ou none");
             if (!viewer->SetSort(args[0], args[1] == "desc")) throw ScriptError("fato não encontrado no cubo: " + Shown(args[0]));
         }
+    } else if (cmd == "chart") {
+        need(1);
+        if (args[0] != "bar" && args[0] != "line" && args[0] != "off") throw ScriptError("chart espera bar, line ou off");
+        openViewer()->SetChart(args[0] == "off" ? std::nullopt : std::optional<std::string>(args[0]));
     } else if (cmd == "subtotals") {
         need(1);
         if (args[0] != "on" && args[0] != "off") throw ScriptError("subtotals espera on ou off");

@@ -192,6 +192,24 @@ TEST(Pivot, OrdersSortsCollapsesAndShowsPercentagesFromTheSameCells) {
          "subtotal:Alfa/ [10;] [-;] [10;]\ndetail:Alfa/Um/ [5;] [-;] [5;]\ndetail:Alfa/Dois/ [5;] [-;] [5;]\n"
          "subtotal:Meio/ [-;] [0;] [0;]\ndetail:Meio/Um/ [-;] [0;] [0;]\ndetail:Meio/Dois/ [-;] [-;] [-;]\n"
          "total: [20;] [30;] [50;]\n"},
+        {"descending by one column's value, not the total's",
+         [](PivotView& v) {
+             v.sortMeasure = 0;
+             v.sortColumn = std::vector<std::string>{"X"};
+             v.subtotals = false;
+         },
+         "detail:Zeta/Um/ [10;] [-;] [10;]\ndetail:Zeta/Dois/ [-;] [30;] [30;]\ndetail:Alfa/Um/ [5;] [-;] [5;]\n"
+         "detail:Alfa/Dois/ [5;] [-;] [5;]\ndetail:Meio/Um/ [-;] [0;] [0;]\ndetail:Meio/Dois/ [-;] [-;] [-;]\n"
+         "total: [20;] [30;] [50;]\n"},
+        {"a column no longer there sorts by the total",
+         [](PivotView& v) {
+             v.sortMeasure = 0;
+             v.sortColumn = std::vector<std::string>{"gone"};
+             v.collapsed = {PivotView::Collapse{true, {}}};
+             v.sortDescending = false;
+         },
+         "subtotal:Meio/ [-;] [0;] [0;]\nsubtotal:Alfa/ [10;] [-;] [10;]\nsubtotal:Zeta/ [10;] [30;] [40;]\n"
+         "total: [20;] [30;] [50;]\n"},
         {"one group collapsed, even with subtotals off",
          [](PivotView& v) {
              v.collapsed = {PivotView::Collapse{false, {"a"}}};
@@ -230,4 +248,52 @@ TEST(Pivot, OrdersSortsCollapsesAndShowsPercentagesFromTheSameCells) {
         std::string got = render(BuildPivot(in));
         EXPECT_EQ(got, c.grid) << c.name << "\ngot:\n" << got << "expected:\n" << c.grid;
     }
+}
+
+// The chart reads the lines shown at the deepest level as categories and the columns × measures as
+// series; past the limits the rest is summed as "Outros", absent values staying absent.
+TEST(Pivot, ChartsTheDeepestLinesShownAndSumsTheRestAsOutros) {
+    PivotGrid g;
+    g.columnKeys = {{"Jan"}, {"Fev"}, {"Mar"}};
+    auto line = [](const char* kind, std::vector<std::string> labels, std::vector<CubeValues> values) {
+        return PivotLine{kind, std::move(labels), std::move(values)};
+    };
+    g.lines = {line("subtotal", {"A"}, {{1, 10}, {2, 20}, {3, 30}, {6, 60}}),
+               line("detail", {"A", "x"}, {{1, 10}, {2, 20}, {3, 30}, {6, 60}}),
+               line("subtotal", {"B"}, {{4, std::nullopt}, {std::nullopt, std::nullopt}, {5, 50}, {9, 50}}),  // collapsed
+               line("detail", {"C", "y"}, {{7, 70}, {std::nullopt, std::nullopt}, {std::nullopt, 1}, {7, 71}}),
+               line("total", {}, {{12, 80}, {2, 20}, {8, 81}, {22, 181}})};
+    auto render = [](const PivotChart& c) {
+        std::string out;
+        for (auto& cat : c.categories) out += cat + "|";
+        out += "\n";
+        for (auto& s : c.series) {
+            out += s.name + ":";
+            for (auto& v : s.values) out += (v ? std::to_string(static_cast<int>(*v)) : std::string("-")) + ",";
+            out += "\n";
+        }
+        return out;
+    };
+    struct Case {
+        const char* name;
+        PivotChart chart;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"every series and category", BuildChart(g, {"Vl", "Qt"}),
+         "A / x|B|C / y|\nJan - Vl:1,4,7,\nJan - Qt:10,-,70,\nFev - Vl:2,-,-,\nFev - Qt:20,-,-,\nMar - Vl:3,5,-,\n"
+         "Mar - Qt:30,50,1,\n"},
+        {"four series at most, two categories", BuildChart(g, {"Vl", "Qt"}, 4, 2),
+         "A / x|Outros|\nJan - Vl:1,11,\nJan - Qt:10,70,\nFev - Vl:2,-,\nOutros:53,56,\n"},
+    };
+    for (const Case& c : cases) {
+        std::string got = render(c.chart);
+        EXPECT_EQ(got, c.expected) << c.name << "\ngot:\n" << got;
+    }
+    PivotGrid rowsOnly;  // no column dimension: the grand-total column, one series per measure
+    rowsOnly.lines = {line("detail", {"A"}, {{5}}), line("total", {}, {{5}})};
+    EXPECT_EQ(render(BuildChart(rowsOnly, {"Vl"})), "A|\nVl:5,\n");
+    PivotGrid noRows;
+    noRows.lines = {line("total", {}, {{5}})};
+    EXPECT_EQ(render(BuildChart(noRows, {"Vl"})), "Total|\nVl:5,\n");
 }

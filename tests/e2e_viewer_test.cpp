@@ -294,6 +294,21 @@ TEST(CubeViewer, OrderSortCollapseSubtotalsAndPercentagesComeFromMemory) {
         EXPECT_EQ(e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\ndblclick trvDimensoes Cliente\n") + bad).status, 1) << bad;
 }
 
+// The chart beside the grid is a setting like the others: kept in the state, answered from memory.
+TEST(CubeViewer, TheChartIsASettingChosenWithoutTheDatabase) {
+    E2E e;
+    HostRun r = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "chart bar\ndump\nchart line\ndump\nchart off\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const J expected[] = {"bar", "line", nullptr};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(viewerOf(r, i + 1)["settings"]["chart"], expected[i]) << i;
+        EXPECT_TRUE(EventsOf(r.states[i + 1], "query").empty()) << i;
+        EXPECT_TRUE(EventsOf(r.states[i + 1], "call").empty()) << i;
+    }
+    EXPECT_EQ(e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "chart pizza\n").status, 1);
+    EXPECT_EQ(e.Run("open\nchart bar\n").status, 1) << "no viewer open";
+}
+
 // Moving dimensions between the viewer's axes regroups the cells it holds; a page that leaves the
 // pages takes its choice with it.
 TEST(CubeViewer, PivotMovesDimensionsBetweenAxesFromMemory) {

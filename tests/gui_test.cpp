@@ -5,6 +5,9 @@
 #include <cstdlib>
 
 #include <QAction>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -30,6 +33,8 @@
 #include "cube_view.hpp"
 #include "front_end.hpp"
 #include "member_dialog.hpp"
+#include "pivot_chart.hpp"
+#include "pivot_grid.hpp"
 #include "services/cube.hpp"
 #include "shell.hpp"
 #include "support/processes.hpp"
@@ -230,6 +235,150 @@ TEST_F(Gui, TheViewerShowsFiltersByLabelAndEachMeasureWithItsDecimals) {
     EXPECT_EQ(filters->toolTip(), "Cliente: Mercado, Padaria");
     QAbstractItemModel* model = view->Table()->model();
     EXPECT_EQ(model->data(model->index(0, 1)).toString(), "100");  // whole sums show no decimals
+}
+
+// Faturamento by Produto and Cliente in rows: Café (Empório d'Ávila 50, Mercado 100), Açúcar (Padaria 200).
+TEST_F(Gui, TheViewersGridKeepsLabelsHeadersAndTotalsInPlaceAndItsGesturesAct) {
+    CubeView* view = buildFaturamentoByProduto("Cliente", "trvRows");
+    ASSERT_NE(view, nullptr);
+    PivotGridView* grid = view->Grid();
+    TfrmCubo* viewer = view->Viewer();
+    // Labels, cells and totals are parts of one grid: each shows only its columns, the body never the
+    // total line, the total line's views nothing else.
+    auto shownColumns = [](QTableView* v) {
+        std::vector<int> out;
+        for (int c = 0; c < v->model()->columnCount(); ++c)
+            if (!v->isColumnHidden(c)) out.push_back(c);
+        return out;
+    };
+    EXPECT_EQ(shownColumns(grid->Labels()), (std::vector<int>{0, 1}));
+    EXPECT_EQ(shownColumns(grid->Totals()), (std::vector<int>{2}));
+    EXPECT_FALSE(grid->Cells()->isVisible()) << "no column dimension: only the grand total stands";
+    const int lines = grid->Labels()->model()->rowCount();
+    EXPECT_EQ(lines, 6);
+    EXPECT_TRUE(grid->Labels()->isRowHidden(lines - 1));
+    EXPECT_EQ(grid->TotalLine()->rowAt(5), lines - 1) << "the total line's view shows the total";
+
+    // The body scrolls as one: the labels follow the totals' scroll bar.
+    view->parentWidget()->resize(600, 230);  // the viewer's own window
+    QApplication::processEvents();
+    QScrollBar* bar = grid->Totals()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0) << "the window is small enough to scroll";
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(grid->Labels()->verticalScrollBar()->value(), bar->maximum());
+    EXPECT_EQ(grid->Labels()->rowAt(grid->Labels()->viewport()->height() - 2), grid->Totals()->rowAt(grid->Totals()->viewport()->height() - 2));
+    bar->setValue(0);
+
+    // A click on the group's box collapses Café; another expands it.
+    auto clickBox = [&](int row) {
+        QRect r = grid->Labels()->visualRect(grid->Labels()->model()->index(row, 0));
+        QTest::mouseClick(grid->Labels()->viewport(), Qt::LeftButton, Qt::NoModifier, r.topLeft() + QPoint(8, r.height() / 2));
+        QApplication::processEvents();
+    };
+    clickBox(0);
+    view = fe->Viewer();
+    ASSERT_EQ(view->Viewer()->Settings().collapsed.count("Produto"), 1u);
+    EXPECT_EQ(view->Viewer()->Settings().collapsed.at("Produto").members, std::set<std::string>{"Café"});
+    EXPECT_EQ(view->Grid()->Labels()->model()->rowCount(), 4);
+    clickBox(0);
+    EXPECT_TRUE(fe->Viewer()->Viewer()->Settings().collapsed.empty());
+
+    // A click on the total's header sorts by it: descending, ascending, then member order again.
+    auto clickHeader = [&](int section) {
+        QHeaderView* h = fe->Viewer()->Grid()->Totals()->horizontalHeader();
+        QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(h->sectionViewportPosition(section) + 5, h->height() - 5));
+        QApplication::processEvents();
+        return fe->Viewer()->Viewer()->Settings();
+    };
+    auto sorted = clickHeader(2);
+    EXPECT_EQ(sorted.sortFact, std::optional<std::string>("Faturamento"));
+    EXPECT_TRUE(sorted.sortDescending);
+    QAbstractItemModel* model = fe->Viewer()->Table()->model();
+    EXPECT_EQ(model->data(model->index(0, 0)).toString(), "Açúcar");  // 200 before 150
+    EXPECT_FALSE(clickHeader(2).sortDescending);
+    EXPECT_FALSE(clickHeader(2).sortFact.has_value());
+
+    // Ctrl+C copies the selected cells as tab-separated text: labels in full, plain decimal numbers.
+    grid = fe->Viewer()->Grid();
+    model = grid->Labels()->model();
+    grid->Labels()->selectionModel()->select(QItemSelection(model->index(1, 0), model->index(2, 2)), QItemSelectionModel::ClearAndSelect);
+    QTest::keyClick(grid->Totals(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "Café\tEmpório d'Ávila\t50\nCafé\tMercado\t100\n");
+
+    // The dimension menu moves Cliente to the columns, from memory.
+    std::unique_ptr<QMenu> menu(fe->Viewer()->DimensionMenu("Cliente"));
+    QStringList captions;
+    QAction* toColumns = nullptr;
+    for (QAction* a : menu->actions()) {
+        if (!a->isSeparator()) captions << a->text();
+        if (a->text() == "Mover para Colunas") toColumns = a;
+    }
+    EXPECT_EQ(captions, QStringList({"Mover para Linhas", "Mover para Colunas", "Mover para Páginas", "Ordenar pelo nome"}));
+    ASSERT_NE(toColumns, nullptr);
+    toColumns->trigger();
+    QApplication::processEvents();
+    view = fe->Viewer();
+    EXPECT_EQ(view->Viewer()->Columns, std::vector<std::string>{"Cliente"});
+    EXPECT_TRUE(view->Grid()->Cells()->isVisible());
+    EXPECT_EQ(shownColumns(view->Grid()->Cells()), (std::vector<int>{1, 2, 3}));  // Mercado, Padaria, Empório d'Ávila
+
+    // The chart follows the grid: Produto as categories, Cliente as series.
+    run("chart bar");
+    QApplication::processEvents();
+    view = fe->Viewer();
+    ASSERT_TRUE(view->Chart()->isVisible());
+    EXPECT_EQ(view->Chart()->Categories(), QStringList({"Café", "Açúcar"}));
+    EXPECT_EQ(view->Chart()->SeriesCount(), 3);
+    run("chart off");
+    QApplication::processEvents();
+    EXPECT_FALSE(fe->Viewer()->Chart()->isVisible());
+}
+
+// Dimensions are dragged between the viewer's axes by their headers and page captions; a drag that
+// ends nowhere changes nothing and sorts nothing.
+TEST_F(Gui, ADimensionDraggedByItsHeaderMovesBetweenTheViewersAxes) {
+    ASSERT_NE(buildFaturamentoByProduto("Cliente", "trvRows"), nullptr);
+    auto dragFrom = [&](QWidget* source, QPoint start, QWidget* target, QPoint end) {
+        QPoint at = source->mapFromGlobal(target->mapToGlobal(end));
+        mouse(source, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+        mouse(source, QEvent::MouseMove, start + QPoint(15, 0), Qt::NoButton, Qt::LeftButton);
+        mouse(source, QEvent::MouseMove, at, Qt::NoButton, Qt::LeftButton);
+        mouse(source, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        QApplication::processEvents();
+        return fe->Viewer();
+    };
+    auto section = [](QTableView* v, int s) {
+        QHeaderView* h = v->horizontalHeader();
+        return QPoint(h->sectionViewportPosition(s) + h->sectionSize(s) / 2, h->height() / 2);
+    };
+    CubeView* view = fe->Viewer();
+    view->parentWidget()->resize(700, 450);  // within the offscreen screen, where widgets are found by position
+    QApplication::processEvents();
+    // Cliente, the second row header, onto the totals' header: a column dimension.
+    view = dragFrom(view->Grid()->Labels()->horizontalHeader()->viewport(), section(view->Grid()->Labels(), 1),
+                    view->Grid()->Totals()->horizontalHeader()->viewport(), section(view->Grid()->Totals(), 1));
+    EXPECT_EQ(view->Viewer()->Rows, std::vector<std::string>{"Produto"});
+    EXPECT_EQ(view->Viewer()->Columns, std::vector<std::string>{"Cliente"});
+    EXPECT_FALSE(view->Viewer()->Settings().sortFact.has_value()) << "a drag is no click";
+    // Produto onto the pages bar.
+    QWidget* hint = view->findChild<QLabel*>("dicaPaginas");
+    ASSERT_NE(hint, nullptr);
+    view = dragFrom(view->Grid()->Labels()->horizontalHeader()->viewport(), section(view->Grid()->Labels(), 0), hint, QPoint(5, 5));
+    EXPECT_TRUE(view->Viewer()->Rows.empty());
+    ASSERT_EQ(view->Viewer()->Pages.size(), 1u);
+    EXPECT_EQ(view->Viewer()->Pages[0].dimension, "Produto");
+    // Back from the page caption into the row labels, then a drag that ends over the export button.
+    QLabel* caption = nullptr;
+    for (QLabel* l : view->findChildren<QLabel*>())
+        if (l->property("dimension").toString() == "Produto") caption = l;
+    ASSERT_NE(caption, nullptr);
+    view = dragFrom(caption, QPoint(5, 5), view->Grid()->Labels()->viewport(), QPoint(5, 5));
+    EXPECT_EQ(view->Viewer()->Rows, std::vector<std::string>{"Produto"});
+    EXPECT_TRUE(view->Viewer()->Pages.empty());
+    QHeaderView* header = view->Grid()->Cells()->horizontalHeader();
+    view = dragFrom(header->viewport(), QPoint(header->sectionViewportPosition(1) + 5, 5), view->ExportButton(), QPoint(5, 5));
+    EXPECT_EQ(view->Viewer()->Columns, std::vector<std::string>{"Cliente"});
+    EXPECT_FALSE(view->Viewer()->Settings().sortFact.has_value());
 }
 
 TEST(MemberDialogWindow, SearchesMarksAndReturnsTheSelection) {

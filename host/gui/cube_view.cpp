@@ -1,20 +1,23 @@
 #include "cube_view.hpp"
 
-#include <QAbstractTableModel>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMouseEvent>
 #include <QComboBox>
-#include <QFont>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
+#include <QMenu>
 #include <QPushButton>
-#include <QTableView>
+#include <QSplitter>
 #include <QVBoxLayout>
 #include <cmath>
 #include <optional>
 
 #include "cube/viewer.hpp"
 #include "front_end.hpp"
+#include "pivot_chart.hpp"
+#include "pivot_grid.hpp"
 #include "toolkit/application.hpp"
 
 QString BrazilianNumber(double v) {
@@ -23,84 +26,15 @@ QString BrazilianNumber(double v) {
     return brazil.toString(v, 'f', whole ? 0 : 2);
 }
 
-// The grid of the viewer as a table: the row label columns (one per row dimension), then one column
-// per column key and measure, then the grand-total columns. Only the visible cells are ever drawn.
-class CubeModel : public QAbstractTableModel {
-public:
-    void Load(const TfrmCubo* v) {
-        beginResetModel();
-        grid_ = v ? v->Grid : PivotGrid{};
-        rows_ = v ? v->Rows : std::vector<std::string>{};
-        columns_ = v ? v->Columns : std::vector<std::string>{};
-        facts_ = v ? v->Facts : std::vector<std::string>{};
-        decimals_.clear();
-        for (size_t m = 0; v && m < facts_.size(); ++m) decimals_.push_back(v->Decimals(m));
-        endResetModel();
-    }
-    int labelColumns() const { return static_cast<int>(std::max<size_t>(rows_.size(), 1)); }
-    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : static_cast<int>(grid_.lines.size()); }
-    int columnCount(const QModelIndex& parent = {}) const override {
-        if (parent.isValid() || grid_.lines.empty()) return 0;
-        return labelColumns() + static_cast<int>((grid_.columnKeys.size() + 1) * facts_.size());
-    }
-    QVariant data(const QModelIndex& index, int role) const override {
-        const PivotLine& line = grid_.lines.at(static_cast<size_t>(index.row()));
-        int col = index.column();
-        bool label = col < labelColumns();
-        if (role == Qt::TextAlignmentRole) return label ? int(Qt::AlignLeft | Qt::AlignVCenter) : int(Qt::AlignRight | Qt::AlignVCenter);
-        if (role == Qt::FontRole && line.kind != "detail") {
-            QFont f;
-            f.setBold(true);
-            return f;
-        }
-        if (role == Qt::BackgroundRole && line.kind != "detail") return QColor(line.kind == "total" ? 0xDB : 0xEE, line.kind == "total" ? 0xE4 : 0xF2, 0xF8);
-        if (role == Qt::ForegroundRole && !label) {
-            const auto& v = valueAt(line, col);
-            if (v && *v < 0) return QColor(0xC0, 0x00, 0x00);  // negatives in red
-            return {};
-        }
-        if (role != Qt::DisplayRole) return {};
-        if (label) {
-            if (line.kind == "total") return col == 0 ? QString("Total") : QString();
-            // Outline: each line shows the label of its own level; the outer ones stand on the
-            // subtotal lines above it.
-            if (line.labels.empty() || static_cast<size_t>(col) != line.labels.size() - 1) return QString();
-            return QString::fromStdString(line.labels.at(static_cast<size_t>(col)));
-        }
-        const auto& v = valueAt(line, col);
-        if (!v) return QString();
-        static const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
-        size_t measure = static_cast<size_t>(col - labelColumns()) % facts_.size();
-        // Each measure with its fixed decimals: none when every stored value is whole, else two.
-        return brazil.toString(*v, 'f', measure < decimals_.size() ? decimals_[measure] : 2);
-    }
-    const std::optional<double>& valueAt(const PivotLine& line, int col) const {
-        int k = col - labelColumns();
-        size_t key = static_cast<size_t>(k) / facts_.size(), measure = static_cast<size_t>(k) % facts_.size();
-        return line.values.at(key).at(measure);
-    }
-    QVariant headerData(int section, Qt::Orientation o, int role) const override {
-        if (role != Qt::DisplayRole || o != Qt::Horizontal) return {};
-        if (section < labelColumns()) return rows_.empty() ? QString() : QString::fromStdString(rows_.at(static_cast<size_t>(section)));
-        int k = section - labelColumns();
-        size_t key = static_cast<size_t>(k) / facts_.size(), measure = static_cast<size_t>(k) % facts_.size();
-        QStringList parts;
-        if (key < grid_.columnKeys.size())
-            for (auto& l : grid_.columnKeys[key]) parts << QString::fromStdString(l);
-        else
-            parts << "Total";
-        parts << QString::fromStdString(facts_.at(measure));
-        return parts.join("\n");
-    }
+namespace {
 
-private:
-    PivotGrid grid_;
-    std::vector<std::string> rows_, columns_, facts_;
-    std::vector<int> decimals_;  // per measure
-};
+const char* const kShowNames[] = {"Valores", "% do total geral", "% do total da linha", "% do total da coluna"};
+const char* const kChartNames[] = {"Sem gráfico", "Barras", "Linhas"};
+
+}  // namespace
 
 CubeView::CubeView(FrontEnd& frontEnd, TfrmCubo* viewer, QWidget* parent)
-    : QWidget(parent), frontEnd_(frontEnd), viewer_(viewer), model_(new CubeModel) {
+    : QWidget(parent), frontEnd_(frontEnd), viewer_(viewer) {
     setObjectName("frmCubo");
     auto* layout = new QVBoxLayout(this);
     pagesBox_ = new QWidget(this);
@@ -113,33 +47,171 @@ CubeView::CubeView(FrontEnd& frontEnd, TfrmCubo* viewer, QWidget* parent)
     message_ = new QLabel(this);
     message_->setAlignment(Qt::AlignCenter);
     layout->addWidget(message_);
-    table_ = new QTableView(this);
-    table_->setModel(model_);
-    model_->setParent(table_);
-    table_->verticalHeader()->hide();
-    table_->verticalHeader()->setDefaultSectionSize(20);
-    table_->horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
-    table_->setSelectionMode(QAbstractItemView::NoSelection);
-    table_->setFocusPolicy(Qt::NoFocus);
-    layout->addWidget(table_, 1);
+    auto* split = new QSplitter(Qt::Vertical, this);  // the chart under the grid: both keep the full width
+    grid_ = new PivotGridView(split);
+    chart_ = new PivotChartView(split);
+    split->addWidget(grid_);
+    split->addWidget(chart_);
+    split->setStretchFactor(0, 3);
+    split->setStretchFactor(1, 2);
+    chart_->hide();
+    layout->addWidget(split, 1);
+
+    auto* bottom = new QHBoxLayout;
+    subtotals_ = new QCheckBox("Subtotais", this);
+    subtotals_->setObjectName("chkSubtotais");
+    bottom->addWidget(subtotals_);
+    bottom->addWidget(new QLabel("Mostrar:", this));
+    show_ = new QComboBox(this);
+    show_->setObjectName("cbxMostrar");
+    for (const char* name : kShowNames) show_->addItem(name);
+    bottom->addWidget(show_);
+    bottom->addWidget(new QLabel("Gráfico:", this));
+    chartKind_ = new QComboBox(this);
+    chartKind_->setObjectName("cbxGrafico");
+    for (const char* name : kChartNames) chartKind_->addItem(name);
+    bottom->addWidget(chartKind_);
+    bottom->addStretch(1);
     export_ = new QPushButton("Exportar…", this);
     export_->setObjectName("btnExportar");
-    auto* bottom = new QHBoxLayout;
-    bottom->addStretch(1);
     bottom->addWidget(export_);
     layout->addLayout(bottom);
+
+    connect(subtotals_, &QCheckBox::clicked, this, [this](bool on) { act([&](TfrmCubo& v) { v.SetSubtotals(on); }); });
+    connect(show_, &QComboBox::activated, this, [this](int index) { act([&](TfrmCubo& v) { v.SetShow(static_cast<ShowAs>(index)); }); });
+    connect(chartKind_, &QComboBox::activated, this, [this](int index) {
+        static const std::optional<std::string> kinds[] = {std::nullopt, "bar", "line"};
+        act([&](TfrmCubo& v) { v.SetChart(kinds[index]); });
+    });
+    for (QWidget* header : grid_->HeaderViewports()) header->installEventFilter(this);
+    grid_->OnSortClicked = [this](const std::string& fact, const std::optional<std::vector<std::string>>& column) {
+        act([&](TfrmCubo& v) { v.CycleSort(fact, column); });
+    };
+    grid_->OnToggleGroup = [this](const std::string& dimension, const std::string& label, bool collapse) {
+        act([&](TfrmCubo& v) { v.SetCollapsed(dimension, label, collapse); });
+    };
+    grid_->OnDimensionMenu = [this](const std::string& dimension, QPoint global) {
+        QMenu* menu = DimensionMenu(dimension);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(global);
+    };
     connect(export_, &QPushButton::clicked, this, [this] {
         QString path = frontEnd_.ChooseExportFile ? frontEnd_.ChooseExportFile() : QString();
-        TfrmCubo* v = viewer_;
-        if (path.isEmpty() || !v) return;
+        if (path.isEmpty()) return;
         const std::string file = path.toStdString();
-        frontEnd_.Act([&] {
-            if (path.endsWith(".xlsx", Qt::CaseInsensitive)) v->ExportXlsx(file);
-            else v->ExportCsv(file);
+        act([&](TfrmCubo& v) {
+            if (path.endsWith(".xlsx", Qt::CaseInsensitive)) v.ExportXlsx(file);
+            else v.ExportCsv(file);
             Application->MessageDlg("Visão exportada para " + file, TMsgDlgType::mtInformation, {TMsgDlgBtn::mbOK});
         });
     });
     Sync();
+}
+
+bool CubeView::dropTarget(QPoint at, int& axis, size_t& position) const {
+    QWidget* w = QApplication::widgetAt(at);
+    if (auto grid = grid_->DropAt(w, at)) {
+        axis = static_cast<int>(grid->first == 'r' ? TfrmCubo::Axis::Rows : TfrmCubo::Axis::Columns);
+        position = grid->second;
+        return true;
+    }
+    if (w && (w == pagesBox_ || pagesBox_->isAncestorOf(w))) {
+        axis = static_cast<int>(TfrmCubo::Axis::Pages);
+        position = 0;  // before the first page whose caption starts right of the point
+        const int x = pagesBox_->mapFromGlobal(at).x();
+        for (QObject* child : pagesBox_->children())
+            if (auto* caption = qobject_cast<QLabel*>(child); caption && caption->property("dimension").isValid() && caption->x() < x) ++position;
+        return true;
+    }
+    return false;
+}
+
+// Dragging a dimension: pressed on a header or a page caption, moved past the drag distance, released
+// over another place of the grid or the pages bar. Released nowhere, nothing changes.
+bool CubeView::eventFilter(QObject* watched, QEvent* event) {
+    const auto type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease) return false;
+    auto* e = static_cast<QMouseEvent*>(event);
+    if (type == QEvent::MouseButtonPress) {
+        drag_ = {};
+        if (e->button() != Qt::LeftButton) return false;
+        QVariant page = watched->property("dimension");
+        drag_.dimension = page.isValid() ? page.toString().toStdString() : grid_->DimensionAt(watched, e->position().toPoint());
+        drag_.start = e->globalPosition().toPoint();
+        return false;
+    }
+    if (drag_.dimension.empty()) return false;
+    if (type == QEvent::MouseMove) {
+        if (!(e->buttons() & Qt::LeftButton)) return false;
+        if (!drag_.moving && (e->globalPosition().toPoint() - drag_.start).manhattanLength() >= QApplication::startDragDistance()) {
+            drag_.moving = true;
+            QApplication::setOverrideCursor(Qt::ClosedHandCursor);
+        }
+        if (drag_.moving) {
+            int axis = 0;
+            size_t position = 0;
+            QApplication::changeOverrideCursor(dropTarget(e->globalPosition().toPoint(), axis, position) ? Qt::DragMoveCursor : Qt::ForbiddenCursor);
+        }
+        return drag_.moving;
+    }
+    Drag done = drag_;
+    drag_ = {};
+    if (!done.moving) return false;
+    QApplication::restoreOverrideCursor();
+    int axis = 0;
+    size_t position = 0;
+    bool target = dropTarget(e->globalPosition().toPoint(), axis, position);
+    // The header still hears the release, to end its own press, but knows it was a drag, not a click.
+    watched->setProperty("qelArrastou", true);
+    if (target) {
+        // The headers are rebuilt by the move: the release goes first.
+        QMouseEvent release(QEvent::MouseButtonRelease, e->position(), e->globalPosition(), e->button(), e->buttons(), e->modifiers());
+        QApplication::sendEvent(watched, &release);
+        act([&](TfrmCubo& v) { v.MoveDimension(done.dimension, static_cast<TfrmCubo::Axis>(axis), position); });
+        return true;
+    }
+    return false;
+}
+
+QTableView* CubeView::Table() const { return grid_->Cells(); }
+
+void CubeView::act(const std::function<void(TfrmCubo&)>& change) {
+    TfrmCubo* v = viewer_;
+    if (v) frontEnd_.Act([&] { change(*v); });
+}
+
+QMenu* CubeView::DimensionMenu(const std::string& dimension) {
+    auto* menu = new QMenu(this);
+    menu->setObjectName("mnuDimensaoCubo");
+    TfrmCubo* v = viewer_;
+    if (!v) return menu;
+    const bool row = std::count(v->Rows.begin(), v->Rows.end(), dimension) > 0;
+    const bool column = std::count(v->Columns.begin(), v->Columns.end(), dimension) > 0;
+    auto move = [this, menu, dimension](const char* caption, TfrmCubo::Axis axis, bool here) {
+        QAction* a = menu->addAction(caption);
+        a->setEnabled(!here);
+        connect(a, &QAction::triggered, this, [this, dimension, axis] { act([&](TfrmCubo& c) { c.MoveDimension(dimension, axis, std::nullopt); }); });
+    };
+    move("Mover para Linhas", TfrmCubo::Axis::Rows, row);
+    move("Mover para Colunas", TfrmCubo::Axis::Columns, column);
+    move("Mover para Páginas", TfrmCubo::Axis::Pages, !row && !column);
+    menu->addSeparator();
+    auto order = v->Settings().order.find(dimension);
+    const bool byLabel = order != v->Settings().order.end() && order->second == MemberOrder::Label;
+    QAction* label = menu->addAction("Ordenar pelo nome");
+    label->setCheckable(true);
+    label->setChecked(byLabel);
+    connect(label, &QAction::triggered, this, [this, dimension](bool on) {
+        act([&](TfrmCubo& c) { c.SetOrder(dimension, on ? MemberOrder::Label : MemberOrder::Key); });
+    });
+    if (row && v->Rows.back() != dimension) {  // the innermost level has nothing below it to hide
+        menu->addSeparator();
+        connect(menu->addAction("Recolher nível"), &QAction::triggered, this,
+                [this, dimension] { act([&](TfrmCubo& c) { c.SetCollapsed(dimension, std::nullopt, true); }); });
+        connect(menu->addAction("Expandir nível"), &QAction::triggered, this,
+                [this, dimension] { act([&](TfrmCubo& c) { c.SetCollapsed(dimension, std::nullopt, false); }); });
+    }
+    return menu;
 }
 
 QComboBox* CubeView::Page(int i) const { return i >= 0 && static_cast<size_t>(i) < pages_.size() ? pages_[static_cast<size_t>(i)] : nullptr; }
@@ -153,7 +225,17 @@ void CubeView::rebuildPages() {
     }
     for (size_t p = 0; p < viewer_->Pages.size(); ++p) {
         const auto& page = viewer_->Pages[p];
-        pagesLayout_->addWidget(new QLabel(QString::fromStdString(page.dimension) + ":", pagesBox_));
+        auto* caption = new QLabel(QString::fromStdString(page.dimension) + ":", pagesBox_);
+        caption->setProperty("dimension", QString::fromStdString(page.dimension));
+        caption->setCursor(Qt::OpenHandCursor);
+        caption->installEventFilter(this);
+        caption->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(caption, &QLabel::customContextMenuRequested, this, [this, caption, d = page.dimension](QPoint at) {
+            QMenu* menu = DimensionMenu(d);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(caption->mapToGlobal(at));
+        });
+        pagesLayout_->addWidget(caption);
         auto* combo = new QComboBox(pagesBox_);
         combo->setObjectName(QString::fromStdString("page_" + page.dimension));
         combo->addItem(TfrmCubo::kAllMembers);
@@ -174,8 +256,15 @@ void CubeView::rebuildPages() {
         pagesLayout_->addWidget(combo);
         pages_.push_back(combo);
     }
+    if (viewer_->Pages.empty()) {
+        // Where a dimension dragged from the grid becomes a page.
+        auto* hint = new QLabel("Páginas: arraste para cá uma dimensão da grade", pagesBox_);
+        hint->setObjectName("dicaPaginas");
+        hint->setStyleSheet("color: gray");
+        pagesLayout_->addWidget(hint);
+    }
     pagesLayout_->addStretch(1);
-    pagesBox_->setVisible(!viewer_->Pages.empty());
+    pagesBox_->setVisible(!viewer_->Grid.lines.empty() || !viewer_->Pages.empty());
 }
 
 void CubeView::Sync() {
@@ -197,7 +286,13 @@ void CubeView::Sync() {
     filters_->setVisible(!filters.isEmpty());
     message_->setText(viewer_->Message ? QString::fromStdString(*viewer_->Message) : QString());
     message_->setVisible(viewer_->Message.has_value());
-    model_->Load(viewer_);
-    table_->resizeColumnsToContents();
+    grid_->Load(viewer_);
+    grid_->setVisible(!viewer_->Grid.lines.empty());
+    const TfrmCubo::ViewSettings& settings = viewer_->Settings();
+    subtotals_->setChecked(settings.subtotals);
+    show_->setCurrentIndex(static_cast<int>(settings.show));
+    chartKind_->setCurrentIndex(!settings.chart ? 0 : *settings.chart == "bar" ? 1 : 2);
+    chart_->setVisible(settings.chart.has_value() && !viewer_->Grid.lines.empty());
+    if (chart_->isVisible()) chart_->Show(viewer_->Chart(), *settings.chart);
     export_->setEnabled(!viewer_->Grid.lines.empty());
 }

@@ -1,8 +1,9 @@
-// CubeView shows the cube viewer's computed view: a drop-down list for each page selector, the
-// member filters in force, the grid as a model/view table (column headers, row labels in outline
-// form with their subtotals, grand totals; numbers right-aligned in the Brazilian style), the
-// viewer's message when there is no grid, and a button that exports the grid to CSV. The viewer
-// form (not owned) is read again whenever its version changes.
+// CubeView shows the cube viewer's computed view and lets the operator work it: a drop-down list
+// for each page selector, the member filters in force, the grid (PivotGridView: frozen labels,
+// headers and totals, selection and copy), a chart beside it, the viewer's message when there is no
+// grid, and a bar with the subtotals, what the cells show, the chart and the export. Pivoting, order,
+// drill and sort come from the headers' gestures and context menus. Every gesture goes to the viewer
+// form (not owned), and the view is read again whenever the viewer's version changes.
 #pragma once
 
 #include <QWidget>
@@ -11,11 +12,14 @@
 class FrontEnd;
 class TfrmCubo;
 class QComboBox;
+class QMenu;
 class QLabel;
+class QCheckBox;
 class QPushButton;
 class QTableView;
 class QHBoxLayout;
-class CubeModel;
+class PivotGridView;
+class PivotChartView;
 
 class CubeView : public QWidget {
 public:
@@ -24,12 +28,20 @@ public:
     void Detach() { viewer_ = nullptr; }
     void Sync();
     QComboBox* Page(int i) const;
-    QTableView* Table() const { return table_; }
+    QTableView* Table() const;
+    PivotGridView* Grid() const { return grid_; }
+    PivotChartView* Chart() const { return chart_; }
     QPushButton* ExportButton() const { return export_; }
-    const CubeModel* Model() const { return model_; }
+    // The context menu of a dimension of the view: move it to another axis, its member order, and for
+    // a row dimension its level collapsed or expanded. The caller owns the menu.
+    QMenu* DimensionMenu(const std::string& dimension);
 
 private:
     void rebuildPages();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Where a dimension dropped at a global point goes, or false when nowhere.
+    bool dropTarget(QPoint at, int& axis, size_t& position) const;
+    void act(const std::function<void(TfrmCubo&)>& change);
 
     FrontEnd& frontEnd_;
     TfrmCubo* viewer_;
@@ -39,9 +51,18 @@ private:
     std::vector<QComboBox*> pages_;
     QLabel* filters_;
     QLabel* message_;
-    QTableView* table_;
-    CubeModel* model_;
+    PivotGridView* grid_;
+    PivotChartView* chart_;
+    QCheckBox* subtotals_;
+    QComboBox* show_;
+    QComboBox* chartKind_;
     QPushButton* export_;
+    // A dimension being dragged between the axes: pressed on its header or page caption, then moved.
+    struct Drag {
+        std::string dimension;
+        QPoint start;
+        bool moving = false;
+    } drag_;
 };
 
 // A number as the Brazilian reads it: 1.234.567,89 (whole numbers without decimals).

@@ -133,6 +133,10 @@ PivotGrid BuildPivot(const PivotInput& in) {
     }
 
     const PivotView& view = in.view;
+    size_t sortColumn = columns;
+    if (view.sortColumn)
+        for (size_t c = 0; c < columns; ++c)
+            if (grid.columnKeys[c] == *view.sortColumn) sortColumn = c;
     Tuple prefix;
     auto labelsOf = [&](const Tuple& t) {
         std::vector<std::string> labels;
@@ -150,8 +154,8 @@ PivotGrid BuildPivot(const PivotInput& in) {
         if (view.sortMeasure && *view.sortMeasure < in.measures) {
             const size_t m = *view.sortMeasure;
             std::stable_sort(order.begin(), order.end(), [&](auto& a, auto& b) {
-                const std::optional<double>& va = a.second->values[columns][m];
-                const std::optional<double>& vb = b.second->values[columns][m];
+                const std::optional<double>& va = a.second->values[sortColumn][m];
+                const std::optional<double>& vb = b.second->values[sortColumn][m];
                 if (!va || !vb) return va.has_value() && !vb.has_value();  // lines without a value last
                 return view.sortDescending ? *va > *vb : *va < *vb;
             });
@@ -187,4 +191,74 @@ PivotGrid BuildPivot(const PivotInput& in) {
         }
     }
     return grid;
+}
+
+namespace {
+
+std::string joined(const std::vector<std::string>& parts, const char* separator) {
+    std::string out;
+    for (size_t i = 0; i < parts.size(); ++i) out += (i ? separator : "") + parts[i];
+    return out;
+}
+
+void addTo(std::optional<double>& acc, const std::optional<double>& v) {
+    if (v) acc = acc.value_or(0) + *v;
+}
+
+}  // namespace
+
+bool HasLinesBelow(const PivotGrid& grid, size_t i) {
+    if (i + 1 >= grid.lines.size()) return false;
+    const PivotLine &line = grid.lines[i], &next = grid.lines[i + 1];
+    return line.kind != "total" && next.labels.size() > line.labels.size() &&
+           std::equal(line.labels.begin(), line.labels.end(), next.labels.begin());
+}
+
+PivotChart BuildChart(const PivotGrid& grid, const std::vector<std::string>& measures, size_t maxSeries, size_t maxCategories) {
+    PivotChart chart;
+    if (grid.lines.empty() || measures.empty()) return chart;
+    const size_t columns = grid.columnKeys.size();
+    // Series: each column key with each measure; without column dimensions, the grand-total column.
+    struct Source {
+        size_t column, measure;
+    };
+    std::vector<Source> sources;
+    for (size_t c = 0; c < std::max<size_t>(columns, 1); ++c)
+        for (size_t m = 0; m < measures.size(); ++m) {
+            Source s{columns ? c : columns, m};
+            sources.push_back(s);
+            std::string name = columns ? joined(grid.columnKeys[c], " / ") : measures[m];
+            if (columns && measures.size() > 1) name += " - " + measures[m];
+            if (chart.series.size() < maxSeries || sources.size() == 1) chart.series.push_back({name, {}});
+        }
+    const bool othersSeries = sources.size() > chart.series.size();
+    if (othersSeries) {
+        chart.series.pop_back();  // its place goes to "Outros", which sums it with the rest
+        chart.series.push_back({"Outros", {}});
+    }
+    // Categories: the lines with nothing shown below them.
+    std::vector<const PivotLine*> lines;
+    for (size_t i = 0; i < grid.lines.size(); ++i) {
+        const PivotLine& line = grid.lines[i];
+        if (line.kind == "total") continue;
+        if (!HasLinesBelow(grid, i)) lines.push_back(&line);
+    }
+    if (lines.empty()) lines.push_back(&grid.lines.back());  // no row dimension: the grand total alone
+    const bool othersCategory = lines.size() > maxCategories;
+    const size_t shown = othersCategory ? maxCategories - 1 : lines.size();
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const PivotLine& line = *lines[i];
+        if (i < shown) {
+            chart.categories.push_back(line.kind == "total" ? "Total" : joined(line.labels, " / "));
+            for (auto& s : chart.series) s.values.emplace_back();
+        } else if (i == shown) {
+            chart.categories.push_back("Outros");
+            for (auto& s : chart.series) s.values.emplace_back();
+        }
+        for (size_t k = 0; k < sources.size(); ++k) {
+            size_t series = std::min(k, chart.series.size() - 1);
+            addTo(chart.series[series].values.back(), line.values.at(sources[k].column).at(sources[k].measure));
+        }
+    }
+    return chart;
 }

@@ -48,6 +48,8 @@ struct PivotView {
     // lines without a value come last); nullopt: member order.
     std::optional<size_t> sortMeasure;
     bool sortDescending = true;
+    // The column sorted by, by its labels; nullopt, or labels no column has: the grand-total column.
+    std::optional<std::vector<std::string>> sortColumn;
     // Per row dimension: its groups collapsed (the levels below hidden, the group's subtotal line
     // standing for them), every group or the groups of these member keys.
     struct Collapse {
@@ -72,3 +74,20 @@ int CompareMemberKeys(const std::string& a, const std::string& b);
 // The members of one dimension in display order.
 std::vector<CubeMember> SortedMembers(const std::map<std::string, std::string>& labels, MemberOrder order = MemberOrder::Key);
 PivotGrid BuildPivot(const PivotInput& in);
+
+// The grid as a chart: the lines at the deepest level shown (details, and the subtotals standing for
+// collapsed groups) as categories, the columns × measures as series (the grand-total column when
+// there is no column dimension). Past `maxSeries` the remaining series are summed as one "Outros", and
+// past `maxCategories` the remaining lines as one "Outros" category, so a chart stays readable.
+struct PivotChart {
+    struct Series {
+        std::string name;
+        std::vector<std::optional<double>> values;  // one per category
+    };
+    std::vector<std::string> categories;
+    std::vector<Series> series;
+};
+// Whether the line at `i` heads lines shown below it (its group expanded).
+bool HasLinesBelow(const PivotGrid& grid, size_t i);
+PivotChart BuildChart(const PivotGrid& grid, const std::vector<std::string>& measures, size_t maxSeries = 12,
+                      size_t maxCategories = 40);

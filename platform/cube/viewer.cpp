@@ -137,8 +137,8 @@ TfrmCubo::TfrmCubo(TComponent* owner) : TForm(owner) {
     Name = "frmCubo";
     Caption = "Cubo de Decisão";
     FormStyle = TFormStyle::fsMDIChild;
-    Width = 760;
-    Height = 520;
+    Width = 960;
+    Height = 600;
     net_ = Owned<TNetConnection>();
     net_->Name = "netCubo";
     net_->ServerName = "QEL00100.rdmOpcoesDW";
@@ -344,6 +344,7 @@ void TfrmCubo::pivot() {
         if (auto f = std::find(Facts.begin(), Facts.end(), *settings_.sortFact); f != Facts.end())
             view.sortMeasure = static_cast<size_t>(f - Facts.begin());
     view.sortDescending = settings_.sortDescending;
+    view.sortColumn = settings_.sortColumn;
     for (size_t d = 0; d < Rows.size(); ++d) {
         PivotView::Collapse c;
         if (auto it = settings_.collapsed.find(Rows[d]); it != settings_.collapsed.end() && d < input_.labels.size()) {
@@ -371,11 +372,26 @@ bool TfrmCubo::SetOrder(const std::string& dimension, MemberOrder order) {
     return true;
 }
 
-bool TfrmCubo::SetSort(const std::optional<std::string>& fact, bool descending) {
+bool TfrmCubo::SetSort(const std::optional<std::string>& fact, bool descending, const std::optional<std::vector<std::string>>& column) {
     if (fact && !std::count(Facts.begin(), Facts.end(), *fact)) return false;
+    if (fact && column && std::find(Grid.columnKeys.begin(), Grid.columnKeys.end(), *column) == Grid.columnKeys.end()) return false;
     settings_.sortFact = fact;
     settings_.sortDescending = descending;
+    settings_.sortColumn = fact ? column : std::nullopt;
     pivot();
+    return true;
+}
+
+bool TfrmCubo::CycleSort(const std::string& fact, const std::optional<std::vector<std::string>>& column) {
+    bool same = settings_.sortFact == fact && settings_.sortColumn == column;
+    if (same && !settings_.sortDescending) return SetSort(std::nullopt, true);
+    return SetSort(fact, !same, column);
+}
+
+bool TfrmCubo::SetChart(const std::optional<std::string>& kind) {
+    if (kind && *kind != "bar" && *kind != "line") return false;
+    settings_.chart = kind;
+    ++version_;
     return true;
 }
 

@@ -58,6 +58,7 @@ public:
         std::map<std::string, MemberOrder> order;  // dimensions not by key
         std::optional<std::string> sortFact;
         bool sortDescending = true;
+        std::optional<std::vector<std::string>> sortColumn;  // a column's labels; nullopt: the grand total
         struct Collapsed {
             bool all = false;
             std::set<std::string> members;  // labels
@@ -65,12 +66,21 @@ public:
         std::map<std::string, Collapsed> collapsed;  // row dimensions
         bool subtotals = true;
         ShowAs show = ShowAs::Values;
+        std::optional<std::string> chart;  // "bar" or "line" beside the grid; nullopt: none
     };
     const ViewSettings& Settings() const { return settings_; }
     // False when the dimension (a row dimension, for collapsing) or fact is not in the view, or the
     // member is not among the dimension's.
     bool SetOrder(const std::string& dimension, MemberOrder order);
-    bool SetSort(const std::optional<std::string>& fact, bool descending);
+    bool SetSort(const std::optional<std::string>& fact, bool descending,
+                 const std::optional<std::vector<std::string>>& column = std::nullopt);
+    // A header click: the first sorts by that column descending, the second ascending, the third
+    // restores member order. `column` nullopt: the grand-total column.
+    bool CycleSort(const std::string& fact, const std::optional<std::vector<std::string>>& column);
+    // "bar", "line", or nullopt to hide the chart; false for another kind.
+    bool SetChart(const std::optional<std::string>& kind);
+    // The chart of the grid as it stands.
+    PivotChart Chart() const { return BuildChart(Grid, Facts); }
     bool SetCollapsed(const std::string& dimension, const std::optional<std::string>& memberLabel, bool collapse);
     void SetSubtotals(bool on);
     void SetShow(ShowAs show);
