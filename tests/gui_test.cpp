@@ -302,6 +302,8 @@ TEST_F(Gui, TheViewersGridKeepsLabelsHeadersAndTotalsInPlaceAndItsGesturesAct) {
     grid = fe->Viewer()->Grid();
     model = grid->Labels()->model();
     grid->Labels()->selectionModel()->select(QItemSelection(model->index(1, 0), model->index(2, 2)), QItemSelectionModel::ClearAndSelect);
+    grid->Labels()->selectionModel()->setCurrentIndex(model->index(1, 0), QItemSelectionModel::NoUpdate);
+    EXPECT_EQ(grid->TotalLine()->rowAt(5), model->rowCount() - 1) << "the current cell does not scroll the total line away";
     QTest::keyClick(grid->Totals(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), "Café\tEmpório d'Ávila\t50\nCafé\tMercado\t100\n");
 

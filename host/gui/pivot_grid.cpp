@@ -321,8 +321,13 @@ PivotGridView::PivotGridView(QWidget* parent) : QWidget(parent), model_(new Pivo
     follow(cells_->verticalScrollBar(), {totals_->verticalScrollBar()});
     follow(labels_->verticalScrollBar(), {totals_->verticalScrollBar()});
     // The total line's views always show their last line, whatever their size turns out to be.
-    for (QTableView* v : {footLabels_, footCells_, footTotals_})
+    for (QTableView* v : {footLabels_, footCells_, footTotals_}) {
+        v->setAutoScroll(false);  // the current cell, shared with the body, must not scroll them away
         connect(v->verticalScrollBar(), &QScrollBar::rangeChanged, v, [v](int, int max) { v->verticalScrollBar()->setValue(max); });
+        connect(v->verticalScrollBar(), &QScrollBar::valueChanged, v, [v](int value) {
+            if (value != v->verticalScrollBar()->maximum()) v->verticalScrollBar()->setValue(v->verticalScrollBar()->maximum());
+        });
+    }
     for (auto [body, foot] : {std::pair{labels_, footLabels_}, std::pair{cells_, footCells_}, std::pair{totals_, footTotals_}}) {
         follow(foot->horizontalScrollBar(), {body->horizontalScrollBar()});
         follow(body->horizontalScrollBar(), {foot->horizontalScrollBar()});
