@@ -1,5 +1,6 @@
 // qelhost [--server HOST:PORT] [--operator CODE] [--database FILE|URI] [--modules DIR] [--script FILE|-]
 //         [--gui] [--screenshot PNG] [--call-timeout SECONDS] [--max-answer BYTES] [--password-file FILE]
+//         [--view VIEW.qelv]
 // The host client shell: runs a script of commands, or reads the same commands at a prompt; with a
 // display (or --gui) it opens its desktop window, where a person works with the screen directly.
 #include <editline/readline.h>
@@ -36,7 +37,7 @@ std::string executableDir() {
 const char* const kUsage =
     "uso: qelhost [--server HOST:PORTA] [--operator CÓDIGO] [--database ARQUIVO|URI] [--modules DIR] "
     "[--script ARQUIVO|-] [--gui] [--screenshot PNG] [--call-timeout SEGUNDOS] [--max-answer BYTES] "
-    "[--password-file ARQUIVO]";
+    "[--password-file ARQUIVO] [--view VISÃO.qelv]";
 
 int usage() {
     std::cerr << kUsage << std::endl;
@@ -113,13 +114,14 @@ bool displayAvailable() { return std::getenv("DISPLAY") || std::getenv("WAYLAND_
 
 // The window, with or without a script. Interactive, the screen opens at once and, from a terminal,
 // the prompt's commands are read too.
-int runWindow(int argc, char** argv, Shell& shell, const std::string& script, const std::string& screenshot) {
+int runWindow(int argc, char** argv, Shell& shell, const std::string& script, const std::string& screenshot, const std::string& view) {
     if (!displayAvailable() && !std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
     UsePortuguese(app);
     FrontEnd frontEnd(shell, script.empty());
     frontEnd.Window()->show();
     int status = 0;
+    if (!view.empty()) frontEnd.Act([&] { shell.Run({"openview", view}); });
     if (!script.empty()) {
         auto redraw = [&] {
             frontEnd.Redraw();
@@ -142,6 +144,7 @@ int runWindow(int argc, char** argv, Shell& shell, const std::string& script, co
         return status;
     }
     frontEnd.Act([&] { shell.Run({"open"}); });
+    if (!view.empty()) frontEnd.Act([&] { shell.Run({"openview", view}); });  // the view in front of the screen
     std::unique_ptr<QSocketNotifier> prompt;
     if (isatty(STDIN_FILENO)) {
         std::cout << "QEL — a janela está aberta; comandos também aqui (open, dump, key F5...)." << std::endl;
@@ -170,7 +173,7 @@ int main(int argc, char** argv) {
     KeepMemoryForReloads();
     ShellOptions options;
     options.modules = executableDir();
-    std::string script, screenshot;
+    std::string script, screenshot, view;
     bool gui = false;
     CallLimits limits;
     for (int i = 1; i < argc; ++i) {
@@ -199,6 +202,7 @@ int main(int argc, char** argv) {
         else if (a == "--modules") options.modules = v;
         else if (a == "--script") script = v;
         else if (a == "--screenshot") screenshot = v;
+        else if (a == "--view") view = v;
         else if (a == "--password-file") {
             std::ifstream in(v);
             std::string password;
@@ -234,7 +238,8 @@ int main(int argc, char** argv) {
     }
     try {
         Shell shell(options);
-        if (gui || (script.empty() && displayAvailable())) return runWindow(argc, argv, shell, script, screenshot);
+        if (gui || (script.empty() && displayAvailable())) return runWindow(argc, argv, shell, script, screenshot, view);
+        if (!view.empty()) shell.Run({"openview", view});  // before the first command
         if (script.empty()) {
             interactive(shell);
             return 0;

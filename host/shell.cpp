@@ -1,5 +1,7 @@
 #include "shell.hpp"
 
+#include <fstream>
+
 #include <charconv>
 
 #include <functional>
@@ -97,27 +99,10 @@ nlohmann::json viewerJson(const TfrmCubo& v) {
         for (auto& column : l.values) values.push_back(valuesJson(column));
         lines.push_back({{"kind", l.kind}, {"labels", l.labels}, {"values", values}});
     }
-    const TfrmCubo::ViewSettings& s = v.Settings();
-    nlohmann::json order = nlohmann::json::object();
-    for (auto& [dimension, o] : s.order) order[dimension] = o == MemberOrder::Label ? "label" : "key";
-    nlohmann::json collapsed = nlohmann::json::object();
-    for (auto& [dimension, c] : s.collapsed) collapsed[dimension] = c.all ? nlohmann::json(true) : nlohmann::json(c.members);
-    static const char* const kShow[] = {"values", "percent-total", "percent-row", "percent-column"};
-    nlohmann::json sort = nullptr;
-    if (s.sortFact) {
-        sort = {{"fact", *s.sortFact}, {"direction", s.sortDescending ? "desc" : "asc"}};
-        if (s.sortColumn) sort["column"] = *s.sortColumn;  // a header click on one column, not the total
-    }
-    nlohmann::json settings = {
-        {"order", order},
-        {"sort", sort},
-        {"collapsed", collapsed},
-        {"subtotals", s.subtotals},
-        {"show", kShow[static_cast<int>(s.show)]},
-        {"chart", s.chart ? nlohmann::json(*s.chart) : nlohmann::json(nullptr)}};
     return {{"facts", v.Facts},     {"rows", v.Rows},   {"columns", v.Columns}, {"pages", pages},
             {"filters", filters},   {"columnKeys", v.Grid.columnKeys},          {"lines", lines},
-            {"message", v.Message ? nlohmann::json(*v.Message) : nlohmann::json(nullptr)}, {"settings", settings}};
+            {"message", v.Message ? nlohmann::json(*v.Message) : nlohmann::json(nullptr)},
+            {"name", v.Name ? nlohmann::json(*v.Name) : nlohmann::json(nullptr)}, {"settings", SettingsJson(v.Settings())}};
 }
 
 TfrmCubo* openViewer() {
@@ -156,7 +141,17 @@ Shell::Shell(const ShellOptions& o) : login_(o.password), loader_(o.modules) {
     mainForm_->Menu = hostMenu_;
     TMenuItem* arquivo = hostMenu_->Items()->AddNew("Arquivo", "mnuArquivo");
     arquivo->GroupIndex = 0;
+    arquivo->AddNew("Abrir visão…", "mnuAbrirVisao");    // the front end asks which file
+    arquivo->AddNew("Salvar visão…", "mnuSalvarVisao");  // the same, for the open viewer
+    arquivo->AddNew("-");
     arquivo->AddNew("Sair", "mnuSair");
+    // The screen's own menus take this group's place while it is active.
+    TMenuItem* operacao = hostMenu_->Items()->AddNew("Operação", "mnuOperacaoHost");
+    operacao->GroupIndex = 2;
+    operacao->AddNew("Construção da Visão do DW", "mnuConstrucaoVisao")->OnClick = [this](TObject*) { Run({"open"}); };
+    operacao->AddNew("Editar visão", "mnuEditarVisao")->OnClick = [](TObject*) {
+        if (auto* viewer = dynamic_cast<TfrmCubo*>(frmCubo)) viewer->EditView();
+    };
     TMenuItem* janela = hostMenu_->Items()->AddNew("Janela", "mnuJanela");
     janela->GroupIndex = 9;
     Application->MainForm = mainForm_;
@@ -170,9 +165,12 @@ Shell::Shell(const ShellOptions& o) : login_(o.password), loader_(o.modules) {
     SetFwkObserver(&recorder_);
     SetListDialogService(&recorder_);
     SetLoginService(&login_);
+    // "Editar visão" opens the screen as the runner's open does.
+    SetViewEditOpener([this] { Run({"open"}); });
 }
 
 Shell::~Shell() {
+    SetViewEditOpener(nullptr);
     loader_.Unload();
     LogoutSessions();
     SetLoginService(nullptr);
@@ -435,6 +433,16 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
         const std::string& file = args[0];
         bool workbook = file.size() > 5 && file.compare(file.size() - 5, 5, ".xlsx") == 0;
         runGuarded([&] { workbook ? viewer->ExportXlsx(file) : viewer->ExportCsv(file); });
+    } else if (cmd == "saveview") {
+        need(1);
+        TfrmCubo* viewer = openViewer();
+        runGuarded([&] { viewer->SaveView(args[0]); });
+    } else if (cmd == "openview") {
+        need(1);
+        runGuarded([&] { OpenView(args[0]); });
+    } else if (cmd == "editview") {
+        TfrmCubo* viewer = openViewer();
+        runGuarded([&] { viewer->EditView(); });
     } else if (cmd == "closeviewer") {
         TfrmCubo* viewer = openViewer();
         runGuarded([&] { viewer->Close(); });
@@ -448,6 +456,12 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
         throw ScriptError("comando desconhecido: " + Shown(cmd));
     }
     return nullptr;
+}
+
+void Shell::OpenView(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("Não foi possível abrir o arquivo " + path);
+    criafrmCubo(true, &in, ViewNameOf(path));
 }
 
 nlohmann::json Shell::State() {

@@ -54,6 +54,9 @@ public:
     // Runs a person's action as the host's event loop does: what it raises goes to the error handler,
     // and released forms are destroyed once it has completed.
     void Act(const std::function<void()>& action) { runGuarded(action); }
+    // Opens a saved view (.qelv) in the cube viewer, computed anew; raises with the reason when the
+    // file cannot be read or is not a view the catalogue can serve.
+    void OpenView(const std::string& path);
 
 private:
     TForm* screen() const;

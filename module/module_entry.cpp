@@ -37,6 +37,7 @@ void CriaOpcoesDW() {
     frmOpcodesDW->Show();
     Screen->SetCursor(TCursor::crDefault);
     frmOpcodesDW->trvFatos->FullCollapse();
+    if (ViewEditRequested()) frmOpcodesDW->LoadViewToEdit();
 }
 
 extern "C" {

@@ -6,9 +6,12 @@
 void TfrmOpcodesDW::FormCreate(TObject*) {
     Trad(this);
     netOpcoesDW->SetConnected(true);
-    // Every new screen starts with no member filters and no current zone.
-    stlCDfiltro.Clear();
-    stlDSfiltro.Clear();
+    // Every new screen starts with no member filters and no current zone; a screen opened to edit a
+    // view keeps the filters the viewer handed back with it.
+    if (!ViewEditRequested()) {
+        stlCDfiltro.Clear();
+        stlDSfiltro.Clear();
+    }
     trvPointer = nullptr;
     for (int i = 0; i < ComponentCount(); ++i) {
         if (auto q = dynamic_cast<TADOIBQuery*>(Components(i)); q && dtmDBGeral) {

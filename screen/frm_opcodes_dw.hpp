@@ -118,6 +118,8 @@ public:
 
     // View build (screen/build/)
     void sbtConfirmarClick(TObject* Sender);
+    // Reads the view the viewer handed back for editing into the zones (screen/build/view_edit.cpp).
+    void LoadViewToEdit();
 
 private:
     // The head each "Agrupar" entry of the last popup names (non-owning; checked against the zone

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include <QAction>
 #include <QClipboard>
@@ -16,6 +17,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -383,6 +385,63 @@ TEST_F(Gui, ADimensionDraggedByItsHeaderMovesBetweenTheViewersAxes) {
     view = dragFrom(header->viewport(), QPoint(header->sectionViewportPosition(1) + 5, 5), view->ExportButton(), QPoint(5, 5));
     EXPECT_EQ(view->Viewer()->Columns, std::vector<std::string>{"Cliente"});
     EXPECT_FALSE(view->Viewer()->Settings().sortFact.has_value());
+}
+
+// Views that last, from the window: "Salvar visão…" names the viewer's window after the file, the
+// Janela menu lists the open windows, "Editar visão" brings the layout back into the screen, and
+// Arquivo → "Abrir visão…" opens the saved view again; Operação opens the screen.
+TEST_F(Gui, TheViewIsSavedEditedAndOpenedFromTheWindow) {
+    CubeView* view = buildFaturamentoByProduto("Cliente", "trvCols", "'C01','C02'");
+    ASSERT_NE(view, nullptr);
+    TempDatabase scratch("");
+    const QString file = QString::fromStdString(scratch.Path() + " Vendas.qelv");
+    fe->ChooseViewToSave = [&] { return file; };
+    view->findChild<QPushButton*>("btnSalvarVisao")->click();
+    QApplication::processEvents();
+    ASSERT_TRUE(std::filesystem::exists(file.toStdString()));
+    auto* viewerWindow = qobject_cast<QMdiSubWindow*>(fe->Viewer()->parentWidget());
+    ASSERT_NE(viewerWindow, nullptr);
+    const QString name = QString::fromStdString(ViewNameOf(file.toStdString()));
+    EXPECT_EQ(viewerWindow->windowTitle(), "Cubo de Decisão - " + name);
+
+    auto menuOf = [&](const char* name) { return fe->Window()->menuBar()->findChild<QMenu*>(name); };
+    auto actionOf = [&](const char* name) { return fe->Window()->menuBar()->findChild<QAction*>(name); };
+    QMenu* janela = menuOf("mnuJanela");
+    ASSERT_NE(janela, nullptr);
+    emit janela->aboutToShow();
+    QStringList windows;
+    for (QAction* a : janela->actions()) windows << a->text();
+    EXPECT_TRUE(windows.contains("Cubo de Decisão - " + name)) << windows.join("|").toStdString();
+
+    view->findChild<QPushButton*>("btnEditarVisao")->click();
+    QApplication::processEvents();
+    ASSERT_NE(fe->Screen(), nullptr) << "the screen opens with the view";
+    EXPECT_EQ(zone("trvFacts"), "Faturamento");
+    EXPECT_EQ(zone("trvRows"), "Produto");
+    EXPECT_EQ(zone("trvCols"), "Cliente");
+    EXPECT_EQ(node("trvCols", "Cliente")->ImageIndex, 0) << "the filter image on the filtered dimension";
+
+    run("closeviewer");
+    QApplication::processEvents();
+    ASSERT_EQ(fe->Viewer(), nullptr);
+    fe->ChooseViewToOpen = [&] { return file; };
+    QAction* open = actionOf("mnuAbrirVisao");
+    ASSERT_NE(open, nullptr);
+    open->trigger();
+    QApplication::processEvents();
+    ASSERT_NE(fe->Viewer(), nullptr);
+    EXPECT_EQ(fe->Viewer()->Viewer()->Name, std::optional<std::string>(name.toStdString()));
+    EXPECT_EQ(fe->Viewer()->Viewer()->FilterLabels().size(), 1u);
+    std::remove(file.toStdString().c_str());
+
+    run("closebox");
+    QApplication::processEvents();
+    ASSERT_EQ(fe->Screen(), nullptr);
+    QAction* construcao = actionOf("mnuConstrucaoVisao");
+    ASSERT_NE(construcao, nullptr);
+    construcao->trigger();
+    QApplication::processEvents();
+    EXPECT_NE(fe->Screen(), nullptr);
 }
 
 TEST(MemberDialogWindow, SearchesMarksAndReturnsTheSelection) {

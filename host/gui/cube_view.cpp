@@ -72,6 +72,14 @@ CubeView::CubeView(FrontEnd& frontEnd, TfrmCubo* viewer, QWidget* parent)
     for (const char* name : kChartNames) chartKind_->addItem(name);
     bottom->addWidget(chartKind_);
     bottom->addStretch(1);
+    auto* edit = new QPushButton("Editar visão", this);
+    edit->setObjectName("btnEditarVisao");
+    bottom->addWidget(edit);
+    connect(edit, &QPushButton::clicked, this, [this] { act([](TfrmCubo& v) { v.EditView(); }); });
+    auto* save = new QPushButton("Salvar visão…", this);
+    save->setObjectName("btnSalvarVisao");
+    bottom->addWidget(save);
+    connect(save, &QPushButton::clicked, this, [this] { frontEnd_.SaveView(); });
     export_ = new QPushButton("Exportar…", this);
     export_->setObjectName("btnExportar");
     bottom->addWidget(export_);

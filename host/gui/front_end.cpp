@@ -50,6 +50,12 @@ private:
     std::function<void()> onClose_;
 };
 
+std::vector<TMenuItem*> children(TMenuItem* m) {
+    std::vector<TMenuItem*> out;
+    for (int i = 0; i < m->Count(); ++i) out.push_back(m->Items(i));
+    return out;
+}
+
 std::string signatureOf(const std::vector<TMenuItem*>& items) {
     std::string s;
     for (TMenuItem* m : items) {
@@ -121,6 +127,16 @@ FrontEnd::FrontEnd(Shell& shell, bool interactive) : shell_(shell), interactive_
         shell_.recorder().OnCallDone = [this] {
             delete waiting_;
             waiting_ = nullptr;
+        };
+        ChooseViewToSave = [this] {
+            QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+            QString path = QFileDialog::getSaveFileName(window_, "Salvar a visão", folder + "/visao.qelv", "Visões do QEL (*.qelv)");
+            if (!path.isEmpty() && !path.endsWith(".qelv", Qt::CaseInsensitive)) path += ".qelv";
+            return path;
+        };
+        ChooseViewToOpen = [this] {
+            QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+            return QFileDialog::getOpenFileName(window_, "Abrir uma visão", folder, "Visões do QEL (*.qelv);;Todos os arquivos (*)");
         };
         ChooseExportFile = [this] {
             // Starts in the operator's documents folder; the extension chooses the format.
@@ -223,13 +239,21 @@ void FrontEnd::Redraw() {
         w->show();
         viewerWindow_ = w;
     }
-    if (viewer_) viewer_->Sync();
+    if (viewer_) {
+        viewer_->Sync();
+        viewerWindow_->setWindowTitle(QString::fromStdString(viewerForm_->Caption));  // the view's name, once it has one
+    }
 
     rebuildMenus();
     redrawing_ = false;
 }
 
 void FrontEnd::rebuildMenus() {
+    // The view commands of the host's menus act on the open viewer.
+    const bool viewer = dynamic_cast<TfrmCubo*>(frmCubo) != nullptr;
+    for (TMenuItem* top : children(shell_.HostMenu()->Items()))
+        for (TMenuItem* m : children(top))
+            if (m->Name == "mnuSalvarVisao" || m->Name == "mnuEditarVisao") m->Enabled = viewer;
     std::vector<TMenuItem*> items = MergeMenus(*shell_.HostMenu(), screenForm_ && screen_ ? screenForm_->Menu : nullptr);
     std::string signature = signatureOf(items);
     if (signature == menuSignature_) return;
@@ -247,15 +271,54 @@ void FrontEnd::rebuildMenus() {
             } else {
                 QAction* a = menu->addAction(captionOf(m));
                 a->setEnabled(m->Enabled);
+                a->setObjectName(QString::fromStdString(m->Name));
                 if (m->Name == "mnuSair") QObject::connect(a, &QAction::triggered, window_, [this] { window_->close(); });
+                else if (m->Name == "mnuAbrirVisao") QObject::connect(a, &QAction::triggered, window_, [this] { OpenView(); });
+                else if (m->Name == "mnuSalvarVisao") QObject::connect(a, &QAction::triggered, window_, [this] { SaveView(); });
                 else QObject::connect(a, &QAction::triggered, window_, [this, m] { Act([m] { m->Click(); }); });
             }
         }
     };
     for (TMenuItem* top : items) {
         if (!top->Visible) continue;
-        fill(bar->addMenu(QString::fromStdString(top->Caption)), top);
+        QMenu* menu = bar->addMenu(QString::fromStdString(top->Caption));
+        menu->setObjectName(QString::fromStdString(top->Name));
+        fill(menu, top);
+        if (top->Name == "mnuJanela") {
+            // The open windows, listed afresh each time the menu opens; choosing one brings it to the front.
+            QObject::connect(menu, &QMenu::aboutToShow, menu, [this, menu] {
+                menu->clear();
+                for (QMdiSubWindow* w : area_->subWindowList()) {
+                    QAction* a = menu->addAction(w->windowTitle());
+                    a->setCheckable(true);
+                    a->setChecked(w == area_->activeSubWindow());
+                    QObject::connect(a, &QAction::triggered, w, [this, w] {
+                        if (w->isMinimized()) w->showNormal();
+                        area_->setActiveSubWindow(w);
+                    });
+                }
+            });
+        }
     }
+}
+
+void FrontEnd::OpenView() {
+    QString path = ChooseViewToOpen ? ChooseViewToOpen() : QString();
+    if (path.isEmpty()) return;
+    Act([&] { shell_.OpenView(path.toStdString()); });
+}
+
+void FrontEnd::SaveView() {
+    auto* viewer = dynamic_cast<TfrmCubo*>(frmCubo);
+    QString path = viewer && ChooseViewToSave ? ChooseViewToSave() : QString();
+    if (path.isEmpty()) return;
+    const std::string file = path.toStdString();
+    Act([&] {
+        if (auto* v = dynamic_cast<TfrmCubo*>(frmCubo)) {
+            v->SaveView(file);
+            Application->MessageDlg("Visão salva em " + file, TMsgDlgType::mtInformation, {TMsgDlgBtn::mbOK});
+        }
+    });
 }
 
 bool FrontEnd::DragTo(TControl* source, QPoint global, bool drop) {

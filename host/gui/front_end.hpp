@@ -58,11 +58,17 @@ public:
     // name with "-viewer" before the extension). False when a picture cannot be written.
     bool Screenshot(const QString& path);
 
+    // Arquivo → "Abrir visão…" and "Salvar visão…": ask for the file, then open or save the view.
+    void OpenView();
+    void SaveView();
+
     ScreenView* Screen() const { return screen_; }
     CubeView* Viewer() const { return viewer_; }
     TreeWidget* Tree(const std::string& name) const;
     // Where the viewer's export goes; asks with a file dialog unless a test sets it.
     std::function<QString()> ChooseExportFile;
+    // Where "Salvar visão…" writes and which file "Abrir visão…" opens; empty when the operator gives up.
+    std::function<QString()> ChooseViewToSave, ChooseViewToOpen;
 
 private:
     void rebuildMenus();

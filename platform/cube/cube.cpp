@@ -2,7 +2,12 @@
 #include "services/cube.hpp"
 
 #include "toolkit/application.hpp"
+#include "catalogue.hpp"
+#include "saved_view.hpp"
 #include "viewer.hpp"
+
+#include <iterator>
+#include <optional>
 
 TStringList Fatos, Linhas, treeLinhas, Colunas, treeColunas, Paginas, treePaginas;
 TStringList stlDSfiltro, stlCDfiltro;
@@ -10,11 +15,40 @@ TForm* frmCubo = nullptr;
 
 namespace {
 int gCalls = 0;
+std::function<void()> gEditOpener;
+bool gEditRequested = false;
 }  // namespace
 
-void criafrmCubo(bool, std::istream*, const std::string&) {
+namespace {
+
+// A saved view's facts and dimensions that the catalogue no longer has, as one message; empty when all are there.
+std::string missingFromCatalogue(const SavedView& v) {
+    Catalogue catalogue = ReadServerCatalogue();
+    std::string missing;
+    auto note = [&](const char* kind, const std::string& name) { missing += std::string(missing.empty() ? "" : "; ") + kind + " " + name; };
+    for (const std::string& fact : v.lists[0])
+        if (!catalogue.facts.count(fact)) note("fato", fact);
+    for (size_t list : {1, 3, 5})
+        for (const std::string& dimension : v.lists[list])
+            if (!catalogue.dimensions.count(dimension)) note("dimensão", dimension);
+    return missing;
+}
+
+}  // namespace
+
+void criafrmCubo(bool flag, std::istream* stream, const std::string& text) {
     ++gCalls;
     if (!Application) return;
+    std::optional<SavedView> saved;
+    if (flag) {
+        // Everything is checked before the lists or the viewer change: a bad file opens nothing.
+        if (!stream) throw ESavedView("Nenhuma visão foi dada para abrir.");
+        std::string content{std::istreambuf_iterator<char>(*stream), std::istreambuf_iterator<char>()};
+        saved = ParseSavedView(content);
+        std::string missing = missingFromCatalogue(*saved);
+        if (!missing.empty()) throw ESavedView("A visão " + text + " não pode ser aberta: o catálogo não tem mais " + missing + ".");
+        WriteModuleLists(*saved);
+    }
     // A new definition replaces the open viewer's content; there is never a second viewer.
     auto* viewer = dynamic_cast<TfrmCubo*>(frmCubo);
     if (!viewer) {
@@ -25,6 +59,37 @@ void criafrmCubo(bool, std::istream*, const std::string&) {
     }
     viewer->Show();
     viewer->Compute();
+    if (saved) {
+        viewer->Apply(*saved, text);
+    } else {
+        viewer->Name.reset();  // a view built anew is not the saved one
+        viewer->Caption = "Cubo de Decisão";
+    }
 }
+
+void WriteModuleLists(const SavedView& v) {
+    TStringList* lists[] = {&Fatos, &Linhas, &treeLinhas, &Colunas, &treeColunas, &Paginas, &treePaginas};
+    for (size_t i = 0; i < v.lists.size(); ++i) {
+        lists[i]->Clear();
+        for (const std::string& item : v.lists[i]) lists[i]->Add(item);
+    }
+    stlDSfiltro.Clear();
+    stlCDfiltro.Clear();
+    for (auto& [dimension, selection] : v.filters) {
+        stlDSfiltro.Add(dimension);
+        stlCDfiltro.Add(selection);
+    }
+}
+
+void SetViewEditOpener(std::function<void()> open) { gEditOpener = std::move(open); }
+
+void RequestViewEdit() {
+    if (!gEditOpener) throw std::runtime_error("Não há como abrir a tela de construção da visão");
+    gEditRequested = true;
+    gEditOpener();
+}
+
+bool ViewEditRequested() { return gEditRequested; }
+void TakeViewEditRequest() { gEditRequested = false; }
 
 int CriafrmCuboCalls() { return gCalls; }

@@ -9,9 +9,11 @@
 #include <functional>
 #include <map>
 
+#include "catalogue.hpp"
 #include "cube_statement.hpp"
 #include "data/access_rules.hpp"
 #include "selection.hpp"
+#include "whole_file.hpp"
 #include "services/cube.hpp"
 #include "services/messages.hpp"
 #include "services/net_connection.hpp"
@@ -22,62 +24,6 @@ namespace {
 
 const char* kWaiting = "Recebendo dados do Servidor";  // the framework's text for server and database waits
 
-// The catalogue records the viewer needs, looked up by name as the screen does (first record wins).
-struct Catalogue {
-    struct Fact {
-        std::string table, measure;
-    };
-    struct Dimension {
-        std::string sequence, table, key, description;
-    };
-    std::map<std::string, Fact> facts;
-    std::map<std::string, Dimension> dimensions;
-    std::map<std::pair<std::string, std::string>, std::string> columns;  // (sequence, fact table) -> column
-
-    const Fact& fact(const std::string& name) const {
-        auto it = facts.find(name);
-        if (it == facts.end()) throw ECubeDefinition("O fato " + name + " não está no catálogo");
-        return it->second;
-    }
-    const Dimension& dimension(const std::string& name) const {
-        auto it = dimensions.find(name);
-        if (it == dimensions.end()) throw ECubeDefinition("A dimensão " + name + " não está no catálogo");
-        return it->second;
-    }
-    const std::string* column(const Dimension& d, const std::string& table) const {
-        auto it = columns.find({d.sequence, table});
-        return it == columns.end() ? nullptr : &it->second;
-    }
-};
-
-const DataPacket& packetArg(const Variant& v) {
-    if (!v.IsPacket()) throw EServerError("O servidor de aplicação não devolveu o catálogo");
-    return v.AsPacket();
-}
-
-std::string cell(const DataPacket& p, const std::vector<std::string>& row, const char* field) {
-    int i = p.FieldIndex(field);
-    if (i < 0) throw EServerError(std::string("O catálogo não traz o campo ") + field);
-    return row.at(static_cast<size_t>(i));
-}
-
-Catalogue readCatalogue(TNetConnection& net) {
-    std::vector<Variant> args(5);
-    args[4] = Operador();
-    CheckResultServ(net.Call("GetItemData", args), true, 0);
-    Catalogue c;
-    const DataPacket& dims = packetArg(args[0]);
-    for (auto& r : dims.rows)
-        c.dimensions.try_emplace(cell(dims, r, "NMITEMDIME"), Catalogue::Dimension{cell(dims, r, "NRSEQUEDIME"), cell(dims, r, "CDTABELADIME"),
-                                                                                 cell(dims, r, "DSPKDIME"), cell(dims, r, "DSITEMDIME")});
-    const DataPacket& items = packetArg(args[2]);
-    for (auto& r : items.rows)
-        c.facts.try_emplace(cell(items, r, "NMITEMDW"), Catalogue::Fact{cell(items, r, "CDTABELADW"), cell(items, r, "CDITEMDW")});
-    const DataPacket& links = packetArg(args[3]);
-    for (auto& r : links.rows)
-        c.columns.try_emplace({cell(links, r, "NRSEQUEDIME"), cell(links, r, "CDTABELADW")}, cell(links, r, "CDITEMDIME"));
-    return c;
-}
 
 // The operator's access rules, resolved as the member list resolves them (data/access_rules.hpp):
 // each restricted dimension's sequence number with the keys it allows, as a subquery.
@@ -212,6 +158,10 @@ std::vector<std::vector<std::string>> TfrmCubo::runStatement(const std::string& 
 }
 
 void TfrmCubo::Compute() {
+    definition_ = {};
+    const TStringList* lists[] = {&Fatos, &Linhas, &treeLinhas, &Colunas, &treeColunas, &Paginas, &treePaginas};
+    for (size_t i = 0; i < definition_.lists.size(); ++i) definition_.lists[i] = lists[i]->Items();
+    for (int i = 0; i < stlDSfiltro.Count() && i < stlCDfiltro.Count(); ++i) definition_.filters.emplace_back(stlDSfiltro[i], stlCDfiltro[i]);
     Facts = Fatos.Items();
     Rows = Linhas.Items();
     Columns = Colunas.Items();
@@ -226,7 +176,7 @@ void TfrmCubo::Compute() {
     const std::vector<std::string> placed = placedDimensions();
     try {
         ShowAviScope animation(Application ? Application->MainForm : nullptr, kWaiting);
-        Catalogue catalogue = readCatalogue(*net_);
+        Catalogue catalogue = ReadCatalogue(*net_);
 
         std::map<std::string, std::vector<std::string>> selected;  // dimension -> keys
         for (auto& [dimension, selection] : Filters) selected[dimension] = ParseSelection(selection);
@@ -554,21 +504,4 @@ std::vector<std::pair<std::string, std::vector<std::string>>> TfrmCubo::FilterLa
     return out;
 }
 
-void TfrmCubo::ExportCsv(const std::string& path) const {
-    // Written beside the chosen name and renamed over it only when complete: a full disk or a
-    // failed write never leaves half a file under that name.
-    const std::string temporary = path + ".parcial";
-    bool written = false;
-    {
-        std::ofstream f(temporary, std::ios::binary | std::ios::trunc);
-        if (f) {
-            f << CsvText();
-            f.close();
-            written = static_cast<bool>(f);
-        }
-    }
-    if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        throw std::runtime_error("Não foi possível gravar o arquivo " + path);
-    }
-}
+void TfrmCubo::ExportCsv(const std::string& path) const { WriteWholeFile(path, CsvText()); }

@@ -14,10 +14,15 @@
 #include <vector>
 
 #include "pivot.hpp"
+#include "saved_view.hpp"
+#include "view_settings.hpp"
 #include "toolkit/form.hpp"
 
 class TNetConnection;
 class TADOIBQuery;
+
+// Writes a view's definition and filters into the cube module's seven lists and two filter lists.
+void WriteModuleLists(const SavedView& v);
 
 class TfrmCubo : public TForm {
 public:
@@ -54,20 +59,7 @@ public:
     void ExportXlsx(const std::string& path) const;
     // How the grid is read, kept by dimension and fact name across recomputations; every change is
     // answered from the cells already held, without the database.
-    struct ViewSettings {
-        std::map<std::string, MemberOrder> order;  // dimensions not by key
-        std::optional<std::string> sortFact;
-        bool sortDescending = true;
-        std::optional<std::vector<std::string>> sortColumn;  // a column's labels; nullopt: the grand total
-        struct Collapsed {
-            bool all = false;
-            std::set<std::string> members;  // labels
-        };
-        std::map<std::string, Collapsed> collapsed;  // row dimensions
-        bool subtotals = true;
-        ShowAs show = ShowAs::Values;
-        std::optional<std::string> chart;  // "bar" or "line" beside the grid; nullopt: none
-    };
+    using ViewSettings = ::ViewSettings;
     const ViewSettings& Settings() const { return settings_; }
     // False when the dimension (a row dimension, for collapsing) or fact is not in the view, or the
     // member is not among the dimension's.
@@ -90,6 +82,18 @@ public:
     // False when the dimension is not in the view or nothing was computed.
     bool MoveDimension(const std::string& dimension, Axis axis, std::optional<size_t> position);
 
+    // The view's name once saved or opened from a file (the viewer's title shows it); nullopt for a
+    // view not yet saved.
+    std::optional<std::string> Name;
+    // "Salvar visão…": the view as it stands (definition, filters, axes, page choices, settings) into a
+    // .qelv file, written whole or not at all; the view takes the file's name. Raises on failure.
+    void SaveView(const std::string& path);
+    // "Editar visão": puts the view's definition and filters back into the cube module's lists and asks
+    // for the screen, which reads them back into its zones. Raises when no screen can be opened.
+    void EditView();
+    // Takes a saved view's axes, page choices and settings over what Compute computed, and its name.
+    void Apply(const SavedView& saved, const std::string& name);
+
     // Decimals a measure shows: none when every stored value is whole, else two (two for percentages).
     int Decimals(size_t measure) const;
     // The member filters by label where the dimension's labels are known, else by key.
@@ -105,6 +109,7 @@ private:
     std::vector<std::vector<std::string>> runStatement(const std::string& sql, const std::map<std::string, std::string>& params);
 
     ViewSettings settings_;
+    SavedView definition_;      // the lists and filters the view was computed from
     TNetConnection* net_;       // owned by the form
     TADOIBQuery* query_;        // owned by the form
     PivotInput input_;
