@@ -6,6 +6,7 @@
 
 #include "cube/cube_statement.hpp"
 #include "cube/pivot.hpp"
+#include "cube/saved_view.hpp"
 #include "cube/selection.hpp"
 #include "data/sql_connection.hpp"
 
@@ -296,4 +297,58 @@ TEST(Pivot, ChartsTheDeepestLinesShownAndSumsTheRestAsOutros) {
     PivotGrid noRows;
     noRows.lines = {line("total", {}, {{5}})};
     EXPECT_EQ(render(BuildChart(noRows, {"Vl"})), "Total|\nVl:5,\n");
+}
+
+// A saved view reads back as it was written, whatever its settings hold; the reader refuses what a
+// careless edit or another program could leave in the file, naming the field.
+TEST(SavedViewFile, ReadsBackWhatItWroteAndRefusesWhatIsNotAView) {
+    SavedView v;
+    v.lists = {{{"Faturamento", "Devoluções"}, {"Produto", "Cliente"}, {"0", "0.1"}, {"Período"}, {"0_Período"}, {"Filial"}, {"0_Filial"}}};
+    v.filters = {{"Produto", "'P01','P''03'"}};
+    v.rows = {"Cliente", "Produto"};
+    v.columns = {"Período"};
+    v.pages = {{"Filial", std::string("São Paulo")}, {"Região d'Oeste", std::nullopt}};
+    v.settings.order = {{"Produto", MemberOrder::Label}};
+    v.settings.sortFact = "Devoluções";
+    v.settings.sortDescending = false;
+    v.settings.sortColumn = std::vector<std::string>{"2026-01"};
+    v.settings.collapsed = {{"Cliente", {true, {}}}, {"Produto", {false, {"Café", "Pão d'Ouro"}}}};
+    v.settings.subtotals = false;
+    v.settings.show = ShowAs::PercentColumn;
+    v.settings.chart = "bar";
+    SavedView back = ParseSavedView(SavedViewText(v));
+    EXPECT_TRUE(back == v) << SavedViewText(back) << "\nwritten:\n" << SavedViewText(v);
+
+    const std::string good = SavedViewText(v);
+    auto with = [&](const std::string& from, const std::string& to) {
+        std::string t = good;
+        size_t at = t.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return at == std::string::npos ? t : t.replace(at, from.size(), to);
+    };
+    struct Bad {
+        std::string text, message;
+    };
+    const Bad bad[] = {
+        {"", "O arquivo não é uma visão salva do QEL, ou está incompleto."},
+        {"[1, 2]", "O arquivo não é uma visão salva do QEL, ou está incompleto."},
+        {with("\"format\": 1", "\"format\": \"1\""), "O arquivo não é uma visão salva do QEL: versão de formato inválida."},
+        {with("\"format\": 1", "\"format\": 2"),
+         "A visão foi salva num formato mais novo (2) do que este programa lê (1); atualize o QEL para abri-la."},
+        {with("\"0.1\"", "1"), "O arquivo não é uma visão salva válida: \"treeLinhas\" tem um item que não é texto."},
+        {with("\"0_Período\"", ""), "O arquivo não é uma visão salva válida: \"treeColunas\" não acompanha \"Colunas\"."},
+        {with("\"show\": \"percent-column\"", "\"show\": \"metade\""), "O arquivo não é uma visão salva válida: \"show\" desconhecido."},
+        {with("\"subtotals\": false", "\"subtotals\": 0"), "O arquivo não é uma visão salva válida: \"subtotals\" não é verdadeiro nem falso."},
+        {with("\"direction\": \"asc\"", "\"direction\": \"up\""), "O arquivo não é uma visão salva válida: \"sort\" inválido."},
+    };
+    for (const Bad& b : bad) {
+        try {
+            ParseSavedView(b.text);
+            ADD_FAILURE() << "accepted: " << b.text.substr(0, 80);
+        } catch (const ESavedView& e) {
+            EXPECT_EQ(std::string(e.what()), b.message);
+        }
+    }
+    EXPECT_EQ(ViewNameOf("/home/op/Documentos/Vendas d'Ávila.2026.qelv"), "Vendas d'Ávila.2026");
+    EXPECT_EQ(ViewNameOf("visao"), "visao");
 }
