@@ -19,6 +19,8 @@
 #include <QMenu>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProgressDialog>
@@ -37,6 +39,7 @@
 #include "member_dialog.hpp"
 #include "pivot_chart.hpp"
 #include "pivot_grid.hpp"
+#include "screen_view.hpp"
 #include "services/cube.hpp"
 #include "shell.hpp"
 #include "support/processes.hpp"
@@ -442,6 +445,49 @@ TEST_F(Gui, TheViewIsSavedEditedAndOpenedFromTheWindow) {
     construcao->trigger();
     QApplication::processEvents();
     EXPECT_NE(fe->Screen(), nullptr);
+}
+
+// The screen's window minimizes and restores by its own title-bar buttons, its contents intact, and the
+// form hears it; maximized, its trees and zones grow with it.
+TEST_F(Gui, TheScreensWindowMinimizesRestoresAndGrows) {
+    auto* window = qobject_cast<QMdiSubWindow*>(fe->Screen()->parentWidget());
+    ASSERT_NE(window, nullptr);
+    auto titleButton = [&](QStyle::SubControl control) {
+        QStyleOptionTitleBar option;
+        option.initFrom(window);
+        option.titleBarFlags = window->windowFlags();
+        option.titleBarState = window->windowState();
+        option.subControls = QStyle::SC_All;
+        option.rect = QRect(0, 0, window->width(), window->style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, window));
+        return window->style()->subControlRect(QStyle::CC_TitleBar, &option, control, window).center();
+    };
+    const QSize designed = window->size();
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, titleButton(QStyle::SC_TitleBarMinButton));
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_TRUE(window->isMinimized());
+    EXPECT_LT(window->height(), designed.height() / 2) << "a title bar, not a blank frame";
+    EXPECT_EQ(shell->ScreenForm()->WindowState(), TWindowState::wsMinimized);
+    QTest::mouseClick(window, Qt::LeftButton, Qt::NoModifier, titleButton(QStyle::SC_TitleBarNormalButton));
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_EQ(window->size(), designed);
+    EXPECT_TRUE(fe->Screen()->isVisible()) << "restored with its contents";
+    EXPECT_EQ(shell->ScreenForm()->WindowState(), TWindowState::wsNormal);
+
+    QStringList system;
+    for (QAction* a : window->systemMenu()->actions())
+        if (!a->isSeparator()) system << a->text();
+    EXPECT_EQ(system, QStringList({"&Restaurar", "Mi&nimizar", "Ma&ximizar", "&Fechar"}));
+
+    TreeWidget* rows = fe->Tree("trvRows");
+    const QSize before = rows->size();
+    window->showMaximized();
+    QApplication::processEvents();
+    EXPECT_GT(rows->width(), before.width());
+    EXPECT_GT(rows->height(), before.height());
+    EXPECT_EQ(rows->Tree()->Height, rows->height()) << "the form knows the zone's new size";
 }
 
 TEST(MemberDialogWindow, SearchesMarksAndReturnsTheSelection) {

@@ -9,12 +9,16 @@
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QStandardPaths>
@@ -39,15 +43,71 @@ class ChildWindow : public QMdiSubWindow {
 public:
     ChildWindow(std::function<void()> onClose, QWidget* parent) : QMdiSubWindow(parent), onClose_(std::move(onClose)) {}
     void Forget() { onClose_ = nullptr; }
+    // The smallest size the window takes in its normal state. Not a minimum size of the widget: that
+    // would stop the window from minimizing to its title bar and leave a blank frame.
+    void SetSmallest(QSize size) { smallest_ = size; }
+    // Minimize and restore go through the form, as the runner's minimize and restore do: the form's
+    // window state changes and the window follows it. (Left to the title bar alone, the window hid
+    // its contents without shrinking, a blank frame.) The system menu is offered in Portuguese.
+    void OnWindowState(std::function<void(bool minimized)> request) {
+        request_ = std::move(request);
+        auto* menu = new QMenu(this);
+        auto add = [&](const char* caption, auto act) { connect(menu->addAction(caption), &QAction::triggered, this, act); };
+        add("&Restaurar", [this] { isMinimized() ? request_(false) : showNormal(); });
+        add("Mi&nimizar", [this] { request_(true); });
+        add("Ma&ximizar", [this] { showMaximized(); });
+        menu->addSeparator();
+        add("&Fechar", [this] { close(); });
+        setSystemMenu(menu);
+    }
 
 protected:
+    QStyle::SubControl titleControlAt(QPoint p) const {
+        QStyleOptionTitleBar o;
+        o.initFrom(this);
+        o.titleBarFlags = windowFlags();
+        o.titleBarState = windowState();
+        o.subControls = QStyle::SC_All;
+        o.rect = QRect(0, 0, width(), style()->pixelMetric(QStyle::PM_TitleBarHeight, &o, this));
+        return style()->hitTestComplexControl(QStyle::CC_TitleBar, &o, p, this);
+    }
+    void mousePressEvent(QMouseEvent* e) override {
+        QStyle::SubControl at = titleControlAt(e->position().toPoint());
+        if (request_ && e->button() == Qt::LeftButton &&
+            ((at == QStyle::SC_TitleBarMinButton && !isMinimized()) || (at == QStyle::SC_TitleBarNormalButton && isMinimized()))) {
+            pressed_ = at;
+            e->accept();
+            return;
+        }
+        QMdiSubWindow::mousePressEvent(e);
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        if (pressed_ != QStyle::SC_None) {
+            QStyle::SubControl pressed = pressed_;
+            pressed_ = QStyle::SC_None;
+            if (titleControlAt(e->position().toPoint()) == pressed) request_(pressed == QStyle::SC_TitleBarMinButton);
+            e->accept();
+            return;
+        }
+        QMdiSubWindow::mouseReleaseEvent(e);
+    }
     void closeEvent(QCloseEvent* e) override {
         e->ignore();
         if (onClose_) onClose_();
     }
+    void resizeEvent(QResizeEvent* e) override {
+        QMdiSubWindow::resizeEvent(e);
+        if (smallest_.isValid() && !isMinimized() && !isMaximized() && !isShaded() && (width() < smallest_.width() || height() < smallest_.height()))
+            QMetaObject::invokeMethod(this, [this] {
+                if (!isMinimized() && !isMaximized() && !isShaded()) resize(size().expandedTo(smallest_));
+            }, Qt::QueuedConnection);
+    }
 
 private:
     std::function<void()> onClose_;
+    QSize smallest_;
+    std::function<void(bool)> request_;
+    QStyle::SubControl pressed_ = QStyle::SC_None;
 };
 
 std::vector<TMenuItem*> children(TMenuItem* m) {
@@ -190,13 +250,18 @@ void FrontEnd::Redraw() {
         screenInstance_ = shell_.Instances();
         auto* w = new ChildWindow([this, form] { Act([form] { form->Close(); }); }, area_);
         w->setWindowFlags(Qt::SubWindow | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                          Qt::WindowCloseButtonHint);
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
         screen_ = new ScreenView(*this, form);
         w->setWidget(screen_);
         w->setWindowTitle(QString::fromStdString(form->Caption));
         w->setObjectName("janelaQEL00100");
         area_->addSubWindow(w);
         w->show();
+        w->SetSmallest(w->size());  // as designed
+        w->OnWindowState([this, form](bool minimized) {
+            if (form != screenForm_) return;
+            Act([form, minimized] { form->SetWindowState(minimized ? TWindowState::wsMinimized : TWindowState::wsNormal); });
+        });
         // Centred, as the form is designed.
         QSize outer = w->sizeHint();
         w->move(std::max(0, (area_->width() - outer.width()) / 2), std::max(0, (area_->height() - outer.height()) / 2));
@@ -204,7 +269,12 @@ void FrontEnd::Redraw() {
             TForm* f = screenForm_;
             if (!f || redrawing_ || w != screenWindow_) return;
             TWindowState state = (now & Qt::WindowMinimized) ? TWindowState::wsMinimized : TWindowState::wsNormal;
-            if (f->WindowState() != state) Act([f, state] { f->SetWindowState(state); });
+            // The form hears it once the window has finished changing: acting in the middle of the
+            // change (a redraw, a focus) would leave the window half minimized, a blank frame.
+            if (f->WindowState() != state)
+                QMetaObject::invokeMethod(w, [this, f, state] {
+                    if (f == screenForm_ && f->WindowState() != state) Act([f, state] { f->SetWindowState(state); });
+                }, Qt::QueuedConnection);
         });
         screenWindow_ = w;
     }

@@ -75,31 +75,74 @@ void ToolButton::leaveEvent(QEvent*) {
 ScreenView::ScreenView(FrontEnd& frontEnd, TForm* form, QWidget* parent) : QWidget(parent), frontEnd_(frontEnd), form_(form) {
     setObjectName(QString::fromStdString(form->Name));
     setFocusPolicy(Qt::ClickFocus);
-    // The client area of the designed outer size, less the window frame.
-    setFixedSize(form->Width - 8, form->Height - 27);
+    // The client area of the designed outer size, less the window frame; smaller, the controls keep
+    // their designed places (the window itself springs back to this size).
+    designedSize_ = QSize(form->Width - 8, form->Height - 27);
+    resize(designedSize_);
     for (int i = 0; i < form->ComponentCount(); ++i) {
         auto* c = dynamic_cast<TControl*>(form->Components(i));
         if (!c) continue;
-        QPoint at = Origin(c);
+        designed_[c] = QRect(c->Left, c->Top, c->Width, c->Height);
         if (auto tree = dynamic_cast<TTreeView*>(c)) {
-            auto* w = new TreeWidget(frontEnd, tree, this);
-            w->setGeometry(at.x(), at.y(), tree->Width, tree->Height);
-            trees_.push_back(w);
+            trees_.push_back(new TreeWidget(frontEnd, tree, this));
         } else if (auto button = dynamic_cast<TButtonFlat*>(c)) {
-            auto* w = new ToolButton(frontEnd, button, this);
-            w->setGeometry(at.x(), at.y(), button->Width, button->Height);
-            buttons_.push_back(w);
+            buttons_.push_back(new ToolButton(frontEnd, button, this));
         }
     }
+    for (TreeWidget* t : trees_) t->setGeometry(RectOf(t->Tree()));
+    for (ToolButton* b : buttons_) b->setGeometry(RectOf(b->Button()));
     // Tab goes through the trees in the order of the form's components.
     for (size_t i = 1; i < trees_.size(); ++i) setTabOrder(trees_[i - 1], trees_[i]);
     Sync();
 }
 
-QPoint ScreenView::Origin(const TControl* c) const {
-    QPoint p;
-    for (const TControl* k = c; k && k != form_; k = k->Parent) p += QPoint(k->Left, k->Top);
-    return p;
+namespace {
+
+// How a panel or scroll box is aligned in its parent; other controls have no alignment.
+std::string alignOf(const TControl* c) {
+    if (auto p = dynamic_cast<const TPanel*>(c)) return p->Align;
+    if (auto b = dynamic_cast<const TScrollBox*>(c)) return b->Align;
+    return "alNone";
+}
+
+}  // namespace
+
+QRect ScreenView::RectOf(const TControl* c) const {
+    auto it = designed_.find(c);
+    const QRect own = it == designed_.end() ? QRect(c->Left, c->Top, c->Width, c->Height) : it->second;
+    const TControl* parent = c->Parent && c->Parent != form_ ? c->Parent : nullptr;
+    // The parent's designed and present places (the form's client area for a top-level control).
+    QRect was = parent ? (designed_.count(parent) ? designed_.at(parent) : QRect(parent->Left, parent->Top, parent->Width, parent->Height))
+                       : QRect(QPoint(), designedSize_);
+    QRect now = parent ? RectOf(parent) : QRect(QPoint(), size().expandedTo(designedSize_));
+    const int dx = now.width() - was.width(), dy = now.height() - was.height();
+    QRect r = own;
+    if (alignOf(c) == "alTop") {
+        r.setWidth(own.width() + dx);
+    } else if (alignOf(c) == "alClient") {
+        r.setSize(own.size() + QSize(dx, dy));
+    } else if (parent && alignOf(parent) == "alClient") {
+        // The panels side by side in the client area: all grow in height, the rightmost in width too.
+        r.setHeight(own.height() + dy);
+        bool rightmost = true;
+        for (auto& [other, place] : designed_)
+            if (other != c && other->Parent == parent && place.right() > own.right()) rightmost = false;
+        if (rightmost) r.setWidth(own.width() + dx);
+    } else if (was.width() > 0 && was.height() > 0) {
+        // Inside a panel: scaled with it; a label moves but keeps its size.
+        const double sx = double(now.width()) / was.width(), sy = double(now.height()) / was.height();
+        r = QRect(qRound(own.x() * sx), qRound(own.y() * sy), own.width(), own.height());
+        if (!dynamic_cast<const TLabel*>(c)) r.setSize(QSize(qRound(own.width() * sx), qRound(own.height() * sy)));
+    }
+    return r.translated(parent ? now.topLeft() : QPoint());
+}
+
+void ScreenView::resizeEvent(QResizeEvent*) {
+    for (TreeWidget* t : trees_)
+        if (t->Tree()) t->setGeometry(RectOf(t->Tree()));
+    for (ToolButton* b : buttons_)
+        if (b->Button()) b->setGeometry(RectOf(b->Button()));
+    update();
 }
 
 void ScreenView::Detach() {
@@ -114,7 +157,7 @@ void ScreenView::Sync() {
     for (ToolButton* b : buttons_) b->Sync();
     // The toolkit's focus is shown as Qt's.
     for (TreeWidget* t : trees_)
-        if (form_->ActiveControl() == t->Tree() && !t->hasFocus() && isActiveWindow()) t->setFocus(Qt::OtherFocusReason);
+        if (form_->ActiveControl() == t->Tree() && !t->hasFocus() && isActiveWindow() && t->isVisible()) t->setFocus(Qt::OtherFocusReason);
     update();
 }
 
@@ -133,8 +176,8 @@ TControl* ScreenView::DropTargetAt(QPoint local, QPoint& controlPoint) const {
         }
     }
     auto* box = dynamic_cast<TControl*>(form_->FindComponent("scrOpcoesDW"));
-    if (box && QRect(Origin(box), QSize(box->Width, box->Height)).contains(local)) {
-        controlPoint = local - Origin(box);
+    if (box && RectOf(box).contains(local)) {
+        controlPoint = local - RectOf(box).topLeft();
         return box;
     }
     return nullptr;
@@ -149,7 +192,7 @@ void ScreenView::paintEvent(QPaintEvent*) {
         for (int i = 0; i < form_->ComponentCount(); ++i) {
             auto* c = dynamic_cast<TControl*>(form_->Components(i));
             if (!c || !c->Visible) continue;
-            QRect r(Origin(c), QSize(c->Width, c->Height));
+            QRect r = RectOf(c);
             if (pass == 0) {
                 if (auto panel = dynamic_cast<TPanel*>(c)) {
                     p.fillRect(r, SystemColor(panel->Color));
@@ -168,7 +211,7 @@ void ScreenView::paintEvent(QPaintEvent*) {
                     const char* names[] = {"trvPages", "trvRows", "trvCols", "trvFacts"};
                     for (int z = 0; z < 4; ++z)
                         if (auto zone = dynamic_cast<TControl*>(form_->FindComponent(names[z])))
-                            zones[z] = QRect(Origin(zone), QSize(zone->Width, zone->Height));
+                            zones[z] = RectOf(zone);
                     PaintPivotBackdrop(p, r, zones);
                 }
             } else if (auto label = dynamic_cast<TLabel*>(c)) {

@@ -1,10 +1,15 @@
 // ScreenView draws a toolkit form whose controls are panels, labels, pictures, flat buttons and tree
 // views: panels with their bevels, labels in their fonts, the layout backdrop, a ToolButton for each
-// flat button and a TreeWidget for each tree, all at the geometry the form gives them. It keeps
-// nothing of the form but pointers to its controls (not owned), for as long as the form lives.
+// flat button and a TreeWidget for each tree, at the geometry the form gives them when the window has
+// its designed size. A larger window lays the controls out again: a control aligned to the top
+// widens, one aligned to the client area grows both ways, the panels inside it grow in height (the
+// rightmost also in width), and what lies inside those panels scales with them (labels keep their
+// size). It keeps nothing of the form but pointers to its controls (not owned), and their designed
+// geometry, for as long as the form lives.
 #pragma once
 
 #include <QWidget>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -18,6 +23,7 @@ class ToolButton : public QWidget {
 public:
     ToolButton(FrontEnd& frontEnd, TButtonFlat* button, QWidget* parent);
     void Detach() { button_ = nullptr; }
+    TButtonFlat* Button() const { return button_; }
     void Sync();
 
 protected:
@@ -45,15 +51,20 @@ public:
     const std::vector<TreeWidget*>& Trees() const { return trees_; }
     // The control a point of this view lies on for a drop: a tree, else the scroll box behind them.
     TControl* DropTargetAt(QPoint local, QPoint& controlPoint) const;
-    QPoint Origin(const TControl* c) const;  // of a control, in this view's coordinates
+    QSize sizeHint() const override { return designedSize_; }
+    // Where a control is drawn now, in this view's coordinates.
+    QRect RectOf(const TControl* c) const;
 
 protected:
     void paintEvent(QPaintEvent*) override;
     void keyPressEvent(QKeyEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     FrontEnd& frontEnd_;
     TForm* form_;
     std::vector<TreeWidget*> trees_;
     std::vector<ToolButton*> buttons_;
+    std::map<const TControl*, QRect> designed_;  // each control's designed place within its parent
+    QSize designedSize_;
 };
