@@ -397,6 +397,11 @@ TEST_F(Gui, TheViewIsSavedEditedAndOpenedFromTheWindow) {
     CubeView* view = buildFaturamentoByProduto("Cliente", "trvCols", "'C01','C02'");
     ASSERT_NE(view, nullptr);
     TempDatabase scratch("");
+    // The build closed the screen: its window is gone from what is drawn (no ghost behind the viewer).
+    QStringList shown;
+    for (QMdiSubWindow* w : fe->Window()->findChildren<QMdiSubWindow*>())
+        if (w->isVisible()) shown << w->objectName();
+    EXPECT_EQ(shown, QStringList({"janelaCubo"}));
     const QString file = QString::fromStdString(scratch.Path() + " Vendas.qelv");
     fe->ChooseViewToSave = [&] { return file; };
     view->findChild<QPushButton*>("btnSalvarVisao")->click();

@@ -240,6 +240,7 @@ void FrontEnd::Redraw() {
     if (screen_ && (form != screenForm_ || shell_.Instances() != screenInstance_)) {
         screen_->Detach();
         static_cast<ChildWindow*>(screenWindow_)->Forget();
+        screenWindow_->hide();  // gone at once, from the screen and from pictures; deleted once back in the loop
         screenWindow_->deleteLater();
         screenWindow_ = nullptr;
         screen_ = nullptr;
@@ -292,6 +293,7 @@ void FrontEnd::Redraw() {
     if (viewer_ && cube != viewerForm_) {
         viewer_->Detach();
         static_cast<ChildWindow*>(viewerWindow_)->Forget();
+        viewerWindow_->hide();
         viewerWindow_->deleteLater();
         viewerWindow_ = nullptr;
         viewer_ = nullptr;
@@ -485,6 +487,7 @@ void FrontEnd::showCursor(int cursor) {
 
 bool FrontEnd::Screenshot(const QString& path) {
     Redraw();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // windows closed by the script
     QApplication::processEvents();
     bool ok = window_->grab().save(path, "PNG");
     if (viewerWindow_) {
