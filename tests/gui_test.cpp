@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -495,6 +496,81 @@ TEST_F(Gui, TheScreensWindowMinimizesRestoresAndGrows) {
     EXPECT_EQ(rows->Tree()->Height, rows->height()) << "the form knows the zone's new size";
 }
 
+// Keys do what the mouse does: Ctrl+Shift+L/C/P send the selected dimension to a zone, Alt+Up/Down
+// reorder a zone, Shift+F10 opens the zone's menu; a refused move says why in the status bar.
+TEST_F(Gui, TheKeyboardMovesItemsBetweenAndWithinZones) {
+    run("press trvFatos Vendas");
+    run("dblclick trvFatos Vendas Faturamento");
+    TreeWidget* dimensions = fe->Tree("trvDimensoes");
+    auto select = [&](const std::string& tree, const std::string& text) {
+        TreeWidget* w = fe->Tree(tree);
+        QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->PointOf(node(tree, text)));
+        QApplication::processEvents();
+        return w;
+    };
+    select("trvDimensoes", "Produto");
+    QTest::keyClick(dimensions, Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+    select("trvDimensoes", "Cliente");
+    QTest::keyClick(dimensions, Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+    select("trvDimensoes", "Filial");
+    QTest::keyClick(dimensions, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(zone("trvRows"), "Produto,Cliente");
+    EXPECT_EQ(zone("trvPages"), "Filial");
+
+    TreeWidget* rows = select("trvRows", "Cliente");
+    QTest::keyClick(rows, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(zone("trvRows"), "Cliente,Produto");
+    QTest::keyClick(rows, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(zone("trvRows"), "Produto,Cliente");
+    EXPECT_EQ(fe->Tree("trvRows")->Tree()->Selected()->Text, "Cliente") << "the moved item stays selected";
+    QTest::keyClick(fe->Tree("trvRows"), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(zone("trvCols"), "Cliente");
+
+    // Sent again from the list: it is already in the view, and the status bar says so.
+    select("trvDimensoes", "Produto");
+    QTest::keyClick(fe->Tree("trvDimensoes"), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(zone("trvCols"), "Cliente");
+    EXPECT_EQ(fe->Window()->statusBar()->currentMessage(), "“Produto” já está na visão");
+
+    select("trvRows", "Produto");
+    QTest::keyClick(fe->Tree("trvRows"), Qt::Key_F10, Qt::ShiftModifier);
+    QApplication::processEvents();
+    ASSERT_NE(fe->LastPopup(), nullptr);
+    QStringList entries;
+    for (QAction* a : fe->LastPopup()->actions())
+        if (!a->isSeparator()) entries << a->text().section('\t', 0, 0);
+    EXPECT_TRUE(entries.contains("Filtrar")) << entries.join("|").toStdString();
+    fe->LastPopup()->close();
+}
+
+// During a drag the zone that would take the drop is highlighted, with a line where the item lands;
+// one that refuses shows neither, and a refused drop says why in the status bar.
+TEST_F(Gui, ADragShowsWhereTheItemWouldLandAndARefusalSaysWhy) {
+    run("press trvFatos Vendas");
+    run("dblclick trvFatos Vendas Faturamento");
+    ASSERT_TRUE(drag("trvDimensoes", "Produto", "trvRows"));
+    ASSERT_TRUE(drag("trvDimensoes", "Cliente", "trvRows"));
+    TreeWidget* source = fe->Tree("trvDimensoes");
+    TreeWidget* rows = fe->Tree("trvRows");
+    TreeWidget* facts = fe->Tree("trvFacts");
+    QPoint start = source->PointOf(node("trvDimensoes", "Filial"));
+    mouse(source, QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    mouse(source, QEvent::MouseMove, start + QPoint(12, 12), Qt::NoButton, Qt::LeftButton);
+    QPoint onCliente = rows->PointOf(node("trvRows", "Cliente"));
+    mouse(source, QEvent::MouseMove, source->mapFromGlobal(rows->mapToGlobal(onCliente)), Qt::NoButton, Qt::LeftButton);
+    EXPECT_TRUE(rows->DropHintShown());
+    EXPECT_EQ(rows->DropLineY(), TTreeView::RowHeight) << "the line above Cliente, the second row";
+    EXPECT_EQ(source->cursor().shape(), Qt::DragMoveCursor);
+    mouse(source, QEvent::MouseMove, source->mapFromGlobal(facts->mapToGlobal(QPoint(20, 20))), Qt::NoButton, Qt::LeftButton);
+    EXPECT_FALSE(rows->DropHintShown());
+    EXPECT_FALSE(facts->DropHintShown()) << "the facts zone refuses a dimension";
+    EXPECT_EQ(source->cursor().shape(), Qt::ForbiddenCursor);
+    mouse(source, QEvent::MouseButtonRelease, source->mapFromGlobal(facts->mapToGlobal(QPoint(20, 20))), Qt::LeftButton, Qt::NoButton);
+    QApplication::processEvents();
+    EXPECT_EQ(fe->Window()->statusBar()->currentMessage(), "Fatos só vão para a área Fatos");
+    EXPECT_FALSE(rows->DropHintShown());
+}
+
 TEST(MemberDialogWindow, SearchesMarksAndReturnsTheSelection) {
     ListDialogRequest r;
     r.caption = "Cliente";
@@ -518,6 +594,57 @@ TEST(MemberDialogWindow, SearchesMarksAndReturnsTheSelection) {
     d.Search()->clear();
     d.MarkShown(false);
     EXPECT_EQ(d.Selection(), "");
+}
+
+// Rows in label order (accents and case aside, numbers by value), found by typing without accents,
+// marked with Space or inverted; the selection still follows the data set's order.
+TEST(MemberDialogWindow, SortsFindsAndMarksAsAnOperatorTypes) {
+    ListDialogRequest r;
+    r.caption = "Produto";
+    r.keyField = "CDPRODUTO";
+    r.columns = {"IDMARCADO", "CDPRODUTO", "NMPRODUTO"};
+    r.labels = {"IDMARCADO", "Código", "Produto"};
+    const std::vector<std::pair<std::string, std::string>> members = {
+        {"07", "Loja 166"}, {"02", "Loja 9"}, {"05", "Óleo"}, {"01", "Açúcar"}, {"03", "abacate"}, {"06", "Loja 218"}, {"04", "Loja 168"}};
+    for (auto& [key, label] : members) r.rows.push_back({" ", key, label});
+    r.given = "'05'";
+    MemberDialog d(r);
+    auto shown = [&](int column) {
+        QStringList out;
+        for (int row = 0; row < d.Table()->rowCount(); ++row)
+            if (!d.Table()->isRowHidden(row)) out << d.Table()->item(row, column)->text();
+        return out;
+    };
+    EXPECT_EQ(shown(2), QStringList({"abacate", "Açúcar", "Loja 9", "Loja 166", "Loja 168", "Loja 218", "Óleo"}));
+    auto* count = d.findChild<QLabel*>("lblMarcados");
+    ASSERT_NE(count, nullptr);
+    EXPECT_EQ(count->text(), "1 de 7 marcados");
+    EXPECT_NE(d.findChild<QLabel*>("lblSemMarcados"), nullptr);
+
+    for (auto [typed, found] : {std::pair{"acucar", "Açúcar"}, std::pair{"OLEO", "Óleo"}, std::pair{"loja 16", "Loja 166|Loja 168"}}) {
+        d.Search()->clear();
+        QTest::keyClicks(d.Search(), typed);
+        EXPECT_EQ(shown(2).join("|"), QString(found)) << typed;
+    }
+    d.Search()->clear();
+
+    // A click on the code's header sorts by code.
+    QHeaderView* header = d.Table()->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(header->sectionViewportPosition(1) + 5, header->height() / 2));
+    EXPECT_EQ(shown(1), QStringList({"01", "02", "03", "04", "05", "06", "07"}));
+
+    // Space on the current row, the focus on its name: marks Açúcar (01).
+    d.show();
+    d.Table()->setCurrentCell(0, 2);
+    d.Table()->setFocus();
+    QTest::keyClick(d.Table(), Qt::Key_Space);
+    EXPECT_EQ(count->text(), "2 de 7 marcados");
+    EXPECT_EQ(d.Selection(), "'05','01'") << "in the data set's order, not the order shown";
+    auto* invert = d.findChild<QPushButton*>("btnInverterSelecao");
+    ASSERT_NE(invert, nullptr);
+    invert->click();
+    EXPECT_EQ(d.Selection(), "'07','02','03','06','04'");
+    EXPECT_EQ(count->text(), "5 de 7 marcados");
 }
 
 int main(int argc, char** argv) {

@@ -257,3 +257,22 @@ TEST(TextOrder, SortKeysOrderAsTheComparisonDoes) {
             EXPECT_EQ(byKey, byText < 0 ? -1 : byText == 0 ? 0 : 1) << "'" << a << "' vs '" << b << "'";
         }
 }
+
+// Numbers inside texts by value, the rest in text order; folding for search drops case and accents.
+TEST(TextOrder, NaturalOrderComparesNumbersByValueAndFoldingDropsCaseAndAccents) {
+    struct Case {
+        const char* a;
+        const char* b;
+        int expected;
+    };
+    const Case cases[] = {
+        {"Loja 9", "Loja 166", -1}, {"Loja 166", "Loja 168", -1}, {"Loja 218", "Loja 168", 1},
+        {"Açúcar", "abacate", 1}, {"açúcar", "Acucar", 1}, {"Óleo", "oleo", 1},  // equal but for case and accents: decided last
+        {"7", "07", -1}, {"A10B2", "A10B10", -1}, {"10", "Abc", -1}, {"Loja", "Loja 1", -1}, {"x", "x", 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CompareNaturalText(c.a, c.b), c.expected) << c.a << " vs " << c.b;
+        EXPECT_EQ(CompareNaturalText(c.b, c.a), -c.expected) << c.b << " vs " << c.a;
+    }
+    EXPECT_EQ(FoldText("Açúcar ÓLEO Pão"), "acucar oleo pao");
+}

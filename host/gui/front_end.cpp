@@ -353,7 +353,8 @@ void FrontEnd::rebuildMenus() {
     };
     for (TMenuItem* top : items) {
         if (!top->Visible) continue;
-        QMenu* menu = bar->addMenu(QString::fromStdString(top->Caption));
+        // Alt and the first letter opens it (the captions' letters differ: A, O, M, J).
+        QMenu* menu = bar->addMenu("&" + QString::fromStdString(top->Caption));
         menu->setObjectName(QString::fromStdString(top->Name));
         fill(menu, top);
         if (top->Name == "mnuJanela") {
@@ -397,10 +398,20 @@ bool FrontEnd::DragTo(TControl* source, QPoint global, bool drop) {
     if (!screen_) return false;
     QPoint at;
     TControl* target = screen_->DropTargetAt(screen_->mapFromGlobal(global), at);
+    // The zone that would take the drop is highlighted, with a line where the item would land.
+    for (TreeWidget* t : screen_->Trees()) t->ShowDropHint(false, {});
     if (!target) return false;
-    if (!drop) return DragOver(target, source, at.x(), at.y(), TDragState::dsDragMove);
+    if (!drop) {
+        bool accepted = DragOver(target, source, at.x(), at.y(), TDragState::dsDragMove);
+        if (TreeWidget* t = screen_->Tree(target->Name); t && accepted) t->ShowDropHint(true, at);
+        return accepted;
+    }
     bool accepted = false;
+    const int before = dynamic_cast<TTreeView*>(target) ? static_cast<TTreeView*>(target)->Items().Count() : -1;
+    QString why = RefusalOf(source, target, DragOver(target, source, at.x(), at.y(), TDragState::dsDragMove));
     Act([&] { accepted = Drop(target, source, at.x(), at.y()); });
+    auto* tree = dynamic_cast<TTreeView*>(target);
+    if (!why.isEmpty() && (!accepted || (tree && tree->Items().Count() == before))) Note(why);
     return accepted;
 }
 

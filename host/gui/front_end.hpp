@@ -51,6 +51,18 @@ public:
     // A drag from `source` over the point (screen coordinates): whether the control there takes it,
     // and with `drop`, the drop itself.
     bool DragTo(TControl* source, QPoint global, bool drop);
+    // Keyboard moves that the mouse already has, made of the same form events (host/gui/keyboard_moves.cpp):
+    // the selected item of `source` dropped at the end of the zone named `zone`, or moved one place
+    // up or down within its zone. A refused or empty move says why in the status bar.
+    void SendTo(TTreeView* source, const std::string& zone);
+    void MoveWithin(TTreeView* zone, bool up);
+    // A short note in the main window's status bar, gone after a few seconds (no dialog).
+    void Note(const QString& text);
+    // Why the drop of `source`'s selection on `target` was refused or changed nothing, or empty.
+    QString RefusalOf(TControl* source, TControl* target, bool accepted) const;
+    // The labels of the members a filter's selection string names, when a dialog of this session gave
+    // them; otherwise the keys.
+    std::vector<std::string> FilterLabels(const std::string& selection) const;
     // Opens the tree's context menu at the point: the screen rebuilds it, this window shows it.
     void ShowPopup(TTreeView* tree, QPoint global);
     QMenu* LastPopup() const { return popup_; }

@@ -2,12 +2,15 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 #include <QScrollBar>
 
 #include "artwork.hpp"
 #include "front_end.hpp"
 #include "key_map.hpp"
+#include "services/cube.hpp"
 #include "toolkit/controls.hpp"
 #include "toolkit/form.hpp"
 #include "toolkit/input.hpp"
@@ -125,6 +128,53 @@ void TreeWidget::paintEvent(QPaintEvent*) {
             p.drawRect(textRect.adjusted(0, 0, -1, -1));
         }
     }
+    // The focus shows on the tree itself too, so an empty tree or zone shows it.
+    if (focused) {
+        p.setPen(QPen(SystemColor("clHighlight"), 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+    if (hint_) {
+        p.setPen(QPen(SystemColor("clHighlight"), 2));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(rect().adjusted(1, 1, -1, -1));
+        p.drawLine(4, hintY_, textRight - 4, hintY_);
+    }
+}
+
+void TreeWidget::ShowDropHint(bool on, QPoint at) {
+    int y = 0;
+    if (on && tree_) {
+        std::vector<TTreeNode*> rows = tree_->VisibleNodes();
+        int row = at.y() / TTreeView::RowHeight + tree_->TopRow();
+        int last = static_cast<int>(rows.size());
+        y = (std::min(std::max(row, tree_->TopRow()), last) - tree_->TopRow()) * TTreeView::RowHeight;
+    }
+    if (on == hint_ && y == hintY_) return;
+    hint_ = on;
+    hintY_ = y;
+    update();
+}
+
+bool TreeWidget::event(QEvent* e) {
+    // A filtered item's image: hovering names the members of its filter.
+    if (e->type() == QEvent::ToolTip && tree_) {
+        auto* help = static_cast<QHelpEvent*>(e);
+        TTreeNode* n = tree_->GetNodeAt(help->pos().x(), help->pos().y());
+        int filter = n && n->ImageIndex == 0 && tree_->Images && tree_->Images->Name == "imlConfig" ? stlDSfiltro.IndexOf(n->Text) : -1;
+        if (filter >= 0 && filter < stlCDfiltro.Count()) {
+            std::vector<std::string> labels = frontEnd_.FilterLabels(stlCDfiltro[filter]);
+            QStringList shown;
+            for (size_t i = 0; i < labels.size() && i < 20; ++i) shown << QString::fromStdString(labels[i]);
+            QString text = "Filtro: " + shown.join(", ");
+            if (labels.size() > 20) text += QString(" e mais %1").arg(labels.size() - 20);
+            QToolTip::showText(help->globalPos(), text, this);
+        } else {
+            QToolTip::hideText();
+        }
+        return true;
+    }
+    return QWidget::event(e);
 }
 
 void TreeWidget::mousePressEvent(QMouseEvent* e) {
@@ -168,7 +218,7 @@ void TreeWidget::mouseReleaseEvent(QMouseEvent* e) {
             dragging_ = false;
             releaseMouse();
             unsetCursor();
-            frontEnd_.DragTo(tree, e->globalPosition().toPoint(), true);
+            frontEnd_.DragTo(tree, e->globalPosition().toPoint(), true);  // also clears the drop hints
             return;
         }
     }
@@ -197,6 +247,26 @@ void TreeWidget::wheelEvent(QWheelEvent* e) {
 
 void TreeWidget::keyPressEvent(QKeyEvent* e) {
     if (!tree_) return;
+    const Qt::KeyboardModifiers mods = e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    // Shift+F10 and the Menu key: the context menu at the selected node.
+    if ((e->key() == Qt::Key_F10 && mods == Qt::ShiftModifier) || e->key() == Qt::Key_Menu) {
+        if (tree_->PopupMenu) {
+            TTreeNode* n = tree_->Selected();
+            QPoint at = n ? PointOf(n) : QPoint(8, 8);
+            frontEnd_.ShowPopup(tree_, mapToGlobal(at));
+        }
+        return;
+    }
+    // Ctrl+Shift+L, C, P: the selected item to Linhas, Colunas, Páginas; Alt+Up/Down: one place up or down.
+    if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && (e->key() == Qt::Key_L || e->key() == Qt::Key_C || e->key() == Qt::Key_P)) {
+        frontEnd_.SendTo(tree_, e->key() == Qt::Key_L ? "trvRows" : e->key() == Qt::Key_C ? "trvCols" : "trvPages");
+        return;
+    }
+    if (mods == Qt::AltModifier && (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down)) {
+        const std::string name = tree_->Name;
+        if (name == "trvPages" || name == "trvRows" || name == "trvCols" || name == "trvFacts") frontEnd_.MoveWithin(tree_, e->key() == Qt::Key_Up);
+        return;
+    }
     Word key = KeyOf(e);
     if (!key) return QWidget::keyPressEvent(e);
     TShiftState shift = ShiftOf(e->modifiers());

@@ -24,6 +24,11 @@ public:
     void Sync();
     // The middle of a node's row, in this widget's coordinates (scrolling it into view), for tests.
     QPoint PointOf(const TTreeNode* node);
+    // While a drag is over this tree and it would take the drop: highlighted, with a line where the
+    // item would land (before the node under `at`, or after the last row).
+    void ShowDropHint(bool on, QPoint at);
+    bool DropHintShown() const { return hint_; }
+    int DropLineY() const { return hintY_; }
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -35,6 +40,7 @@ protected:
     void keyPressEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void resizeEvent(QResizeEvent*) override;
+    bool event(QEvent* e) override;
 
 private:
     int rowsShown() const;
@@ -47,4 +53,6 @@ private:
     QScrollBar* bar_;
     bool pressed_ = false, dragging_ = false;
     QPoint pressAt_;
+    bool hint_ = false;
+    int hintY_ = 0;
 };

@@ -53,7 +53,7 @@ std::vector<CubeMember> SortedMembers(const std::map<std::string, std::string>& 
         return out;
     }
     std::stable_sort(out.begin(), out.end(), [](const CubeMember& a, const CubeMember& b) {
-        int c = CompareTextOrder(a.label, b.label);
+        int c = CompareNaturalText(a.label, b.label);
         return c != 0 ? c < 0 : CompareMemberKeys(a.key, b.key) < 0;
     });
     return out;

@@ -4,10 +4,9 @@
 //
 // Members of each dimension sort by key, the warehouse's own order (periods such as 202601 and codes as
 // stored): two keys that are both whole numbers compare as numbers, two others as text, and a whole
-// number comes before a key that is not one. By label
-// instead: text order ignoring case and accents, then by key. A value is absent (nullopt)
-// where no row of that measure's table falls in the cell; sums skip absent values and stay absent
-// when every part is absent.
+// number comes before a key that is not one. By label instead: text order ignoring case and accents,
+// the numbers inside labels by value, then by key. A value is absent (nullopt) where no row of that
+// measure's table falls in the cell; sums skip absent values and stay absent when every part is absent.
 #pragma once
 
 #include <map>

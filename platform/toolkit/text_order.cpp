@@ -101,3 +101,50 @@ std::string LowerText(std::string_view s) {
     }
     return out;
 }
+
+std::string FoldText(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        size_t start = i;
+        char32_t c = nextCodePoint(s, i);
+        char32_t f = foldPlain(c);
+        if (f == c) {
+            out.append(s.substr(start, i - start));
+        } else if (f < 0x80) {
+            out.push_back(static_cast<char>(f));
+        } else {  // Latin-1 range: two bytes
+            out.push_back(static_cast<char>(0xC0 | (f >> 6)));
+            out.push_back(static_cast<char>(0x80 | (f & 0x3F)));
+        }
+    }
+    return out;
+}
+
+int CompareNaturalText(std::string_view a, std::string_view b) {
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        bool da = digit(a[i]), db = digit(b[j]);
+        size_t ei = i, ej = j;
+        while (ei < a.size() && digit(a[ei]) == da) ++ei;
+        while (ej < b.size() && digit(b[ej]) == db) ++ej;
+        std::string_view x = a.substr(i, ei - i), y = b.substr(j, ej - j);
+        int c = 0;
+        if (da && db) {
+            std::string_view vx = x.substr(std::min(x.find_first_not_of('0'), x.size())), vy = y.substr(std::min(y.find_first_not_of('0'), y.size()));
+            c = vx.size() != vy.size() ? (vx.size() < vy.size() ? -1 : 1) : vx.compare(vy);
+            if (c == 0 && x.size() != y.size()) c = x.size() < y.size() ? -1 : 1;
+        } else if (da != db) {
+            c = da ? -1 : 1;  // a number before a word, as text order puts digits before letters
+        } else {
+            c = compareFolded(x, y, foldPlain);
+        }
+        if (c != 0) return c < 0 ? -1 : 1;
+        i = ei;
+        j = ej;
+    }
+    if (i < a.size()) return 1;
+    if (j < b.size()) return -1;
+    return CompareTextOrder(a, b);  // equal but for case or accents
+}

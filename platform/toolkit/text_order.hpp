@@ -19,3 +19,10 @@ std::string TextOrderKey(std::string_view s);
 
 // Lower-cased copy (ASCII and Latin-1 letters), accents kept.
 std::string LowerText(std::string_view s);
+
+// Lower-cased, accents removed (Latin-1 letters): for finding "Açúcar" by typing "acucar".
+std::string FoldText(std::string_view s);
+
+// Text order with the numbers inside the texts compared by value ("Loja 9" before "Loja 166"): runs
+// of digits by their value (then by length: "07" after "7"), the rest in text order.
+int CompareNaturalText(std::string_view a, std::string_view b);
