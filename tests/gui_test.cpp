@@ -187,7 +187,7 @@ TEST_F(Gui, KeysReachTheFormsRoutingAndTheMenuBarFollowsTheCommandState) {
     EXPECT_EQ(zone("trvRows"), "Cliente");
     QMenu* maintenance = nullptr;
     for (QAction* a : fe->Window()->menuBar()->actions())
-        if (a->text() == "Manutenção") maintenance = a->menu();
+        if (a->text() == "&Manutenção") maintenance = a->menu();  // Alt+M opens it
     ASSERT_NE(maintenance, nullptr);
     QStringList entries;
     for (QAction* a : maintenance->actions()) entries << (a->isSeparator() ? "-" : a->text() + (a->isEnabled() ? "" : " (off)"));
