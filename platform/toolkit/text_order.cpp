@@ -49,6 +49,26 @@ int compareFolded(std::string_view a, std::string_view b, Fold fold) {
 
 char32_t foldPlain(char32_t c) { return unaccent(lower(c)); }
 
+// A copy with each code point folded; code points the fold leaves alone are copied byte for byte.
+std::string mapped(std::string_view s, char32_t (*fold)(char32_t)) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        size_t start = i;
+        char32_t c = nextCodePoint(s, i);
+        char32_t f = fold(c);
+        if (f == c) {
+            out.append(s.substr(start, i - start));
+        } else if (f < 0x80) {
+            out.push_back(static_cast<char>(f));
+        } else {  // Latin-1 range: two bytes
+            out.push_back(static_cast<char>(0xC0 | (f >> 6)));
+            out.push_back(static_cast<char>(0x80 | (f & 0x3F)));
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 int CompareTextOrder(std::string_view a, std::string_view b) {
@@ -83,43 +103,9 @@ bool SameTextIgnoreCase(std::string_view a, std::string_view b) {
     return compareFolded(a, b, lower) == 0;
 }
 
-std::string LowerText(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        size_t start = i;
-        char32_t c = nextCodePoint(s, i);
-        char32_t l = lower(c);
-        if (l == c) {
-            out.append(s.substr(start, i - start));
-        } else if (l < 0x80) {
-            out.push_back(static_cast<char>(l));
-        } else {  // Latin-1 range: two bytes
-            out.push_back(static_cast<char>(0xC0 | (l >> 6)));
-            out.push_back(static_cast<char>(0x80 | (l & 0x3F)));
-        }
-    }
-    return out;
-}
+std::string LowerText(std::string_view s) { return mapped(s, lower); }
 
-std::string FoldText(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        size_t start = i;
-        char32_t c = nextCodePoint(s, i);
-        char32_t f = foldPlain(c);
-        if (f == c) {
-            out.append(s.substr(start, i - start));
-        } else if (f < 0x80) {
-            out.push_back(static_cast<char>(f));
-        } else {  // Latin-1 range: two bytes
-            out.push_back(static_cast<char>(0xC0 | (f >> 6)));
-            out.push_back(static_cast<char>(0x80 | (f & 0x3F)));
-        }
-    }
-    return out;
-}
+std::string FoldText(std::string_view s) { return mapped(s, foldPlain); }
 
 int CompareNaturalText(std::string_view a, std::string_view b) {
     auto digit = [](char c) { return c >= '0' && c <= '9'; };
