@@ -10,6 +10,7 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTextBrowser>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -569,6 +570,40 @@ TEST_F(Gui, ADragShowsWhereTheItemWouldLandAndARefusalSaysWhy) {
     QApplication::processEvents();
     EXPECT_EQ(fe->Window()->statusBar()->currentMessage(), "Fatos só vão para a área Fatos");
     EXPECT_FALSE(rows->DropHintShown());
+}
+
+// F1 and the "?" button open the help window; the build button says why it is off; a zone item
+// without a filter image starts where the image would.
+TEST_F(Gui, HelpAndTheReasonsTheWindowGives) {
+    QTest::keyClick(fe->Tree("trvFatos"), Qt::Key_F1);
+    auto* help = fe->Window()->findChild<QDialog*>("janelaAjuda");
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    auto* page = help->findChild<QTextBrowser*>("paginaAjuda");
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->toPlainText().contains("Ctrl+Shift+L")) << "the keys are in the page";
+    help->hide();
+    QWidget* ajuda = fe->Screen()->findChild<QWidget*>("sbtAjuda");
+    ASSERT_NE(ajuda, nullptr);
+    QTest::mouseClick(ajuda, Qt::LeftButton);
+    EXPECT_TRUE(help->isVisible()) << "the same window, again";
+    help->hide();
+
+    QWidget* build = fe->Screen()->findChild<QWidget*>("sbtConfirmar");
+    ASSERT_NE(build, nullptr);
+    EXPECT_TRUE(build->toolTip().endsWith("ponha ao menos um fato e uma dimensão na visão")) << build->toolTip().toStdString();
+    run("press trvFatos Vendas");
+    run("dblclick trvFatos Vendas Faturamento");
+    EXPECT_TRUE(build->toolTip().endsWith("falta ao menos uma dimensão em Páginas, Linhas ou Colunas")) << build->toolTip().toStdString();
+    ASSERT_TRUE(drag("trvDimensoes", "Produto", "trvRows"));
+    EXPECT_FALSE(build->toolTip().contains("falta")) << build->toolTip().toStdString();
+
+    TreeWidget* rows = fe->Tree("trvRows");
+    const TTreeNode* produto = node("trvRows", "Produto");
+    const int plain = rows->TextLeft(produto);
+    run("answer confirm 'P01'");
+    run("dblclick trvRows Produto");
+    EXPECT_EQ(rows->TextLeft(produto) - plain, 18) << "only a filtered item has its image before the text, no empty slot otherwise";
 }
 
 TEST(MemberDialogWindow, SearchesMarksAndReturnsTheSelection) {

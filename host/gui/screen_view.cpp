@@ -5,6 +5,7 @@
 
 #include "artwork.hpp"
 #include "front_end.hpp"
+#include "help_window.hpp"
 #include "key_map.hpp"
 #include "services/button_flat.hpp"
 #include "toolkit/controls.hpp"
@@ -21,10 +22,32 @@ ToolButton::ToolButton(FrontEnd& frontEnd, TButtonFlat* button, QWidget* parent)
     Sync();
 }
 
+namespace {
+
+// Why "Construir Visão de DW" cannot run now, or empty.
+QString buildBlocked(const TForm* form) {
+    auto count = [&](const char* name) {
+        auto* t = dynamic_cast<TTreeView*>(form->FindComponent(name));
+        return t ? t->Items().Count() : 0;
+    };
+    int facts = count("trvFacts"), dimensions = count("trvRows") + count("trvCols") + count("trvPages");
+    if (facts == 0 && dimensions == 0) return "ponha ao menos um fato e uma dimensão na visão";
+    if (facts == 0) return "falta ao menos um fato na área Fatos";
+    if (dimensions == 0) return "falta ao menos uma dimensão em Páginas, Linhas ou Colunas";
+    if (facts + dimensions > 31) return QString("a visão tem %1 itens; o limite é 31").arg(facts + dimensions);
+    return {};
+}
+
+}  // namespace
+
 void ToolButton::Sync() {
     if (!button_) return;
     setVisible(button_->Visible && button_->Width > 0);
-    setToolTip(button_->ShowHint ? QString::fromStdString(button_->Hint) : QString());
+    QString tip = button_->ShowHint ? QString::fromStdString(button_->Hint) : QString();
+    if (button_->Name == "sbtConfirmar")
+        if (TForm* form = button_->GetParentForm())
+            if (QString why = buildBlocked(form); !why.isEmpty()) tip += (tip.isEmpty() ? "" : ": ") + why;
+    setToolTip(tip);
     update();
 }
 
@@ -56,7 +79,8 @@ void ToolButton::mouseReleaseEvent(QMouseEvent* e) {
     down_ = false;
     update();
     TButtonFlat* b = button_;
-    // A person's click on a disabled button does nothing.
+    // A person's click on a disabled button does nothing. The help button opens the help window.
+    if (click && b && b->Name == "sbtAjuda") ShowHelp(window());
     if (click && b && b->Enabled && b->Visible) frontEnd_.Act([b] { b->Click(); });
 }
 
@@ -224,6 +248,10 @@ void ScreenView::paintEvent(QPaintEvent*) {
 }
 
 void ScreenView::keyPressEvent(QKeyEvent* e) {
+    if (e->key() == Qt::Key_F1 && e->modifiers() == Qt::NoModifier) {
+        ShowHelp(window());
+        return;
+    }
     Word key = KeyOf(e);
     if (!form_ || !key) return QWidget::keyPressEvent(e);
     TForm* form = form_;

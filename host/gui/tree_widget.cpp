@@ -9,6 +9,7 @@
 
 #include "artwork.hpp"
 #include "front_end.hpp"
+#include "help_window.hpp"
 #include "key_map.hpp"
 #include "services/cube.hpp"
 #include "toolkit/controls.hpp"
@@ -84,7 +85,8 @@ void TreeWidget::resizeEvent(QResizeEvent*) { Sync(); }
 void TreeWidget::paintEvent(QPaintEvent*) {
     QPainter p(this);
     if (!tree_) return;
-    p.fillRect(rect(), SystemColor(tree_->Color));
+    // A silver list read as disabled: the dimension list is drawn on the window colour instead.
+    p.fillRect(rect(), SystemColor(tree_->Color == "clSilver" ? "clWindow" : tree_->Color));
     p.setFont(ScreenFont(tree_->Font));
     std::vector<TTreeNode*> rows = tree_->VisibleNodes();
     TImageList* images = tree_->Images;
@@ -106,7 +108,8 @@ void TreeWidget::paintEvent(QPaintEvent*) {
         }
         bool selected = n->Selected();
         int image = selected ? n->SelectedIndex : n->ImageIndex;
-        if (images) {
+        // An item without an image in a zone starts where the image would: no empty slot before it.
+        if (images && (image >= 0 || !isZone())) {
             if (image >= 0 && image < images->Count())
                 p.drawPixmap(x, y, ListImage(images->Images[static_cast<size_t>(image)]));
             x += 18;
@@ -140,6 +143,16 @@ void TreeWidget::paintEvent(QPaintEvent*) {
         p.drawRect(rect().adjusted(1, 1, -1, -1));
         p.drawLine(4, hintY_, textRight - 4, hintY_);
     }
+}
+
+bool TreeWidget::isZone() const {
+    const std::string& name = tree_->Name;
+    return name == "trvPages" || name == "trvRows" || name == "trvCols" || name == "trvFacts";
+}
+
+int TreeWidget::TextLeft(const TTreeNode* node) const {
+    int image = node->Selected() ? node->SelectedIndex : node->ImageIndex;
+    return contentLeft(node) + (tree_->Images && (image >= 0 || !isZone()) ? 18 : 0);
 }
 
 void TreeWidget::ShowDropHint(bool on, QPoint at) {
@@ -248,6 +261,10 @@ void TreeWidget::wheelEvent(QWheelEvent* e) {
 void TreeWidget::keyPressEvent(QKeyEvent* e) {
     if (!tree_) return;
     const Qt::KeyboardModifiers mods = e->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (e->key() == Qt::Key_F1 && mods == Qt::NoModifier) {
+        ShowHelp(window());
+        return;
+    }
     // Shift+F10 and the Menu key: the context menu at the selected node.
     if ((e->key() == Qt::Key_F10 && mods == Qt::ShiftModifier) || e->key() == Qt::Key_Menu) {
         if (tree_->PopupMenu) {
@@ -263,8 +280,7 @@ void TreeWidget::keyPressEvent(QKeyEvent* e) {
         return;
     }
     if (mods == Qt::AltModifier && (e->key() == Qt::Key_Up || e->key() == Qt::Key_Down)) {
-        const std::string name = tree_->Name;
-        if (name == "trvPages" || name == "trvRows" || name == "trvCols" || name == "trvFacts") frontEnd_.MoveWithin(tree_, e->key() == Qt::Key_Up);
+        if (isZone()) frontEnd_.MoveWithin(tree_, e->key() == Qt::Key_Up);
         return;
     }
     Word key = KeyOf(e);

@@ -28,6 +28,8 @@ public:
     // item would land (before the node under `at`, or after the last row).
     void ShowDropHint(bool on, QPoint at);
     bool DropHintShown() const { return hint_; }
+    // Where a node's text begins, in this widget's coordinates.
+    int TextLeft(const TTreeNode* node) const;
     int DropLineY() const { return hintY_; }
 
 protected:
@@ -47,6 +49,7 @@ private:
     // The node whose expand button is at the point, or nullptr.
     TTreeNode* buttonAt(QPoint p) const;
     int contentLeft(const TTreeNode* node) const;
+    bool isZone() const;  // one of the four layout zones
 
     FrontEnd& frontEnd_;
     TTreeView* tree_;
