@@ -278,6 +278,9 @@ void FrontEnd::Redraw() {
                 }, Qt::QueuedConnection);
         });
         screenWindow_ = w;
+        // A new window starts with the keyboard in the facts tree, as a person reads the screen.
+        if (interactive_ && !form->ActiveControl())
+            if (auto* facts = dynamic_cast<TControl*>(form->FindComponent("trvFatos"))) form->FocusControl(facts);
     }
     if (screen_) {
         bool minimized = screenForm_->WindowState() == TWindowState::wsMinimized;
