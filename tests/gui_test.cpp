@@ -11,6 +11,8 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTextBrowser>
+#include <QToolTip>
+#include <QHelpEvent>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -560,7 +562,7 @@ TEST_F(Gui, ADragShowsWhereTheItemWouldLandAndARefusalSaysWhy) {
     QPoint onCliente = rows->PointOf(node("trvRows", "Cliente"));
     mouse(source, QEvent::MouseMove, source->mapFromGlobal(rows->mapToGlobal(onCliente)), Qt::NoButton, Qt::LeftButton);
     EXPECT_TRUE(rows->DropHintShown());
-    EXPECT_EQ(rows->DropLineY(), TTreeView::RowHeight) << "the line above Cliente, the second row";
+    EXPECT_EQ(rows->DropLineY(), 2 * TTreeView::RowHeight) << "from the list an item joins the end: the line under Cliente";
     EXPECT_EQ(source->cursor().shape(), Qt::DragMoveCursor);
     mouse(source, QEvent::MouseMove, source->mapFromGlobal(facts->mapToGlobal(QPoint(20, 20))), Qt::NoButton, Qt::LeftButton);
     EXPECT_FALSE(rows->DropHintShown());
@@ -570,6 +572,26 @@ TEST_F(Gui, ADragShowsWhereTheItemWouldLandAndARefusalSaysWhy) {
     QApplication::processEvents();
     EXPECT_EQ(fe->Window()->statusBar()->currentMessage(), "Fatos só vão para a área Fatos");
     EXPECT_FALSE(rows->DropHintShown());
+
+    // Within the zone, Cliente dragged onto Produto lands before it: the line is above Produto.
+    QPoint cliente = rows->PointOf(node("trvRows", "Cliente"));
+    mouse(rows, QEvent::MouseButtonPress, cliente, Qt::LeftButton, Qt::LeftButton);
+    mouse(rows, QEvent::MouseMove, cliente + QPoint(12, 0), Qt::NoButton, Qt::LeftButton);
+    QPoint produto = rows->PointOf(node("trvRows", "Produto"));
+    mouse(rows, QEvent::MouseMove, produto, Qt::NoButton, Qt::LeftButton);
+    EXPECT_TRUE(rows->DropHintShown());
+    EXPECT_EQ(rows->DropLineY(), 0);
+    mouse(rows, QEvent::MouseButtonRelease, produto, Qt::LeftButton, Qt::NoButton);
+    QApplication::processEvents();
+    EXPECT_EQ(zone("trvRows"), "Cliente,Produto") << "where the line showed";
+
+    // The filter image's tooltip names the members.
+    run("answer confirm 'P01','P03'");
+    run("dblclick trvRows Produto");
+    QPoint at = rows->PointOf(node("trvRows", "Produto"));
+    QHelpEvent hover(QEvent::ToolTip, at, rows->mapToGlobal(at));
+    QApplication::sendEvent(rows, &hover);
+    EXPECT_EQ(QToolTip::text().toStdString(), "Filtro: P01, P03") << "keys, when no dialog of this window gave the labels";
 }
 
 // F1 and the "?" button open the help window; the build button says why it is off; a zone item

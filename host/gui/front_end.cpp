@@ -406,7 +406,8 @@ bool FrontEnd::DragTo(TControl* source, QPoint global, bool drop) {
     if (!target) return false;
     if (!drop) {
         bool accepted = DragOver(target, source, at.x(), at.y(), TDragState::dsDragMove);
-        if (TreeWidget* t = screen_->Tree(target->Name); t && accepted) t->ShowDropHint(true, at);
+        // Within its own zone an item lands before the node it is dropped on; from elsewhere it joins the end.
+        if (TreeWidget* t = screen_->Tree(target->Name); t && accepted) t->ShowDropHint(true, target == source ? at : QPoint(0, 1 << 20));
         return accepted;
     }
     bool accepted = false;
