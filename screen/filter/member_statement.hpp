@@ -1,5 +1,5 @@
 // The member statement of a dimension, in its two forms: from the dimension's own table (with the
-// access-rule clause), or from the fact tables of the view joined on the dimension's column. Names
+// access-rule clause), or from the fact tables of the view that all hold the dimension's key. Names
 // taken from the catalogue are checked to be plain SQL identifiers before they are placed into SQL;
 // a name that is not one raises EBadCatalogueName and no statement is composed.
 #pragma once
@@ -27,5 +27,7 @@ struct FactTable {
 // Alias of the fact at position i of the facts zone: "A" to "Z", then "AA", "AB"... skipping the
 // two-letter SQL keywords.
 std::string FactAlias(int i);
-// The join of the fact tables over the dimension's column, ordered by the base (first) table's column.
+// The keys of the dimension's column in the base (first) table that every other fact table of the view
+// also holds, each table read once ("<base> IN (SELECT … FROM <table> <alias>)"; a table already in
+// the statement is not added again), ordered by the base table's column.
 std::string FactTablesStatement(const std::vector<FactTable>& sortedTables);
