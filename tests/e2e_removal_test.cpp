@@ -76,6 +76,19 @@ TEST(Removal, AFactThatDoesNotShareADimensionEvictsItWithItsMembersAndTheirEntri
     EXPECT_EQ(Layout(r.states[0]), "pages: Período* | rows:  | cols:  | facts: Faturamento, Caixa d'Água | filters: Período='2026-01'");
 }
 
+// A filtered member that is still usable leaves with its evicted head, and its filter entry with it.
+TEST(Removal, AnEvictedHeadTakesTheFilterEntryOfAMemberThatWasStillUsable) {
+    E2E e;
+    HostRun r = e.Run(std::string(kFilteredLayout) +
+                      "expand trvRows Produto\nanswer confirm \"'01'\"\ndblclick trvRows Produto Filial\ndump\n"
+                      "press trvFatos Finanças\ndblclick trvFatos Finanças \"Caixa d'Água\"\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Layout(r.states[0]), "pages: Período* | rows: Produto*{Cliente*, Filial*} | cols:  | facts: Faturamento | " + kFilters +
+                                       " Filial='01'");
+    // Filial is linked to Caixa d'Água's table, but its head Produto is not: both leave, and so do their entries.
+    EXPECT_EQ(Layout(r.states[1]), "pages: Período* | rows:  | cols:  | facts: Faturamento, Caixa d'Água | filters: Período='2026-01'");
+}
+
 TEST(Removal, ClearAllEmptiesEveryZoneAndEveryFilterEntry) {
     E2E e;
     HostRun r = e.Run(
