@@ -179,3 +179,24 @@ TEST(SavedView, BadFilesOpenNothingAndSayWhy) {
     EXPECT_EQ(viewerOf(nowhere, 0)["name"], "boa") << "a failed save keeps the view's name";
     EXPECT_EQ(e.Run("open\nsaveview x.qelv\n").status, 1) << "no viewer open";
 }
+
+// A filter on a dimension the view does not place still restricts the fact tables it is linked to.
+TEST(SavedView, AFilterOnADimensionNotPlacedStillRestrictsTheSums) {
+    E2E e;
+    Folder folder;
+    const std::string file = folder / "so mercado.qelv";
+    std::ofstream(file) << R"({"format": 1,
+      "view": {"Fatos": ["Faturamento"], "Linhas": ["Produto"], "treeLinhas": ["0"], "Colunas": [], "treeColunas": [],
+               "Paginas": [], "treePaginas": []},
+      "filters": {"stlDSfiltro": ["Cliente"], "stlCDfiltro": ["'C01'"]},
+      "axes": {"rows": ["Produto"], "columns": [], "pages": []},
+      "settings": {"order": {}, "sort": null, "collapsed": {}, "subtotals": true, "show": "values", "chart": null}})";
+    HostRun r = e.Run("openview " + quoted(file) + "\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    J viewer = viewerOf(r, 0);
+    EXPECT_EQ(viewer["filters"], J({{"Cliente", "'C01'"}}));
+    // FVENDA: only Mercado (C01) bought, 100 of Café.
+    EXPECT_EQ(viewer["lines"], J::array({{{"kind", "detail"}, {"labels", {"Café"}}, {"values", {{100}}}},
+                                         {{"kind", "total"}, {"labels", J::array()}, {"values", {{100}}}}}))
+        << viewer["lines"].dump();
+}
