@@ -193,6 +193,10 @@ TEST(Runner, LayoutCommandsActOnTheToolkitAndUnusedAnswersFailTheScript) {
     EXPECT_EQ(r.states[0]["popup"], rebuilt);
     EXPECT_EQ(r.states[0]["focus"], "trvRows");  // the right-click focused the zone
     EXPECT_EQ(r.states[0]["selection"]["trvFatos"], nlohmann::json::array({"Vendas", "Faturamento"}));
+    // The first drag put the fact in the facts zone; the second, onto the scroll box, was refused and
+    // added nothing.
+    EXPECT_EQ(Zone(r.states[0], "trvFacts"), "Faturamento");
+    EXPECT_EQ(r.states[0]["trees"]["trvFacts"].size(), 1u);
     EXPECT_EQ(r.states[1]["popup"], rebuilt);  // as last opened
 
     HostRun again = e.Run("open\npopup trvRows\nchoose Excluir\nchoose Excluir\n");
