@@ -1,9 +1,6 @@
 #include "shell.hpp"
 
-#include <fstream>
-
-#include <charconv>
-
+#include <algorithm>
 #include <functional>
 
 #include "cube/viewer.hpp"
@@ -58,12 +55,6 @@ TMenuItem* followCaptions(std::vector<TMenuItem*> level, const std::vector<std::
         for (int i = 0; i < found->Count(); ++i) level.push_back(found->Items(i));
     }
     return found;
-}
-
-TfrmCubo* openViewer() {
-    auto viewer = dynamic_cast<TfrmCubo*>(frmCubo);
-    if (!viewer || viewer->Released()) throw ScriptError("o visualizador do cubo não está aberto");
-    return viewer;
 }
 
 std::vector<TMenuItem*> children(TMenuItem* m) {
@@ -202,220 +193,201 @@ void Shell::runGuarded(const std::function<void()>& action) {
 nlohmann::json Shell::Run(const std::vector<std::string>& w) {
     if (w.empty()) return nullptr;
     const std::string& cmd = w[0];
-    auto args = std::vector<std::string>(w.begin() + 1, w.end());
-    auto need = [&](size_t n) {
-        if (args.size() < n) throw ScriptError("argumentos insuficientes para " + Shown(cmd));
-    };
-
+    Args args(w.begin() + 1, w.end());
     if (cmd == "dump") return State();
-    if (cmd == "open") {
-        bool wasLoaded = loader_.Loaded();
-        runGuarded([&] {
-            if (!wasLoaded) {
-                loader_.Load();
-                instances_ = 0;
-                cubeBaseline_ = CriafrmCuboCalls();
-            }
-            loader_.IniProc();
-        });
-    } else if (cmd == "unload") {
-        loader_.Unload();
-        openPopup_ = nullptr;
-    } else if (cmd == "server") {
-        need(1);
-        setServer(args[0]);
-    } else if (cmd == "press" || cmd == "dblclick") {
-        need(1);
-        bool right = !args.empty() && args.back() == "--right";
-        if (right) args.pop_back();
-        TTreeView* t = tree(args[0]);
-        int x = 0, y = 0;
-        pointOf(t, {args.begin() + 1, args.end()}, x, y);
-        runGuarded([&] {
-            if (cmd == "dblclick") DoubleClick(t, x, y);
-            else MousePress(t, right ? TMouseButton::mbRight : TMouseButton::mbLeft, x, y);
-        });
-    } else if ((cmd == "expand" || cmd == "collapse") && !args.empty() && args[0].rfind("trv", 0) != 0) {
-        // A row dimension of the open viewer, not a tree of the screen.
-        need(1);
-        TfrmCubo* viewer = openViewer();
-        std::optional<std::string> member;
-        if (args.size() > 1) member = args[1];
-        if (!viewer->SetCollapsed(args[0], member, cmd == "collapse"))
-            throw ScriptError("dimensão de linha ou membro não encontrado no cubo: " + Shown(args[0]));
-    } else if (cmd == "pivot") {
-        need(2);
-        static const std::map<std::string, TfrmCubo::Axis> kAxis = {
-            {"rows", TfrmCubo::Axis::Rows}, {"columns", TfrmCubo::Axis::Columns}, {"pages", TfrmCubo::Axis::Pages}};
-        auto axis = kAxis.find(args[1]);
-        if (axis == kAxis.end()) throw ScriptError("pivot espera DIMENSÃO rows|columns|pages [POSIÇÃO]");
-        std::optional<size_t> position;
-        if (args.size() > 2) {
-            size_t n = 0;
-            auto [end, ec] = std::from_chars(args[2].data(), args[2].data() + args[2].size(), n);
-            if (ec != std::errc() || end != args[2].data() + args[2].size()) throw ScriptError("posição inválida: " + Shown(args[2]));
-            position = n;
-        }
-        if (!openViewer()->MoveDimension(args[0], axis->second, position))
-            throw ScriptError("dimensão não encontrada no cubo: " + Shown(args[0]));
-    } else if (cmd == "order") {
-        need(2);
-        if (args[1] != "key" && args[1] != "label") throw ScriptError("order espera key ou label");
-        if (!openViewer()->SetOrder(args[0], args[1] == "label" ? MemberOrder::Label : MemberOrder::Key))
-            throw ScriptError("dimensão não encontrada no cubo: " + Shown(args[0]));
-    } else if (cmd == "sort") {
-        need(1);
-        TfrmCubo* viewer = openViewer();
-        if (args[0] == "none") {
-            viewer->SetSort(std::nullopt, true);
-        } else {
-            need(2);
-            if (args[1] != "asc" && args[1] != "desc") throw ScriptError("sort espera FATO asc|desc ou none");
-            if (!viewer->SetSort(args[0], args[1] == "desc")) throw ScriptError("fato não encontrado no cubo: " + Shown(args[0]));
-        }
-    } else if (cmd == "chart") {
-        need(1);
-        if (args[0] != "bar" && args[0] != "line" && args[0] != "off") throw ScriptError("chart espera bar, line ou off");
-        openViewer()->SetChart(args[0] == "off" ? std::nullopt : std::optional<std::string>(args[0]));
-    } else if (cmd == "subtotals") {
-        need(1);
-        if (args[0] != "on" && args[0] != "off") throw ScriptError("subtotals espera on ou off");
-        openViewer()->SetSubtotals(args[0] == "on");
-    } else if (cmd == "show") {
-        need(1);
-        static const std::map<std::string, ShowAs> kShow = {{"values", ShowAs::Values},
-                                                             {"percent-total", ShowAs::PercentTotal},
-                                                             {"percent-row", ShowAs::PercentRow},
-                                                             {"percent-column", ShowAs::PercentColumn}};
-        auto it = kShow.find(args[0]);
-        if (it == kShow.end()) throw ScriptError("show espera values, percent-total, percent-row ou percent-column");
-        openViewer()->SetShow(it->second);
-    } else if (cmd == "expand" || cmd == "collapse") {
-        need(2);
-        TTreeView* t = tree(args[0]);
-        TTreeNode* n = nodeAt(t, {args.begin() + 1, args.end()});
-        if (!n->IsVisible()) throw ScriptError("nó sob um pai recolhido: " + Shown(n->Text));
-        runGuarded([&] {
-            if (cmd == "expand" && !n->Expanded()) n->Expand();
-            if (cmd == "collapse" && n->Expanded()) n->Collapse();
-        });
-    } else if (cmd == "focus") {
-        need(1);
-        TTreeView* t = tree(args[0]);
-        runGuarded([&] { requireScreen()->FocusControl(t); });
-    } else if (cmd == "key") {
-        need(1);
-        TShortCut sc = 0;
-        try {
-            sc = TextToShortCut(args[0]);
-        } catch (const std::exception&) {
-        }
-        if (sc == 0) throw ScriptError("tecla desconhecida: '" + Shown(args[0]) + "'");
-        TShiftState shift;
-        if (sc & scShift) shift |= TShiftState::Shift;
-        if (sc & scCtrl) shift |= TShiftState::Ctrl;
-        if (sc & scAlt) shift |= TShiftState::Alt;
-        TForm* s = requireScreen();
-        runGuarded([&] { s->KeyDown(static_cast<Word>(sc & 0xFF), shift); });
-    } else if (cmd == "drag") {
-        auto to = std::find(args.begin(), args.end(), "--to");
-        if (args.size() < 2 || to == args.end() || to + 1 == args.end()) throw ScriptError("uso: drag ÁRVORE NÓ… --to DESTINO [--at NÓ…]");
-        TTreeView* source = tree(args[0]);
-        std::vector<std::string> sourcePath(args.begin() + 1, to);
-        std::string targetName = *(to + 1);
-        auto at = std::find(to + 1, args.end(), "--at");
-        std::vector<std::string> atPath = at == args.end() ? std::vector<std::string>{} : std::vector<std::string>(at + 1, args.end());
-        if (at != args.end() && at != to + 2) throw ScriptError("uso: drag ÁRVORE NÓ… --to DESTINO [--at NÓ…]");
-        int sx = 0, sy = 0, tx = 4, ty = 4;
-        pointOf(source, sourcePath, sx, sy);
-        TControl* target = control(targetName);
-        if (auto t = dynamic_cast<TTreeView*>(target)) pointOf(t, atPath, tx, ty);
-        else if (!atPath.empty()) throw ScriptError("--at só vale para árvores");
-        runGuarded([&] { DragAndDrop(source, sx, sy, target, tx, ty); });
-    } else if (cmd == "click") {
-        need(1);
-        auto b = dynamic_cast<TButtonFlat*>(control(args[0]));
-        if (!b) throw ScriptError("não é um botão: " + Shown(args[0]));
-        runGuarded([&] {
-            if (b->Enabled && b->Visible) b->Click();
-        });
-    } else if (cmd == "menu") {
-        need(1);
-        TForm* s = screen();
-        std::vector<TMenuItem*> bar = MergeMenus(*hostMenu_, s ? s->Menu : nullptr);
-        TMenuItem* item = followCaptions(bar, args, 0);
-        runGuarded([&] { item->Click(); });
-    } else if (cmd == "popup") {
-        need(1);
-        TTreeView* t = tree(args[0]);
-        int x = 0, y = 0;
-        pointOf(t, {args.begin() + 1, args.end()}, x, y);
-        runGuarded([&] {
-            if (ContextPopup(t, x, y)) {
-                openPopup_ = t->PopupMenu;
-                popupScreen_ = screen();
-                popupInstance_ = instances_;
-                popup_ = menuJson(openPopup_->Items())["items"];
-            }
-        });
-    } else if (cmd == "choose") {
-        need(1);
-        // A closed screen took its menu with it (compared without touching the old pointers).
-        if (!openPopup_ || !loader_.Loaded() || screen() != popupScreen_ || instances_ != popupInstance_)
-            throw ScriptError("nenhum menu de contexto aberto");
-        TMenuItem* item = followCaptions(children(openPopup_->Items()), args, 0);
-        openPopup_ = nullptr;
-        runGuarded([&] { item->Click(); });
-    } else if (cmd == "answer") {
-        need(1);
-        if (args[0] == "confirm") {
-            need(2);
-            recorder_.QueueAnswer({true, args[1]});
-        } else if (args[0] == "cancel") {
-            recorder_.QueueAnswer({false, ""});
-        } else {
-            throw ScriptError("answer espera confirm SELEÇÃO ou cancel");
-        }
-    } else if (cmd == "page") {
-        need(2);
-        TfrmCubo* viewer = openViewer();
-        std::optional<std::string> member;
-        if (args[1] != "--all") member = args[1];
-        if (!viewer->ChoosePage(args[0], member)) throw ScriptError("página ou membro não encontrado no cubo: " + Shown(args[0]) + " " + Shown(args[1]));
-    } else if (cmd == "export") {
-        need(1);
-        TfrmCubo* viewer = openViewer();
-        const std::string& file = args[0];
-        bool workbook = file.size() > 5 && file.compare(file.size() - 5, 5, ".xlsx") == 0;
-        runGuarded([&] { workbook ? viewer->ExportXlsx(file) : viewer->ExportCsv(file); });
-    } else if (cmd == "saveview") {
-        need(1);
-        TfrmCubo* viewer = openViewer();
-        runGuarded([&] { viewer->SaveView(args[0]); });
-    } else if (cmd == "openview") {
-        need(1);
-        runGuarded([&] { OpenView(args[0]); });
-    } else if (cmd == "editview") {
-        TfrmCubo* viewer = openViewer();
-        runGuarded([&] { viewer->EditView(); });
-    } else if (cmd == "closeviewer") {
-        TfrmCubo* viewer = openViewer();
-        runGuarded([&] { viewer->Close(); });
-    } else if (cmd == "minimize" || cmd == "restore") {
-        TForm* s = requireScreen();
-        s->SetWindowState(cmd == "minimize" ? TWindowState::wsMinimized : TWindowState::wsNormal);
-    } else if (cmd == "closebox") {
-        TForm* s = requireScreen();
-        runGuarded([&] { s->Close(); });
-    } else {
-        throw ScriptError("comando desconhecido: " + Shown(cmd));
-    }
+    // Each command: its name, the arguments it needs at the least, and what it does.
+    struct Command {
+        const char* name;
+        size_t args;
+        void (Shell::*run)(const std::string&, Args&);
+    };
+    static const Command kCommands[] = {
+        {"open", 0, &Shell::cmdOpen},
+        {"unload", 0, &Shell::cmdUnload},
+        {"server", 1, &Shell::cmdServer},
+        {"press", 1, &Shell::cmdPress},
+        {"dblclick", 1, &Shell::cmdPress},
+        {"pivot", 2, &Shell::cmdPivot},
+        {"order", 2, &Shell::cmdOrder},
+        {"sort", 1, &Shell::cmdSort},
+        {"chart", 1, &Shell::cmdChart},
+        {"subtotals", 1, &Shell::cmdSubtotals},
+        {"show", 1, &Shell::cmdShow},
+        {"focus", 1, &Shell::cmdFocus},
+        {"key", 1, &Shell::cmdKey},
+        {"drag", 0, &Shell::cmdDrag},
+        {"click", 1, &Shell::cmdClick},
+        {"menu", 1, &Shell::cmdMenu},
+        {"popup", 1, &Shell::cmdPopup},
+        {"choose", 1, &Shell::cmdChoose},
+        {"answer", 1, &Shell::cmdAnswer},
+        {"page", 2, &Shell::cmdPage},
+        {"export", 1, &Shell::cmdExport},
+        {"saveview", 1, &Shell::cmdSaveView},
+        {"openview", 1, &Shell::cmdOpenView},
+        {"editview", 0, &Shell::cmdEditView},
+        {"closeviewer", 0, &Shell::cmdCloseViewer},
+        {"minimize", 0, &Shell::cmdWindowState},
+        {"restore", 0, &Shell::cmdWindowState},
+        {"closebox", 0, &Shell::cmdCloseBox},
+        {"expand", 0, &Shell::cmdLevel},
+        {"collapse", 0, &Shell::cmdLevel},
+    };
+    auto it = std::find_if(std::begin(kCommands), std::end(kCommands), [&](const Command& c) { return cmd == c.name; });
+    if (it == std::end(kCommands)) throw ScriptError("comando desconhecido: " + Shown(cmd));
+    need(cmd, args, it->args);
+    (this->*it->run)(cmd, args);
     return nullptr;
 }
 
-void Shell::OpenView(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("Não foi possível abrir o arquivo " + path);
-    criafrmCubo(true, &in, ViewNameOf(path));
+void Shell::need(const std::string& cmd, const Args& args, size_t n) {
+    if (args.size() < n) throw ScriptError("argumentos insuficientes para " + Shown(cmd));
 }
+
+// expand and collapse: a tree of the screen ("trv…") or a row dimension of the open viewer.
+void Shell::cmdLevel(const std::string& cmd, Args& args) {
+    if (!args.empty() && args[0].rfind("trv", 0) != 0) return cmdViewerLevel(cmd, args);
+    cmdTreeLevel(cmd, args);
+}
+
+void Shell::cmdOpen(const std::string&, Args&) {
+    bool wasLoaded = loader_.Loaded();
+    runGuarded([&] {
+        if (!wasLoaded) {
+            loader_.Load();
+            instances_ = 0;
+            cubeBaseline_ = CriafrmCuboCalls();
+        }
+        loader_.IniProc();
+    });
+}
+
+void Shell::cmdUnload(const std::string&, Args&) {
+    loader_.Unload();
+    openPopup_ = nullptr;
+}
+
+void Shell::cmdServer(const std::string&, Args& args) {
+    setServer(args[0]);
+}
+
+void Shell::cmdPress(const std::string& cmd, Args& args) {
+    bool right = !args.empty() && args.back() == "--right";
+    if (right) args.pop_back();
+    TTreeView* t = tree(args[0]);
+    int x = 0, y = 0;
+    pointOf(t, {args.begin() + 1, args.end()}, x, y);
+    runGuarded([&] {
+        if (cmd == "dblclick") DoubleClick(t, x, y);
+        else MousePress(t, right ? TMouseButton::mbRight : TMouseButton::mbLeft, x, y);
+    });
+}
+
+void Shell::cmdTreeLevel(const std::string& cmd, Args& args) {
+    need(cmd, args, 2);
+    TTreeView* t = tree(args[0]);
+    TTreeNode* n = nodeAt(t, {args.begin() + 1, args.end()});
+    if (!n->IsVisible()) throw ScriptError("nó sob um pai recolhido: " + Shown(n->Text));
+    runGuarded([&] {
+        if (cmd == "expand" && !n->Expanded()) n->Expand();
+        if (cmd == "collapse" && n->Expanded()) n->Collapse();
+    });
+}
+
+void Shell::cmdFocus(const std::string&, Args& args) {
+    TTreeView* t = tree(args[0]);
+    runGuarded([&] { requireScreen()->FocusControl(t); });
+}
+
+void Shell::cmdKey(const std::string&, Args& args) {
+    TShortCut sc = 0;
+    try {
+        sc = TextToShortCut(args[0]);
+    } catch (const std::exception&) {
+    }
+    if (sc == 0) throw ScriptError("tecla desconhecida: '" + Shown(args[0]) + "'");
+    TShiftState shift;
+    if (sc & scShift) shift |= TShiftState::Shift;
+    if (sc & scCtrl) shift |= TShiftState::Ctrl;
+    if (sc & scAlt) shift |= TShiftState::Alt;
+    TForm* s = requireScreen();
+    runGuarded([&] { s->KeyDown(static_cast<Word>(sc & 0xFF), shift); });
+}
+
+void Shell::cmdDrag(const std::string&, Args& args) {
+    auto to = std::find(args.begin(), args.end(), "--to");
+    if (args.size() < 2 || to == args.end() || to + 1 == args.end()) throw ScriptError("uso: drag ÁRVORE NÓ… --to DESTINO [--at NÓ…]");
+    TTreeView* source = tree(args[0]);
+    std::vector<std::string> sourcePath(args.begin() + 1, to);
+    std::string targetName = *(to + 1);
+    auto at = std::find(to + 1, args.end(), "--at");
+    std::vector<std::string> atPath = at == args.end() ? std::vector<std::string>{} : std::vector<std::string>(at + 1, args.end());
+    if (at != args.end() && at != to + 2) throw ScriptError("uso: drag ÁRVORE NÓ… --to DESTINO [--at NÓ…]");
+    int sx = 0, sy = 0, tx = 4, ty = 4;
+    pointOf(source, sourcePath, sx, sy);
+    TControl* target = control(targetName);
+    if (auto t = dynamic_cast<TTreeView*>(target)) pointOf(t, atPath, tx, ty);
+    else if (!atPath.empty()) throw ScriptError("--at só vale para árvores");
+    runGuarded([&] { DragAndDrop(source, sx, sy, target, tx, ty); });
+}
+
+void Shell::cmdClick(const std::string&, Args& args) {
+    auto b = dynamic_cast<TButtonFlat*>(control(args[0]));
+    if (!b) throw ScriptError("não é um botão: " + Shown(args[0]));
+    runGuarded([&] {
+        if (b->Enabled && b->Visible) b->Click();
+    });
+}
+
+void Shell::cmdMenu(const std::string&, Args& args) {
+    TForm* s = screen();
+    std::vector<TMenuItem*> bar = MergeMenus(*hostMenu_, s ? s->Menu : nullptr);
+    TMenuItem* item = followCaptions(bar, args, 0);
+    runGuarded([&] { item->Click(); });
+}
+
+void Shell::cmdPopup(const std::string&, Args& args) {
+    TTreeView* t = tree(args[0]);
+    int x = 0, y = 0;
+    pointOf(t, {args.begin() + 1, args.end()}, x, y);
+    runGuarded([&] {
+        if (ContextPopup(t, x, y)) {
+            openPopup_ = t->PopupMenu;
+            popupScreen_ = screen();
+            popupInstance_ = instances_;
+            popup_ = menuJson(openPopup_->Items())["items"];
+        }
+    });
+}
+
+void Shell::cmdChoose(const std::string&, Args& args) {
+    // A closed screen took its menu with it (compared without touching the old pointers).
+    if (!openPopup_ || !loader_.Loaded() || screen() != popupScreen_ || instances_ != popupInstance_)
+        throw ScriptError("nenhum menu de contexto aberto");
+    TMenuItem* item = followCaptions(children(openPopup_->Items()), args, 0);
+    openPopup_ = nullptr;
+    runGuarded([&] { item->Click(); });
+}
+
+void Shell::cmdAnswer(const std::string& cmd, Args& args) {
+    if (args[0] == "confirm") {
+        need(cmd, args, 2);
+        recorder_.QueueAnswer({true, args[1]});
+    } else if (args[0] == "cancel") {
+        recorder_.QueueAnswer({false, ""});
+    } else {
+        throw ScriptError("answer espera confirm SELEÇÃO ou cancel");
+    }
+}
+
+void Shell::cmdWindowState(const std::string& cmd, Args&) {
+    TForm* s = requireScreen();
+    s->SetWindowState(cmd == "minimize" ? TWindowState::wsMinimized : TWindowState::wsNormal);
+}
+
+void Shell::cmdCloseBox(const std::string&, Args&) {
+    TForm* s = requireScreen();
+    runGuarded([&] { s->Close(); });
+}
+
 

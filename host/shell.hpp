@@ -68,6 +68,40 @@ private:
     void setServer(const std::string& hostPort);
     void runGuarded(const std::function<void()>& action);
 
+    // The runner's commands, one handler each (the table is in Shell::Run): on the screen and the
+    // host in shell.cpp, on the cube viewer in shell_viewer.cpp.
+    using Args = std::vector<std::string>;
+    static void need(const std::string& cmd, const Args& args, size_t n);
+    void cmdOpen(const std::string& cmd, Args& args);
+    void cmdUnload(const std::string& cmd, Args& args);
+    void cmdServer(const std::string& cmd, Args& args);
+    void cmdPress(const std::string& cmd, Args& args);
+    void cmdTreeLevel(const std::string& cmd, Args& args);
+    void cmdFocus(const std::string& cmd, Args& args);
+    void cmdKey(const std::string& cmd, Args& args);
+    void cmdDrag(const std::string& cmd, Args& args);
+    void cmdClick(const std::string& cmd, Args& args);
+    void cmdMenu(const std::string& cmd, Args& args);
+    void cmdPopup(const std::string& cmd, Args& args);
+    void cmdChoose(const std::string& cmd, Args& args);
+    void cmdAnswer(const std::string& cmd, Args& args);
+    void cmdWindowState(const std::string& cmd, Args& args);
+    void cmdCloseBox(const std::string& cmd, Args& args);
+    void cmdLevel(const std::string& cmd, Args& args);
+    void cmdViewerLevel(const std::string& cmd, Args& args);
+    void cmdPivot(const std::string& cmd, Args& args);
+    void cmdOrder(const std::string& cmd, Args& args);
+    void cmdSort(const std::string& cmd, Args& args);
+    void cmdChart(const std::string& cmd, Args& args);
+    void cmdSubtotals(const std::string& cmd, Args& args);
+    void cmdShow(const std::string& cmd, Args& args);
+    void cmdPage(const std::string& cmd, Args& args);
+    void cmdExport(const std::string& cmd, Args& args);
+    void cmdSaveView(const std::string& cmd, Args& args);
+    void cmdOpenView(const std::string& cmd, Args& args);
+    void cmdEditView(const std::string& cmd, Args& args);
+    void cmdCloseViewer(const std::string& cmd, Args& args);
+
     std::unique_ptr<TApplication> app_;
     std::unique_ptr<TScreen> screen_;
     Recorder recorder_;

@@ -251,7 +251,6 @@ TEST_F(Gui, TheViewersGridKeepsLabelsHeadersAndTotalsInPlaceAndItsGesturesAct) {
     CubeView* view = buildFaturamentoByProduto("Cliente", "trvRows");
     ASSERT_NE(view, nullptr);
     PivotGridView* grid = view->Grid();
-    TfrmCubo* viewer = view->Viewer();
     // Labels, cells and totals are parts of one grid: each shows only its columns, the body never the
     // total line, the total line's views nothing else.
     auto shownColumns = [](QTableView* v) {
