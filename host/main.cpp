@@ -52,6 +52,22 @@ long long number(const std::string& text, long long min, long long max) {
     return v;
 }
 
+// Runs one line and prints what it returns (the state, for dump) with `indent` (-1: one line). A
+// command that cannot be carried out raises.
+void runLine(Shell& shell, const std::string& line, int indent) {
+    nlohmann::json out = shell.Run(SplitWords(line));
+    if (!out.is_null()) std::cout << out.dump(indent) << std::endl;
+}
+
+// Runs one typed line; a failure is told on the prompt and the prompt goes on.
+void runTyped(Shell& shell, const std::string& line, int indent) {
+    try {
+        runLine(shell, line, indent);
+    } catch (const std::exception& e) {
+        std::cout << "erro: " << e.what() << std::endl;
+    }
+}
+
 // Runs the lines of a script; stops at the first command that cannot be carried out. `afterEach`
 // runs after every command (the window redraws).
 int runScript(Shell& shell, std::istream& in, const std::string& name, const std::function<void()>& afterEach = nullptr) {
@@ -64,8 +80,7 @@ int runScript(Shell& shell, std::istream& in, const std::string& name, const std
             return 1;
         }
         try {
-            nlohmann::json out = shell.Run(SplitWords(line));
-            if (!out.is_null()) std::cout << out.dump() << std::endl;
+            runLine(shell, line, -1);
             if (afterEach) afterEach();
         } catch (const std::exception& e) {
             std::cerr << name << ":" << number << ": " << e.what() << std::endl;
@@ -101,12 +116,7 @@ void interactive(Shell& shell) {
         } else if (!std::getline(std::cin, line)) {
             break;
         }
-        try {
-            nlohmann::json out = shell.Run(SplitWords(line));
-            if (!out.is_null()) std::cout << out.dump(tty ? 2 : -1) << std::endl;
-        } catch (const std::exception& e) {
-            std::cout << "erro: " << e.what() << std::endl;
-        }
+        runTyped(shell, line, tty ? 2 : -1);
     }
 }
 
@@ -155,12 +165,7 @@ int runWindow(int argc, char** argv, Shell& shell, const std::string& script, co
                 prompt->setEnabled(false);
                 return;
             }
-            try {
-                nlohmann::json out = shell.Run(SplitWords(line));
-                if (!out.is_null()) std::cout << out.dump(2) << std::endl;
-            } catch (const std::exception& e) {
-                std::cout << "erro: " << e.what() << std::endl;
-            }
+            runTyped(shell, line, 2);
             frontEnd.Redraw();
         });
     }
