@@ -3,6 +3,8 @@
 // client's database, else the application server), the dialog, and the selections it stores.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "support/e2e.hpp"
 
 namespace {
@@ -258,4 +260,27 @@ TEST(MemberFilter, QuotesInNamesCodesAndOperatorsAreSafeAndBadCatalogueNamesRunN
                                  "error", "O catálogo traz um nome de tabela ou coluna inválido para a dimensão Canal: "
                                           "'DCANAL; DROP TABLE DPRODUTO'")}));
     EXPECT_EQ(Layout(bad), Layout(st));
+}
+
+// A member statement that outlives the call deadline is stopped on the client's database with a
+// clear message, and is not handed to the server to make the operator wait as long again.
+TEST(MemberFilter, AStatementPastTheDeadlineStopsWithAMessageAndIsNotRetriedOnTheServer) {
+    E2E e("INSERT INTO DIMENSAODIME VALUES ('7','Lenta','DLENTA','CDLENTA','NMLENTA','');"
+          "INSERT INTO DIMENSAODW VALUES ('7','FVENDA','CDLENTA');"
+          "CREATE VIEW DLENTA AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000000)"
+          " SELECT i AS CDLENTA, 'x' || i AS NMLENTA FROM n;");
+    auto started = std::chrono::steady_clock::now();
+    HostRun r = e.Run(filterScript("Lenta", ""), {"--call-timeout", "1"});  // no dialog opens
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    ASSERT_EQ(r.status, 0) << r.err;
+    const nlohmann::json& events = r.states[0]["events"];
+    std::vector<std::string> messages, calls;
+    for (auto& ev : events) {
+        if (ev["kind"] == "message") messages.push_back(ev["text"]);
+        if (ev["kind"] == "call" && ev["method"] == "getInfo") calls.push_back(ev["args"][0]);
+    }
+    EXPECT_EQ(messages, std::vector<std::string>{"A consulta excedeu o tempo limite de 1 s e foi interrompida"}) << events.dump();
+    EXPECT_TRUE(calls.empty()) << events.dump();
+    EXPECT_EQ(Zone(r.states[0], "trvRows"), "Lenta") << "no filter";
+    EXPECT_LT(seconds, 60) << "the statement was stopped";
 }

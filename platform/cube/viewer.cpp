@@ -141,6 +141,8 @@ std::vector<std::vector<std::string>> TfrmCubo::runStatement(const std::string& 
         for (auto& [name, value] : params) query_->ParamByName(name).AsString = value;
         query_->Open();
         return query_->Rows();
+    } catch (const ESqlInterrupted&) {
+        throw;  // out of time: the server would only make the operator wait as long again
     } catch (const std::exception&) {
         // The client's database could not answer: the application server runs the same statement,
         // its parameters travelling as a one-row packet of text fields.

@@ -51,7 +51,9 @@ struct CallLimits {
     std::chrono::milliseconds deadline{30000};
     size_t maxAnswer = size_t{256} << 20;
 };
+// The deadline holds for the client database's statements too.
 void SetCallLimits(const CallLimits& limits);
+CallLimits GetCallLimits();
 
 // Where the operator's password comes from when the server asks for a login: a file or the
 // environment, the desktop's login dialog, or a prompt without echo. `problem` is empty on the first

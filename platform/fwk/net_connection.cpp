@@ -125,6 +125,7 @@ constexpr size_t kKeptCalls = 16;
 }  // namespace
 
 void SetCallLimits(const CallLimits& limits) { gLimits = limits; }
+CallLimits GetCallLimits() { return gLimits; }
 void SetLoginService(LoginService* service) { gLogin = service; }
 
 void LogoutSessions() {

@@ -57,6 +57,8 @@ void TdtmDBGeral::OpenDatabase(const std::string& path) {
     connection_.reset();
     if (path.empty()) return;
     connection_ = OpenSqlConnection(path, true);
+    // A statement of the client's own database waits no longer than a server call would.
+    connection_->SetStatementTimeout(GetCallLimits().deadline);
     // On a database with row-level policies, the operator's rules hold for the client's own reads too.
     connection_->SetRowScope({Operador(), "", {}});
     ADOConnection->Connection = connection_.get();

@@ -17,6 +17,8 @@ DataPacket TfrmOpcodesDW::buscaMembros(const std::string& Statement) {
         qryMutante->SQL.Add(Statement);
         qryMutante->Open();
         return dspMutante->GetData();
+    } catch (const ESqlInterrupted&) {
+        throw;  // out of time: the server would only make the operator wait as long again
     } catch (const std::exception&) {
         // The client's own database could not answer: the application server reads the members instead.
     }
