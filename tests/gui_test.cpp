@@ -534,6 +534,15 @@ TEST_F(Gui, TheKeyboardMovesItemsBetweenAndWithinZones) {
     EXPECT_EQ(zone("trvCols"), "Cliente");
     EXPECT_EQ(fe->Window()->statusBar()->currentMessage(), "“Produto” já está na visão");
 
+    // Tab goes through the lists and zones in reading order: left column down, then the zones.
+    fe->Tree("trvFatos")->setFocus();
+    QStringList order{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 5; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(order, QStringList({"trvFatos", "trvDimensoes", "trvPages", "trvRows", "trvCols", "trvFacts"}));
+
     select("trvRows", "Produto");
     QTest::keyClick(fe->Tree("trvRows"), Qt::Key_F10, Qt::ShiftModifier);
     QApplication::processEvents();
