@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QInputDialog>
@@ -110,6 +111,12 @@ private:
     QStyle::SubControl pressed_ = QStyle::SC_None;
 };
 
+// The operator's documents folder, or the home folder when there is none (a fresh account).
+QString documentsFolder() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QDir(folder).exists() ? folder : QDir::homePath();
+}
+
 std::vector<TMenuItem*> children(TMenuItem* m) {
     std::vector<TMenuItem*> out;
     for (int i = 0; i < m->Count(); ++i) out.push_back(m->Items(i));
@@ -189,18 +196,18 @@ FrontEnd::FrontEnd(Shell& shell, bool interactive) : shell_(shell), interactive_
             waiting_ = nullptr;
         };
         ChooseViewToSave = [this] {
-            QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+            QString folder = documentsFolder();
             QString path = QFileDialog::getSaveFileName(window_, "Salvar a visão", folder + "/visao.qelv", "Visões do QEL (*.qelv)");
             if (!path.isEmpty() && !path.endsWith(".qelv", Qt::CaseInsensitive)) path += ".qelv";
             return path;
         };
         ChooseViewToOpen = [this] {
-            QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+            QString folder = documentsFolder();
             return QFileDialog::getOpenFileName(window_, "Abrir uma visão", folder, "Visões do QEL (*.qelv);;Todos os arquivos (*)");
         };
         ChooseExportFile = [this] {
             // Starts in the operator's documents folder; the extension chooses the format.
-            QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+            QString folder = documentsFolder();
             return QFileDialog::getSaveFileName(window_, "Exportar a visão", folder + "/visao.csv",
                                                 "CSV para planilha (*.csv);;Pasta de trabalho do Excel (*.xlsx)");
         };
