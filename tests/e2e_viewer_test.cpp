@@ -197,6 +197,20 @@ TEST(CubeViewer, TheServerComputesWhenTheClientDatabaseCannotAndASecondBuildRepl
     EXPECT_EQ(r.states[1]["cube"]["opened"], 2);
 }
 
+// Through the server, a view with more cells than the server sends says how to make it smaller.
+TEST(CubeViewer, AViewPastTheServersRowCapSaysWhatToDo) {
+    std::string more;  // 20 more products sold: 22 lines, past a cap of 15 that the catalogue's packets stay under
+    for (int i = 10; i < 30; ++i) more += "INSERT INTO FVENDA VALUES ('X" + std::to_string(i) + "', 'C01', '01', '2026-01', 1, 1);";
+    E2E e(more, true, E2E::Engine::Sqlite, {"--max-rows", "15"});
+    TempDatabase client(ReadFile(QEL_DEMO_DIR "/access_rules_schema.sql"));  // no warehouse tables
+    HostRun r = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n"), {"--database", client.Path()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string text = "A consulta devolveu mais de 15 linhas, o limite do servidor; restrinja a consulta. Para ver esta visão, "
+                             "filtre membros, ponha uma dimensão em Páginas ou use menos dimensões";
+    EXPECT_EQ(viewerOf(r, 0)["message"], text);
+    EXPECT_EQ(viewerOf(r, 0)["lines"], J::array());
+}
+
 // The access rules restrict the data, not only the member lists: an operator's totals are those of
 // the members the rules allow, on every dimension of the fact table, placed in the view or not.
 // Two more sales at branches 03 and 04 (rules: MARIA 01 and 02; JOAO's groups 03, 04 and product P01):

@@ -154,7 +154,15 @@ std::vector<std::vector<std::string>> TfrmCubo::runStatement(const std::string& 
         bound.rows[0].push_back(value);
     }
     std::vector<Variant> args{Variant(sql), Variant(bound)};
-    Variant data = CheckResultServ(net_->Call("getInfo", args), true, 0);
+    Variant data;
+    try {
+        data = CheckResultServ(net_->Call("getInfo", args), true, 0);
+    } catch (const EServerError& e) {
+        // Too many cells to travel: the operator can make the view smaller, and is told how.
+        const std::string error = e.what();
+        if (error.find("linhas, o limite do servidor") == std::string::npos) throw;
+        throw EServerError(error + ". Para ver esta visão, filtre membros, ponha uma dimensão em Páginas ou use menos dimensões");
+    }
     if (!data.IsPacket()) throw EServerError("O servidor de aplicação não devolveu os dados da visão");
     return data.AsPacket().rows;
 }
