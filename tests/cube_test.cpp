@@ -352,3 +352,45 @@ TEST(SavedViewFile, ReadsBackWhatItWroteAndRefusesWhatIsNotAView) {
     EXPECT_EQ(ViewNameOf("/home/op/Documentos/Vendas d'Ávila.2026.qelv"), "Vendas d'Ávila.2026");
     EXPECT_EQ(ViewNameOf("visao"), "visao");
 }
+
+// The grid comes out the same whether the cells' keys are coded by the caller or by BuildPivot, and
+// whether the row tuples fit one number or are so wide (many dimensions of many members) that they
+// are kept as lists.
+TEST(Pivot, CodedCellsAndWideRowTuplesGiveTheSameGrid) {
+    PivotInput narrow;
+    const size_t rowDims = 26;
+    narrow.rowDims = rowDims;
+    narrow.colDims = 1;
+    narrow.measures = 1;
+    narrow.labels.resize(rowDims + 1);
+    std::vector<std::vector<std::string>> rows = {std::vector<std::string>(rowDims, "b"), std::vector<std::string>(rowDims, "a"),
+                                                  std::vector<std::string>(rowDims, "a")};
+    rows[2].back() = "b";
+    for (size_t d = 0; d < rowDims; ++d) narrow.labels[d] = {{"a", "A"}, {"b", "B"}};
+    narrow.labels[rowDims] = {{"x", "X"}, {"y", "Y"}};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        std::vector<std::string> keys = rows[i];
+        keys.push_back(i == 1 ? "y" : "x");
+        narrow.cells.push_back({keys, {static_cast<double>(i + 1)}});
+    }
+    PivotInput wide = narrow;  // 16 members in every dimension: 16^26 row tuples do not fit one number
+    for (size_t d = 0; d < rowDims; ++d)
+        for (char c = 'c'; c < 'c' + 14; ++c) wide.labels[d][std::string(1, c)] = std::string(1, static_cast<char>(c - 32));
+    PivotInput coded = narrow;
+    coded.coded = EncodeCells(coded.cells, rowDims + 1);
+    for (PivotView v : {PivotView{}, [] {
+                            PivotView s;
+                            s.sortMeasure = 0;
+                            s.subtotals = false;
+                            return s;
+                        }()}) {
+        narrow.view = wide.view = coded.view = v;
+        const std::string expected = render(BuildPivot(narrow));
+        EXPECT_EQ(render(BuildPivot(wide)), expected);
+        EXPECT_EQ(render(BuildPivot(coded)), expected);
+    }
+    // The detail lines by member order: A…A/B before B…B; the column totals run down every level.
+    PivotGrid g = BuildPivot(narrow);
+    EXPECT_EQ(g.columnKeys, (std::vector<std::vector<std::string>>{{"X"}, {"Y"}}));
+    EXPECT_EQ(render(g).substr(render(g).rfind("total:")), "total: [4;] [2;] [6;]\n");
+}

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <set>
+#include <stdexcept>
+#include <unordered_map>
 
 #include "toolkit/text_order.hpp"
 
@@ -74,62 +77,235 @@ std::optional<double> percent(const std::optional<double>& v, const std::optiona
 
 }  // namespace
 
+PivotCodes EncodeCells(const std::vector<CubeCell>& cells, size_t dims) {
+    PivotCodes out;
+    out.keys.resize(dims);
+    out.codes.assign(dims, std::vector<uint32_t>(cells.size()));
+    for (size_t d = 0; d < dims; ++d) {
+        std::unordered_map<std::string, uint32_t> code;
+        for (size_t i = 0; i < cells.size(); ++i) {
+            auto [it, fresh] = code.try_emplace(cells[i].keys.at(d), static_cast<uint32_t>(out.keys[d].size()));
+            if (fresh) out.keys[d].push_back(it->first);
+            out.codes[d][i] = it->second;
+        }
+    }
+    return out;
+}
+
+namespace {
+
+// Distinct tuples of member ranks over some dimensions, numbered as they first come; afterwards
+// ordered as they are displayed. A tuple is one number (the ranks in mixed radix, the first
+// dimension most significant, so numeric order is display order) while the members' counts allow,
+// else a list kept in a map.
+class TupleGroups {
+public:
+    TupleGroups(std::vector<const std::vector<int>*> rankOfCode, std::vector<const std::vector<uint32_t>*> codes,
+                const std::vector<size_t>& radix)
+        : ranks_(std::move(rankOfCode)), codes_(std::move(codes)), strides_(radix.size()) {
+        unsigned __int128 product = 1;
+        for (size_t k = radix.size(); k-- > 0;) {
+            strides_[k] = product;
+            product *= std::max<size_t>(radix[k], 1);
+            if (product >> 100) wide_ = true;  // far past any real view; the map takes over
+        }
+        span_ = product;
+        dense_ = !wide_ && product <= kDenseLimit;
+        if (dense_) slots_.assign(static_cast<size_t>(product), kNone);
+    }
+    static constexpr uint64_t kDenseLimit = uint64_t{1} << 24;
+    // The tuple of cell i as one number, when it fits one (not wide); `Span` numbers are below.
+    unsigned __int128 KeyOf(size_t i) const {
+        unsigned __int128 key = 0;
+        for (size_t k = 0; k < ranks_.size(); ++k) key += strides_[k] * static_cast<unsigned>(rank(k, i));
+        return key;
+    }
+    bool Dense() const { return dense_; }
+    uint64_t Span() const { return static_cast<uint64_t>(span_); }
+    // The group of cell i.
+    uint32_t Of(size_t i) {
+        if (dense_) {
+            // Few enough tuples to index them directly: no hashing per cell.
+            const uint64_t key = static_cast<uint64_t>(KeyOf(i));
+            uint32_t& slot = slots_[key];
+            if (slot == kNone) {
+                slot = static_cast<uint32_t>(keys_.size());
+                keys_.push_back(key);
+            }
+            return slot;
+        }
+        if (!wide_) {
+            unsigned __int128 key = KeyOf(i);
+            auto [it, fresh] = byKey_.try_emplace(key, static_cast<uint32_t>(keys_.size()));
+            if (fresh) keys_.push_back(key);
+            return it->second;
+        }
+        std::vector<int> t(ranks_.size());
+        for (size_t k = 0; k < ranks_.size(); ++k) t[k] = rank(k, i);
+        auto [it, fresh] = byTuple_.try_emplace(std::move(t), static_cast<uint32_t>(tuples_.size()));
+        if (fresh) tuples_.push_back(&it->first);
+        return it->second;
+    }
+    size_t Count() const { return wide_ ? tuples_.size() : keys_.size(); }
+    // Groups in display order: position -> group, and each group's position.
+    void Order() {
+        order_.resize(Count());
+        for (uint32_t g = 0; g < order_.size(); ++g) order_[g] = g;
+        if (!wide_) std::sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return keys_[a] < keys_[b]; });
+        else std::sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return *tuples_[a] < *tuples_[b]; });
+        position_.resize(order_.size());
+        for (uint32_t p = 0; p < order_.size(); ++p) position_[order_[p]] = p;
+    }
+    uint32_t Position(uint32_t group) const { return position_[group]; }
+    // The ranks of the group at a display position.
+    std::vector<int> RanksAt(uint32_t position) const {
+        uint32_t g = order_[position];
+        if (wide_) return *tuples_[g];
+        std::vector<int> t(ranks_.size());
+        unsigned __int128 key = keys_[g];
+        for (size_t k = 0; k < ranks_.size(); ++k) {
+            t[k] = static_cast<int>(key / strides_[k]);
+            key %= strides_[k];
+        }
+        return t;
+    }
+
+private:
+    int rank(size_t k, size_t i) const {
+        int r = (*ranks_[k])[(*codes_[k])[i]];
+        if (r < 0) throw std::out_of_range("membro sem rótulo");
+        return r;
+    }
+    struct KeyHash {
+        size_t operator()(unsigned __int128 k) const {
+            uint64_t x = static_cast<uint64_t>(k) ^ static_cast<uint64_t>(k >> 64) * 0x9E3779B97F4A7C15ull;
+            return static_cast<size_t>(x ^ (x >> 29));
+        }
+    };
+    std::vector<const std::vector<int>*> ranks_;
+    std::vector<const std::vector<uint32_t>*> codes_;
+    static constexpr uint32_t kNone = UINT32_MAX;
+    std::vector<unsigned __int128> strides_;
+    unsigned __int128 span_ = 1;
+    bool wide_ = false, dense_ = false;
+    std::vector<uint32_t> slots_;  // dense: tuple number -> group
+    std::unordered_map<unsigned __int128, uint32_t, KeyHash> byKey_;
+    std::vector<unsigned __int128> keys_;
+    std::map<std::vector<int>, uint32_t> byTuple_;
+    std::vector<const std::vector<int>*> tuples_;
+    std::vector<uint32_t> order_, position_;
+};
+
+}  // namespace
+
 PivotGrid BuildPivot(const PivotInput& in) {
     const size_t dims = in.rowDims + in.colDims + in.pageDims;
+    // The keys as integers: coded once by the caller, or here.
+    std::optional<PivotCodes> local;
+    if (!in.coded) local = EncodeCells(in.cells, dims);
+    const PivotCodes& coded = in.coded ? *in.coded : *local;
     std::vector<std::vector<CubeMember>> members(dims);
-    std::vector<std::map<std::string, int>> rank(dims);
+    std::vector<std::vector<int>> rankOfCode(dims);  // per dimension: code -> display rank (-1: no label)
     for (size_t d = 0; d < dims; ++d) {
         MemberOrder order = d < in.view.order.size() ? in.view.order[d] : MemberOrder::Key;
         members[d] = SortedMembers(in.labels.at(d), order);
-        for (size_t i = 0; i < members[d].size(); ++i) rank[d][members[d][i].key] = static_cast<int>(i);
+        std::unordered_map<std::string, int> rank;
+        for (size_t i = 0; i < members[d].size(); ++i) rank.emplace(members[d][i].key, static_cast<int>(i));
+        rankOfCode[d].assign(coded.keys.at(d).size(), -1);
+        for (size_t c = 0; c < coded.keys[d].size(); ++c)
+            if (auto it = rank.find(coded.keys[d][c]); it != rank.end()) rankOfCode[d][c] = it->second;
     }
+    // The chosen page members by code: every member (-2), or one (-1 when no cell has it).
+    std::vector<long> pageCode(in.pageDims, -2);
+    for (size_t p = 0; p < in.pageDims; ++p) {
+        if (!in.pageChoice.at(p)) continue;
+        const auto& keys = coded.keys[in.rowDims + in.colDims + p];
+        auto it = std::find(keys.begin(), keys.end(), *in.pageChoice[p]);
+        pageCode[p] = it == keys.end() ? -1 : static_cast<long>(it - keys.begin());
+    }
+    auto groupsOf = [&](size_t from, size_t count) {
+        std::vector<const std::vector<int>*> ranks;
+        std::vector<const std::vector<uint32_t>*> codes;
+        std::vector<size_t> radix;
+        for (size_t d = from; d < from + count; ++d) {
+            ranks.push_back(&rankOfCode[d]);
+            codes.push_back(&coded.codes[d]);
+            radix.push_back(members[d].size());
+        }
+        return TupleGroups(std::move(ranks), std::move(codes), radix);
+    };
+    TupleGroups rowGroups = groupsOf(0, in.rowDims), colGroups = groupsOf(in.rowDims, in.colDims);
 
-    // Cells of the chosen pages, summed by row members and column members.
-    std::map<Tuple, std::map<Tuple, CubeValues>> byRow;
-    std::set<Tuple> colTuples;
-    for (const CubeCell& cell : in.cells) {
+    // Cells of the chosen pages, summed by row and column, in the cells' order.
+    struct Pair {
+        uint32_t row, col, sums;
+    };
+    std::vector<Pair> pairs;
+    std::vector<CubeValues> sums;
+    std::unordered_map<uint64_t, uint32_t> pairOf;
+    // Row and column pairs indexed directly when both are dense and their product is small.
+    const bool densePairs = rowGroups.Dense() && colGroups.Dense() && rowGroups.Span() <= (uint64_t{1} << 24) / std::max<uint64_t>(colGroups.Span(), 1);
+    std::vector<uint32_t> pairSlot(densePairs ? rowGroups.Span() * colGroups.Span() : 0, UINT32_MAX);
+    const size_t firstPage = in.rowDims + in.colDims;
+    for (size_t i = 0; i < in.cells.size(); ++i) {
         bool chosen = true;
-        for (size_t p = 0; p < in.pageDims; ++p)
-            if (in.pageChoice.at(p) && cell.keys[in.rowDims + in.colDims + p] != *in.pageChoice[p]) chosen = false;
+        for (size_t p = 0; p < in.pageDims && chosen; ++p)
+            chosen = pageCode[p] == -2 || static_cast<long>(coded.codes[firstPage + p][i]) == pageCode[p];
         if (!chosen) continue;
-        Tuple row, col;
-        for (size_t d = 0; d < in.rowDims; ++d) row.push_back(rank[d].at(cell.keys[d]));
-        for (size_t d = in.rowDims; d < in.rowDims + in.colDims; ++d) col.push_back(rank[d].at(cell.keys[d]));
-        CubeValues& acc = byRow[row].try_emplace(col, CubeValues(in.measures)).first->second;
-        add(acc, cell.values);
-        colTuples.insert(col);
+        uint32_t r = rowGroups.Of(i), c = colGroups.Of(i);
+        uint32_t* slot;
+        if (densePairs) {
+            slot = &pairSlot[static_cast<uint64_t>(rowGroups.KeyOf(i)) * colGroups.Span() + static_cast<uint64_t>(colGroups.KeyOf(i))];
+        } else {
+            slot = &pairOf.try_emplace((uint64_t{r} << 32) | c, UINT32_MAX).first->second;
+        }
+        if (*slot == UINT32_MAX) {
+            *slot = static_cast<uint32_t>(sums.size());
+            sums.emplace_back(in.measures);
+            pairs.push_back({r, c, *slot});
+        }
+        add(sums[*slot], in.cells[i].values);
     }
 
     PivotGrid grid;
-    if (byRow.empty()) return grid;
-    std::map<Tuple, size_t> colIndex;
-    for (const Tuple& col : colTuples) {
-        colIndex[col] = grid.columnKeys.size();
+    if (pairs.empty()) return grid;
+    rowGroups.Order();
+    colGroups.Order();
+    for (uint32_t p = 0; in.colDims > 0 && p < colGroups.Count(); ++p) {
         std::vector<std::string> labels;
+        std::vector<int> col = colGroups.RanksAt(p);
         for (size_t i = 0; i < col.size(); ++i) labels.push_back(members[in.rowDims + i][static_cast<size_t>(col[i])].label);
-        if (in.colDims > 0) grid.columnKeys.push_back(std::move(labels));
+        grid.columnKeys.push_back(std::move(labels));
     }
     const size_t columns = in.colDims > 0 ? grid.columnKeys.size() : 0;
     auto emptyRow = [&] { return RowValues(columns + 1, CubeValues(in.measures)); };
-    auto accumulate = [&](RowValues& acc, const std::map<Tuple, CubeValues>& cols) {
-        for (auto& [col, values] : cols) {
-            if (columns > 0) add(acc[colIndex.at(col)], values);
-            add(acc[columns], values);
+    // Each row's column sums in display order, as the tree takes them.
+    std::sort(pairs.begin(), pairs.end(), [&](const Pair& a, const Pair& b) {
+        uint32_t ra = rowGroups.Position(a.row), rb = rowGroups.Position(b.row);
+        return ra != rb ? ra < rb : colGroups.Position(a.col) < colGroups.Position(b.col);
+    });
+    auto accumulate = [&](RowValues& acc, size_t from, size_t to) {
+        for (size_t k = from; k < to; ++k) {
+            if (columns > 0) add(acc[colGroups.Position(pairs[k].col)], sums[pairs[k].sums]);
+            add(acc[columns], sums[pairs[k].sums]);
         }
     };
 
     // The rows as a tree of groups, each holding its sums: a group's subtotal, a leaf's detail.
     RowNode root;
     root.values = emptyRow();
-    for (auto& [row, cols] : byRow) {
-        accumulate(root.values, cols);
+    for (size_t from = 0; from < pairs.size();) {
+        size_t to = from;
+        while (to < pairs.size() && pairs[to].row == pairs[from].row) ++to;
+        accumulate(root.values, from, to);
         RowNode* node = &root;
-        for (int r : row) {
-            auto [it, fresh] = node->children.try_emplace(r);
-            if (fresh) it->second.values = emptyRow();
-            accumulate(it->second.values, cols);
+        for (int r : rowGroups.RanksAt(rowGroups.Position(pairs[from].row))) {
+            auto it = node->children.emplace_hint(node->children.end(), r, RowNode{});
+            if (it->second.values.empty()) it->second.values = emptyRow();
+            accumulate(it->second.values, from, to);
             node = &it->second;
         }
+        from = to;
     }
 
     const PivotView& view = in.view;

@@ -9,6 +9,7 @@
 // measure's table falls in the cell; sums skip absent values and stay absent when every part is absent.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
@@ -60,12 +61,24 @@ struct PivotView {
     ShowAs show = ShowAs::Values;  // percentages: of the grand total, of the line's total, of the column's
 };
 
+// The cells' keys coded as integers, once per computation: the grid is then rebuilt from integers
+// (a page change, a pivot or a sort reads no key text). Per dimension, its distinct keys by code, and
+// each cell's code in the cells' order.
+struct PivotCodes {
+    std::vector<std::vector<std::string>> keys;   // per dimension: code -> key
+    std::vector<std::vector<uint32_t>> codes;     // per dimension: cell -> code
+};
+PivotCodes EncodeCells(const std::vector<CubeCell>& cells, size_t dims);
+
 struct PivotInput {
     size_t rowDims = 0, colDims = 0, pageDims = 0, measures = 0;
     std::vector<std::map<std::string, std::string>> labels;  // per dimension: key -> label
     std::vector<CubeCell> cells;
     std::vector<std::optional<std::string>> pageChoice;  // per page dimension: a key, or every member
     PivotView view;
+    // The cells coded (EncodeCells), kept in step with the cells' dimensions by whoever changes them;
+    // BuildPivot codes them itself when absent.
+    std::optional<PivotCodes> coded;
 };
 
 // The key order: negative, zero or positive as a sorts before, with or after b.

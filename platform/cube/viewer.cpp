@@ -247,6 +247,7 @@ void TfrmCubo::Compute() {
             readRules([this](const std::string& sql, const SqlParams& params) { return runStatement(sql, params); });
 
         std::map<std::vector<std::string>, CubeValues> cells;
+        std::vector<std::vector<std::string>> keysByCell;
         for (const TablePlan& plan : plans) {
             const std::vector<CubeDimensionColumn>& dims = plan.dims;
             const std::vector<size_t>& measures = plan.measures;
@@ -277,7 +278,17 @@ void TfrmCubo::Compute() {
                 for (size_t m : measures) values[m] = number(row.at(c++));
             }
         }
-        for (auto& [keys, values] : cells) input_.cells.push_back({keys, values});
+        input_.cells.reserve(cells.size());
+        while (!cells.empty()) {
+            // Moved out one by one, so the map and the list are never both whole in memory.
+            auto handle = cells.extract(cells.begin());
+            input_.cells.push_back({{}, std::move(handle.mapped())});
+            keysByCell.push_back(std::move(handle.key()));
+        }
+        // Coded once: every later change of the grid reads integers. The key texts are kept only by code.
+        std::vector<CubeCell> keyed(keysByCell.size());
+        for (size_t i = 0; i < keysByCell.size(); ++i) keyed[i].keys = std::move(keysByCell[i]);
+        input_.coded = EncodeCells(keyed, placed.size());
     } catch (const EAbort&) {
         fail("Operação cancelada");
         return;
@@ -394,7 +405,17 @@ bool TfrmCubo::MoveDimension(const std::string& dimension, Axis axis, std::optio
     std::vector<std::map<std::string, std::string>> labels;
     for (size_t f : from) labels.push_back(std::move(input_.labels[f]));
     input_.labels = std::move(labels);
+    if (input_.coded) {
+        // The codes follow their dimensions: a pivot moves whole columns of integers, no key text.
+        PivotCodes moved;
+        for (size_t f : from) {
+            moved.keys.push_back(std::move(input_.coded->keys[f]));
+            moved.codes.push_back(std::move(input_.coded->codes[f]));
+        }
+        input_.coded = std::move(moved);
+    }
     for (CubeCell& cell : input_.cells) {
+        if (cell.keys.empty()) continue;  // coded
         std::vector<std::string> keys;
         keys.reserve(from.size());
         for (size_t f : from) keys.push_back(std::move(cell.keys[f]));
