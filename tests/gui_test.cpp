@@ -122,6 +122,12 @@ struct Gui : ::testing::Test {
         QApplication::processEvents();
         return node(to, text) != nullptr;  // the target now holds it
     }
+    // Faturamento in the facts zone, Produto and Cliente in the rows, by real drags.
+    bool layOutFaturamentoByProdutoAndCliente() {
+        run("press trvFatos Vendas");
+        run("dblclick trvFatos Vendas Faturamento");
+        return drag("trvDimensoes", "Produto", "trvRows") && drag("trvDimensoes", "Cliente", "trvRows");
+    }
     // Faturamento by Produto, with another dimension in a zone (filtered to `selection`, if given),
     // built with real drags; the viewer that opens, or null.
     CubeView* buildFaturamentoByProduto(const std::string& other, const std::string& zone, const std::string& selection = "") {
@@ -156,10 +162,7 @@ TEST_F(Gui, ARealDragTakesADimensionIntoAZoneAndARefusedOneChangesNothing) {
 }
 
 TEST_F(Gui, TheContextMenuIsRebuiltAtEachOpeningAndItsEntriesAct) {
-    run("press trvFatos Vendas");
-    run("dblclick trvFatos Vendas Faturamento");
-    ASSERT_TRUE(drag("trvDimensoes", "Produto", "trvRows"));
-    ASSERT_TRUE(drag("trvDimensoes", "Cliente", "trvRows"));
+    ASSERT_TRUE(layOutFaturamentoByProdutoAndCliente());
     TreeWidget* rows = fe->Tree("trvRows");
     QPoint at = rows->PointOf(node("trvRows", "Cliente"));
     mouse(rows, QEvent::MouseButtonPress, at, Qt::RightButton, Qt::RightButton);
@@ -180,10 +183,7 @@ TEST_F(Gui, TheContextMenuIsRebuiltAtEachOpeningAndItsEntriesAct) {
 }
 
 TEST_F(Gui, KeysReachTheFormsRoutingAndTheMenuBarFollowsTheCommandState) {
-    run("press trvFatos Vendas");
-    run("dblclick trvFatos Vendas Faturamento");
-    ASSERT_TRUE(drag("trvDimensoes", "Produto", "trvRows"));
-    ASSERT_TRUE(drag("trvDimensoes", "Cliente", "trvRows"));
+    ASSERT_TRUE(layOutFaturamentoByProdutoAndCliente());
     TreeWidget* rows = fe->Tree("trvRows");
     QTest::mouseClick(rows, Qt::LeftButton, {}, rows->PointOf(node("trvRows", "Produto")));
     QTest::keyClick(rows, Qt::Key_Delete);  // the menu's "Excluir Item de Configuração" takes it
@@ -557,10 +557,7 @@ TEST_F(Gui, TheKeyboardMovesItemsBetweenAndWithinZones) {
 // During a drag the zone that would take the drop is highlighted, with a line where the item lands;
 // one that refuses shows neither, and a refused drop says why in the status bar.
 TEST_F(Gui, ADragShowsWhereTheItemWouldLandAndARefusalSaysWhy) {
-    run("press trvFatos Vendas");
-    run("dblclick trvFatos Vendas Faturamento");
-    ASSERT_TRUE(drag("trvDimensoes", "Produto", "trvRows"));
-    ASSERT_TRUE(drag("trvDimensoes", "Cliente", "trvRows"));
+    ASSERT_TRUE(layOutFaturamentoByProdutoAndCliente());
     TreeWidget* source = fe->Tree("trvDimensoes");
     TreeWidget* rows = fe->Tree("trvRows");
     TreeWidget* facts = fe->Tree("trvFacts");

@@ -67,8 +67,10 @@ void criafrmCubo(bool flag, std::istream* stream, const std::string& text) {
     }
 }
 
+std::array<TStringList*, 7> ModuleLists() { return {&Fatos, &Linhas, &treeLinhas, &Colunas, &treeColunas, &Paginas, &treePaginas}; }
+
 void WriteModuleLists(const SavedView& v) {
-    TStringList* lists[] = {&Fatos, &Linhas, &treeLinhas, &Colunas, &treeColunas, &Paginas, &treePaginas};
+    const auto lists = ModuleLists();
     for (size_t i = 0; i < v.lists.size(); ++i) {
         lists[i]->Clear();
         for (const std::string& item : v.lists[i]) lists[i]->Add(item);

@@ -169,7 +169,7 @@ std::vector<std::vector<std::string>> TfrmCubo::runStatement(const std::string& 
 
 void TfrmCubo::Compute() {
     definition_ = {};
-    const TStringList* lists[] = {&Fatos, &Linhas, &treeLinhas, &Colunas, &treeColunas, &Paginas, &treePaginas};
+    const auto lists = ModuleLists();
     for (size_t i = 0; i < definition_.lists.size(); ++i) definition_.lists[i] = lists[i]->Items();
     for (int i = 0; i < stlDSfiltro.Count() && i < stlCDfiltro.Count(); ++i) definition_.filters.emplace_back(stlDSfiltro[i], stlCDfiltro[i]);
     Facts = Fatos.Items();

@@ -6,6 +6,7 @@
 // empty with the error as its message; the viewer never raises them to its caller.
 #pragma once
 
+#include <array>
 #include <map>
 #include <optional>
 #include <set>
@@ -17,10 +18,13 @@
 #include "saved_view.hpp"
 #include "view_settings.hpp"
 #include "toolkit/form.hpp"
+#include "toolkit/string_list.hpp"
 
 class TNetConnection;
 class TADOIBQuery;
 
+// The cube module's seven view-definition lists, in SavedView::kLists order.
+std::array<TStringList*, 7> ModuleLists();
 // Writes a view's definition and filters into the cube module's seven lists and two filter lists.
 void WriteModuleLists(const SavedView& v);
 
