@@ -438,6 +438,10 @@ void PivotGridView::layOut() {
     for (QTableView* v : {footLabels_, footCells_, footTotals_}) v->setFixedHeight(20 + v->horizontalScrollBar()->sizeHint().height());
     // The cells' part disappears when there is no column dimension: only the grand total stands.
     cells_->setVisible(cellsPart);
+    // Without a column dimension the totals stand right beside the labels; the room left is after them.
+    auto* grid = static_cast<QGridLayout*>(layout());
+    grid->setColumnStretch(1, cellsPart ? 1 : 0);
+    grid->setColumnStretch(3, cellsPart ? 0 : 1);
     footCells_->setVisible(cellsPart);
 }
 
