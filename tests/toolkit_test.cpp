@@ -3,7 +3,7 @@
 #include "toolkit/application.hpp"
 #include "toolkit/input.hpp"
 #include "toolkit/string_list.hpp"
-#include "toolkit/text_order.hpp"
+#include "core/text_order.hpp"
 #include "toolkit/tree_view.hpp"
 
 namespace {

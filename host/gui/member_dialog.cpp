@@ -14,7 +14,7 @@
 
 #include "cube/selection.hpp"
 #include "data/field_name.hpp"
-#include "toolkit/text_order.hpp"
+#include "core/text_order.hpp"
 
 namespace {
 

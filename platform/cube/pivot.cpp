@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "toolkit/text_order.hpp"
+#include "core/text_order.hpp"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "field_name.hpp"
-#include "toolkit/text_order.hpp"
+#include "core/text_order.hpp"
 
 // ---- TField ----------------------------------------------------------------------------------
 

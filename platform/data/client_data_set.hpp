@@ -19,7 +19,7 @@
 
 #include "filter_expression.hpp"
 #include "packet.hpp"
-#include "toolkit/component.hpp"
+#include "core/component.hpp"
 
 class TClientDataSet;
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "text_order.hpp"
+#include "core/text_order.hpp"
 
 namespace {
 bool before(const std::string& a, const std::string& b) { return CompareTextOrder(a, b) < 0; }

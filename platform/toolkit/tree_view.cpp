@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "text_order.hpp"
+#include "core/text_order.hpp"
 
 // ---- TTreeNode -------------------------------------------------------------------------------
 

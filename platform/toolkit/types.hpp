@@ -1,4 +1,4 @@
-// Basic types shared by every toolkit class: the root object, key codes and shift states, mouse
+// Basic types shared by every toolkit class: key codes and shift states, mouse
 // buttons, colours, cursors and the signatures of the event handlers that controls carry.
 // Handlers are plain std::function values; an empty one means "no handler bound".
 #pragma once
@@ -7,10 +7,8 @@
 #include <functional>
 #include <string>
 
-class TObject {
-public:
-    virtual ~TObject() = default;
-};
+#include "core/component.hpp"
+
 
 using Word = std::uint16_t;
 

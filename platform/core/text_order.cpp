@@ -1,4 +1,4 @@
-#include "text_order.hpp"
+#include "core/text_order.hpp"
 
 
 namespace {
