@@ -61,6 +61,10 @@ public:
     void Next() { if (row_ < result_.rows.size()) ++row_; }
     TQueryField FieldByName(const std::string& name) const;
     DataPacket ProviderPacket() const override;
+    // Has a database to run on (the client's may be absent: the host was started without one).
+    bool HasConnection() const;
+    // The open result as a packet, moved out; the query is closed afterwards.
+    DataPacket TakePacket();
 
 private:
     TADOConnection* ado_ = nullptr;    // not owned
@@ -88,3 +92,15 @@ private:
 };
 
 extern TdtmDBGeral* dtmDBGeral;  // created by the host
+
+class TNetConnection;
+
+// Runs a statement on the client's own database through `query` (bound to dtmDBGeral's connection);
+// when that database is absent or cannot answer, the application server runs it through `net`'s
+// getInfo; with `params` (not null, maybe empty) they travel as a one-row packet of text fields after
+// the statement, without it the statement goes alone. A statement that ran out of
+// time locally is not handed on: the server would make the operator wait as long again. When the
+// server fails too, its error (EServerError) ends with the local one, so neither reason is lost.
+// `what` names the data in the error raised when the server answers without a packet.
+DataPacket OpenLocalOrServer(TADOIBQuery& query, TNetConnection& net, const std::string& sql, const SqlParams* params,
+                             const std::string& what);

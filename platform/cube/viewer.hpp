@@ -110,7 +110,10 @@ private:
     std::vector<std::string> placedDimensions() const;
     void fail(const std::string& text);
     void pivot();
+    // One statement on the client's database, or on the server when that cannot answer.
     std::vector<std::vector<std::string>> runStatement(const std::string& sql, const std::map<std::string, std::string>& params);
+    // The computed cells into input_: values by cell, keys coded (the map is emptied as it goes).
+    void assemble(std::map<std::vector<std::string>, CubeValues>&& cells);
 
     ViewSettings settings_;
     SavedView definition_;      // the lists and filters the view was computed from

@@ -46,7 +46,12 @@ SqlResult SqlConnection::Query(const std::string& sql, const SqlParams& params, 
     return r;
 }
 
-DataPacket SqlResult::ToPacket() const {
+DataPacket SqlResult::ToPacket() const& {
+    SqlResult copy{columns, rows};
+    return std::move(copy).ToPacket();
+}
+
+DataPacket SqlResult::ToPacket() && {
     DataPacket p;
     for (size_t i = 0; i < columns.size(); ++i) {
         size_t size = static_cast<size_t>(columns[i].size);
@@ -56,7 +61,7 @@ DataPacket SqlResult::ToPacket() const {
         }
         p.fields.push_back({columns[i].name, static_cast<int>(size), false, "string"});
     }
-    p.rows = rows;
+    p.rows = std::move(rows);
     return p;
 }
 

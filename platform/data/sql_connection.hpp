@@ -55,7 +55,8 @@ struct SqlResult {
     std::vector<SqlColumn> columns;
     std::vector<std::vector<std::string>> rows;  // NULL reads as empty text
     // As a data packet: string fields sized by the declared length, or by the longest value.
-    DataPacket ToPacket() const;
+    DataPacket ToPacket() const&;
+    DataPacket ToPacket() &&;  // the rows moved, not copied
 };
 
 // Whose data a connection's statements may see. On SQLite, each rule shadows a table with a

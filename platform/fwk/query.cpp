@@ -6,6 +6,10 @@
 
 TdtmDBGeral* dtmDBGeral = nullptr;
 
+bool TADOIBQuery::HasConnection() const {
+    return (ado_ && ado_->Connection) || (ib_ && ib_->Connection);
+}
+
 void TADOIBQuery::Open() {
     Close();
     SqlParams params;
@@ -37,6 +41,13 @@ TQueryField TADOIBQuery::FieldByName(const std::string& name) const {
 DataPacket TADOIBQuery::ProviderPacket() const {
     if (!active_) throw ESqlError(Name + ": a consulta não está aberta");
     return result_.ToPacket();
+}
+
+DataPacket TADOIBQuery::TakePacket() {
+    if (!active_) throw ESqlError(Name + ": a consulta não está aberta");
+    DataPacket p = std::move(result_).ToPacket();
+    Close();
+    return p;
 }
 
 TdtmDBGeral::TdtmDBGeral(TComponent* owner) : TComponent(owner) {

@@ -8,24 +8,11 @@
 #include "screen/node_marks.hpp"
 #include "services/cube.hpp"
 #include "services/list_dialog.hpp"
+#include "services/query.hpp"
 
 DataPacket TfrmOpcodesDW::buscaMembros(const std::string& Statement) {
     ShowAviScope animation(Application->MainForm, MsgPadrao->Msg("GetAtualiza"));
-    try {
-        qryMutante->Close();
-        qryMutante->SQL.Clear();
-        qryMutante->SQL.Add(Statement);
-        qryMutante->Open();
-        return dspMutante->GetData();
-    } catch (const ESqlInterrupted&) {
-        throw;  // out of time: the server would only make the operator wait as long again
-    } catch (const std::exception&) {
-        // The client's own database could not answer: the application server reads the members instead.
-    }
-    std::vector<Variant> args{Variant(Statement)};
-    Variant data = CheckResultServ(netOpcoesDW->Call("getInfo", args), true, 0);
-    if (!data.IsPacket()) throw EServerError("O servidor de aplicação não devolveu o pacote dos membros");
-    return data.AsPacket();
+    return OpenLocalOrServer(*qryMutante, *netOpcoesDW, Statement, nullptr, "o pacote dos membros");
 }
 
 void TfrmOpcodesDW::mnuFiltrarClick(TObject*) {

@@ -1,17 +1,20 @@
 // The gestures of the layout zones and the catalogues: which control takes which drag, what a drop,
 // a double-click or Enter does. Facts go only into trvFacts, usable dimensions only into the three
 // dimension zones; a drop within a zone reorders it.
+#include <stdexcept>
+
 #include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 
 namespace {
 
-// A failed reorder is ignored without a message; the zone stays as it was.
+// A reorder the tree refuses (a node onto itself or into its own group: the toolkit's logic errors)
+// is ignored without a message and the zone stays as it was; any other failure reaches the operator.
 template <class F>
-void swallow(F&& reorder) {
+void ignoreRefusedMove(F&& reorder) {
     try {
         reorder();
-    } catch (const std::exception&) {
+    } catch (const std::logic_error&) {
     }
 }
 
@@ -36,7 +39,7 @@ void TfrmOpcodesDW::trvPagesDragOver(TObject*, TObject* Source, int, int, TDragS
 }
 
 void TfrmOpcodesDW::trvPagesDragDrop(TObject* Sender, TObject* Source, int X, int Y) {
-    if (Source == Sender) return swallow([&] { MoveItems(Sender, X, Y); });
+    if (Source == Sender) return ignoreRefusedMove([&] { MoveItems(Sender, X, Y); });
     TransferItemsNoDups(static_cast<TTreeView*>(Sender), dynamic_cast<TTreeView*>(Source));
 }
 
@@ -47,7 +50,7 @@ void TfrmOpcodesDW::trvFactsDragOver(TObject*, TObject* Source, int, int, TDragS
 
 void TfrmOpcodesDW::trvFactsDragDrop(TObject* Sender, TObject* Source, int X, int Y) {
     if (Source != trvFacts) return TransferItemsNoDups(trvFacts, trvFatos);  // recomputes the marks itself
-    swallow([&] { MoveItems(Sender, X, Y); });
+    ignoreRefusedMove([&] { MoveItems(Sender, X, Y); });
     filtraDimensoes();
 }
 

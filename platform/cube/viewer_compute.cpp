@@ -1,0 +1,210 @@
+// Computing the view: the catalogue, one plan per fact table (its measures, its dimension columns,
+// its filters), every statement checked before any runs, then the statements on the client's database
+// (the application server when that cannot answer), and the rows assembled into cells coded once.
+#include <algorithm>
+#include <charconv>
+#include <functional>
+#include <map>
+
+#include "catalogue.hpp"
+#include "cube_statement.hpp"
+#include "data/access_rules.hpp"
+#include "selection.hpp"
+#include "services/cube.hpp"
+#include "services/messages.hpp"
+#include "services/net_connection.hpp"
+#include "services/query.hpp"
+#include "services/session.hpp"
+#include "viewer.hpp"
+
+namespace {
+
+const char* kWaiting = "Recebendo dados do Servidor";  // the framework's text for server and database waits
+
+using StatementRunner = std::function<std::vector<std::vector<std::string>>(const std::string&, const SqlParams&)>;
+
+// The operator's access rules, resolved as the member list resolves them (data/access_rules.hpp):
+// each restricted dimension's sequence number with the keys it allows, as a subquery.
+std::map<std::string, CubeRestriction> readRules(const StatementRunner& run) {
+    const std::string op = Operador();
+    std::map<std::string, CubeRestriction> rules;
+    for (const auto& row : run(kRestrictedDimensionsSql, {{"P_CDOPERADOR", op}})) {
+        const std::string& sequence = row.at(1);
+        std::string n = std::to_string(rules.size());
+        CubeRestriction r;
+        r.params = {{"R" + n, sequence}, {"O" + n, op}};
+        r.allowedKeys = AllowedKeysSql(row.at(0), ":R" + n, ":O" + n);
+        rules.try_emplace(sequence, std::move(r));
+    }
+    return rules;
+}
+
+// Sums come as the database writes them ("150.75"): read them without regard to the process's
+// locale, which the desktop's toolkit sets from the system (a decimal comma would cut "150.75" to 150).
+std::optional<double> number(const std::string& text) {
+    if (text.empty()) return std::nullopt;  // SUM over no value
+    double v = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (ec != std::errc() || end == text.data()) return std::nullopt;
+    return v;
+}
+
+// One fact table's statement: which of the view's measures it sums, under which dimension columns
+// (the placed ones first, in the cells' order, then the filtered ones that are not placed).
+struct TablePlan {
+    std::string table;
+    std::vector<size_t> measures;  // indexes into the view's facts
+    std::vector<std::string> measureColumns;
+    std::vector<CubeDimensionColumn> dims;
+};
+
+// Every statement is planned, and its names checked, before any of them runs.
+std::vector<TablePlan> planTables(const Catalogue& catalogue, const std::vector<std::string>& facts,
+                                  const std::vector<std::string>& placed,
+                                  const std::map<std::string, std::vector<std::string>>& selected) {
+    std::vector<TablePlan> plans;
+    for (size_t m = 0; m < facts.size(); ++m) {
+        const Catalogue::Fact& fact = catalogue.fact(facts[m]);
+        auto it = std::find_if(plans.begin(), plans.end(), [&](const TablePlan& p) { return p.table == fact.table; });
+        if (it == plans.end()) it = plans.insert(plans.end(), TablePlan{fact.table, {}, {}, {}});
+        it->measures.push_back(m);
+        it->measureColumns.push_back(fact.measure);
+    }
+    for (TablePlan& plan : plans) {
+        auto columnOf = [&](const std::string& name) -> CubeDimensionColumn {
+            const auto& d = catalogue.dimension(name);
+            const std::string* column = catalogue.column(d, plan.table);
+            if (!column) throw ECubeDefinition("A dimensão " + name + " não está ligada à tabela " + plan.table);
+            CubeDimensionColumn c{name, *column, d.table, d.key, d.description, true, {}, false};
+            if (auto f = selected.find(name); f != selected.end()) {
+                c.filtered = true;
+                c.filterKeys = f->second;
+            }
+            return c;
+        };
+        for (const std::string& name : placed) plan.dims.push_back(columnOf(name));
+        // A filtered dimension that is not placed still restricts the tables it is linked to.
+        for (auto& [name, keys] : selected) {
+            if (std::find(placed.begin(), placed.end(), name) != placed.end()) continue;
+            if (!catalogue.column(catalogue.dimension(name), plan.table)) continue;
+            CubeDimensionColumn c = columnOf(name);
+            c.placed = false;
+            plan.dims.push_back(std::move(c));
+        }
+        ComposeCubeStatement(plan.table, plan.measureColumns, plan.dims);  // raises on a name that cannot go into SQL
+    }
+    return plans;
+}
+
+// The operator sees the totals of the members the rules allow, on every dimension of the fact table,
+// placed in the view or not.
+std::vector<CubeRestriction> restrictionsOf(const TablePlan& plan, const Catalogue& catalogue,
+                                            const std::map<std::string, CubeRestriction>& rules) {
+    std::vector<CubeRestriction> restrictions;
+    for (auto& [link, column] : catalogue.columns) {
+        if (link.second != plan.table) continue;
+        if (auto rule = rules.find(link.first); rule != rules.end()) {
+            restrictions.push_back(rule->second);
+            restrictions.back().column = column;
+        }
+    }
+    return restrictions;
+}
+
+// A statement's rows into the cells (keys of the placed dimensions -> one value per measure), each
+// key's label kept the first time it is seen: the row carries the label after the key of every
+// dimension with a table of its own.
+void addRows(const std::vector<std::vector<std::string>>& rows, const TablePlan& plan, size_t placed, size_t measures,
+             std::map<std::vector<std::string>, CubeValues>& cells, std::vector<std::map<std::string, std::string>>& labels) {
+    for (const auto& row : rows) {
+        size_t c = 0;
+        std::vector<std::string> keys;
+        keys.reserve(placed);
+        for (size_t d = 0; d < placed; ++d) {
+            std::string key = row.at(c++);
+            std::string label = key;
+            if (!plan.dims[d].ownTable.empty()) {
+                const std::string& described = row.at(c++);
+                if (!described.empty()) label = described;  // a key without a row shows the key
+            }
+            labels[d].try_emplace(key, label);
+            keys.push_back(std::move(key));
+        }
+        CubeValues& values = cells.try_emplace(std::move(keys), CubeValues(measures)).first->second;
+        for (size_t m : plan.measures) values[m] = number(row.at(c++));
+    }
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> TfrmCubo::runStatement(const std::string& sql, const SqlParams& params) {
+    try {
+        return OpenLocalOrServer(*query_, *net_, sql, &params, "os dados da visão").rows;
+    } catch (const EServerError& e) {
+        // Too many cells to travel: the operator can make the view smaller, and is told how.
+        const std::string error = e.what();
+        if (error.find("linhas, o limite do servidor") == std::string::npos) throw;
+        throw EServerError(error + ". Para ver esta visão, filtre membros, ponha uma dimensão em Páginas ou use menos dimensões");
+    }
+}
+
+void TfrmCubo::assemble(std::map<std::vector<std::string>, CubeValues>&& cells) {
+    std::vector<CubeCell> keyed;
+    keyed.reserve(cells.size());
+    input_.cells.reserve(cells.size());
+    while (!cells.empty()) {
+        // Moved out one by one, so the map and the lists are never all whole in memory.
+        auto handle = cells.extract(cells.begin());
+        input_.cells.push_back({{}, std::move(handle.mapped())});
+        keyed.push_back({std::move(handle.key()), {}});
+    }
+    // Coded once: every later change of the grid reads integers. The key texts are kept only by code.
+    input_.coded = EncodeCells(keyed, placedDimensions().size());
+}
+
+void TfrmCubo::Compute() {
+    definition_ = {};
+    const auto lists = ModuleLists();
+    for (size_t i = 0; i < definition_.lists.size(); ++i) definition_.lists[i] = lists[i]->Items();
+    for (int i = 0; i < stlDSfiltro.Count() && i < stlCDfiltro.Count(); ++i) definition_.filters.emplace_back(stlDSfiltro[i], stlCDfiltro[i]);
+    Facts = Fatos.Items();
+    Rows = Linhas.Items();
+    Columns = Colunas.Items();
+    Filters = definition_.filters;
+    Pages.clear();
+    for (const std::string& p : Paginas.Items()) Pages.push_back({p, {}, std::nullopt});
+    Grid = {};
+    Message.reset();
+    input_ = {};
+
+    const std::vector<std::string> placed = placedDimensions();
+    try {
+        ShowAviScope animation(Application ? Application->MainForm : nullptr, kWaiting);
+        const Catalogue catalogue = ReadCatalogue(*net_);
+        std::map<std::string, std::vector<std::string>> selected;  // dimension -> keys
+        for (auto& [dimension, selection] : Filters) selected[dimension] = ParseSelection(selection);
+        const std::vector<TablePlan> plans = planTables(catalogue, Facts, placed, selected);
+
+        input_.rowDims = Rows.size();
+        input_.colDims = Columns.size();
+        input_.pageDims = Pages.size();
+        input_.measures = Facts.size();
+        input_.labels.resize(placed.size());
+        const StatementRunner run = [this](const std::string& sql, const SqlParams& params) { return runStatement(sql, params); };
+        const std::map<std::string, CubeRestriction> rules = readRules(run);
+        std::map<std::vector<std::string>, CubeValues> cells;
+        for (const TablePlan& plan : plans) {
+            CubeStatement st = ComposeCubeStatement(plan.table, plan.measureColumns, plan.dims, restrictionsOf(plan, catalogue, rules));
+            addRows(run(st.sql, st.params), plan, placed.size(), Facts.size(), cells, input_.labels);
+        }
+        assemble(std::move(cells));
+    } catch (const EAbort&) {
+        fail("Operação cancelada");
+        return;
+    } catch (const std::exception& e) {
+        fail(e.what());
+        return;
+    }
+    input_.pageChoice.assign(Pages.size(), std::nullopt);
+    pivot();
+}

@@ -1,0 +1,49 @@
+// The client's database first, the application server second (see OpenLocalOrServer in query.hpp).
+#include "services/messages.hpp"
+#include "services/net_connection.hpp"
+#include "services/query.hpp"
+
+DataPacket OpenLocalOrServer(TADOIBQuery& query, TNetConnection& net, const std::string& sql, const SqlParams* params,
+                             const std::string& what) {
+    if (dtmDBGeral) {
+        query.SetADOConnection(dtmDBGeral->ADOConnection);
+        query.SetIBDataBase(dtmDBGeral->IBDatabase);
+    }
+    std::string localError;
+    if (query.HasConnection()) {
+        try {
+            query.Close();
+            query.ClearParams();
+            query.SQL.Clear();
+            query.SQL.Add(sql);
+            if (params)
+                for (auto& [name, value] : *params) query.ParamByName(name).AsString = value;
+            query.Open();
+            return query.TakePacket();
+        } catch (const ESqlInterrupted&) {
+            throw;
+        } catch (const std::exception& e) {
+            localError = e.what();
+        }
+    }
+    std::vector<Variant> args{Variant(sql)};
+    if (params) {
+        DataPacket bound;
+        bound.rows.emplace_back();
+        for (auto& [name, value] : *params) {
+            bound.fields.push_back({name, static_cast<int>(value.size()), false, "string"});
+            bound.rows[0].push_back(value);
+        }
+        args.emplace_back(std::move(bound));
+    }
+    try {
+        Variant data = CheckResultServ(net.Call("getInfo", args), true, 0);
+        if (!data.IsPacket()) throw EServerError("O servidor de aplicação não devolveu " + what);
+        return data.AsPacket();
+    } catch (const EAbort&) {
+        throw;  // the operator cancelled: nothing to explain
+    } catch (const std::exception& e) {
+        if (localError.empty()) throw;
+        throw EServerError(std::string(e.what()) + ". No banco de dados do cliente: " + localError);
+    }
+}
