@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "cube/viewer.hpp"
+#include "cube/saved_view.hpp"
 #include "data/address.hpp"
 #include "fwk/host_bridge.hpp"
 #include "services/button_flat.hpp"
@@ -96,7 +96,7 @@ Shell::Shell(const ShellOptions& o) : login_(o.password), loader_(o.modules) {
     operacao->GroupIndex = 2;
     operacao->AddNew("Construção da Visão do DW", "mnuConstrucaoVisao")->OnClick = [this](TObject*) { Run({"open"}); };
     operacao->AddNew("Editar visão", "mnuEditarVisao")->OnClick = [](TObject*) {
-        if (auto* viewer = dynamic_cast<TfrmCubo*>(frmCubo)) viewer->EditView();
+        if (auto* viewer = OpenCubeViewer()) viewer->EditView();
     };
     TMenuItem* janela = hostMenu_->Items()->AddNew("Janela", "mnuJanela");
     janela->GroupIndex = 9;

@@ -3,7 +3,7 @@
 // since the last dump. Read-only: writing the state changes nothing but the recorder's event list.
 #include <nlohmann/json.hpp>
 
-#include "cube/viewer.hpp"
+#include "cube/saved_view.hpp"
 #include "services/cube.hpp"
 #include "shell.hpp"
 #include "toolkit/menu.hpp"
@@ -28,7 +28,7 @@ nlohmann::json valuesJson(const CubeValues& values) {
     return out;
 }
 
-nlohmann::json viewerJson(const TfrmCubo& v) {
+nlohmann::json viewerJson(const TCubeViewer& v) {
     nlohmann::json pages = nlohmann::json::array();
     for (auto& p : v.Pages) {
         nlohmann::json members = nlohmann::json::array();
@@ -103,9 +103,9 @@ nlohmann::json Shell::State() {
     st["view"] = {{"Fatos", listJson(Fatos)},           {"Linhas", listJson(Linhas)},   {"treeLinhas", listJson(treeLinhas)},
                   {"Colunas", listJson(Colunas)},       {"treeColunas", listJson(treeColunas)},
                   {"Paginas", listJson(Paginas)},       {"treePaginas", listJson(treePaginas)}};
-    auto viewer = dynamic_cast<TfrmCubo*>(frmCubo);
+    TCubeViewer* viewer = OpenCubeViewer();
     st["cube"] = {{"opened", loader_.Loaded() ? CriafrmCuboCalls() - cubeBaseline_ : 0},
-                  {"viewer", viewer && !viewer->Released() ? viewerJson(*viewer) : nlohmann::json(nullptr)}};
+                  {"viewer", viewer ? viewerJson(*viewer) : nlohmann::json(nullptr)}};
     st["events"] = recorder_.TakeEvents();
     return st;
 }

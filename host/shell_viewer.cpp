@@ -5,15 +5,15 @@
 #include <fstream>
 #include <map>
 
-#include "cube/viewer.hpp"
+#include "cube/saved_view.hpp"
 #include "services/cube.hpp"
 #include "shell.hpp"
 
 namespace {
 
-TfrmCubo* openViewer() {
-    auto viewer = dynamic_cast<TfrmCubo*>(frmCubo);
-    if (!viewer || viewer->Released()) throw ScriptError("o visualizador do cubo não está aberto");
+TCubeViewer* openViewer() {
+    TCubeViewer* viewer = OpenCubeViewer();
+    if (!viewer) throw ScriptError("o visualizador do cubo não está aberto");
     return viewer;
 }
 
@@ -22,7 +22,7 @@ TfrmCubo* openViewer() {
 void Shell::cmdViewerLevel(const std::string& cmd, Args& args) {
     // A row dimension of the open viewer, not a tree of the screen.
     need(cmd, args, 1);
-    TfrmCubo* viewer = openViewer();
+    TCubeViewer* viewer = openViewer();
     std::optional<std::string> member;
     if (args.size() > 1) member = args[1];
     if (!viewer->SetCollapsed(args[0], member, cmd == "collapse"))
@@ -30,8 +30,8 @@ void Shell::cmdViewerLevel(const std::string& cmd, Args& args) {
 }
 
 void Shell::cmdPivot(const std::string&, Args& args) {
-    static const std::map<std::string, TfrmCubo::Axis> kAxis = {
-        {"rows", TfrmCubo::Axis::Rows}, {"columns", TfrmCubo::Axis::Columns}, {"pages", TfrmCubo::Axis::Pages}};
+    static const std::map<std::string, TCubeViewer::Axis> kAxis = {
+        {"rows", TCubeViewer::Axis::Rows}, {"columns", TCubeViewer::Axis::Columns}, {"pages", TCubeViewer::Axis::Pages}};
     auto axis = kAxis.find(args[1]);
     if (axis == kAxis.end()) throw ScriptError("pivot espera DIMENSÃO rows|columns|pages [POSIÇÃO]");
     std::optional<size_t> position;
@@ -52,7 +52,7 @@ void Shell::cmdOrder(const std::string&, Args& args) {
 }
 
 void Shell::cmdSort(const std::string& cmd, Args& args) {
-    TfrmCubo* viewer = openViewer();
+    TCubeViewer* viewer = openViewer();
     if (args[0] == "none") {
         viewer->SetSort(std::nullopt, true);
     } else {
@@ -83,21 +83,21 @@ void Shell::cmdShow(const std::string&, Args& args) {
 }
 
 void Shell::cmdPage(const std::string&, Args& args) {
-    TfrmCubo* viewer = openViewer();
+    TCubeViewer* viewer = openViewer();
     std::optional<std::string> member;
     if (args[1] != "--all") member = args[1];
     if (!viewer->ChoosePage(args[0], member)) throw ScriptError("página ou membro não encontrado no cubo: " + Shown(args[0]) + " " + Shown(args[1]));
 }
 
 void Shell::cmdExport(const std::string&, Args& args) {
-    TfrmCubo* viewer = openViewer();
+    TCubeViewer* viewer = openViewer();
     const std::string& file = args[0];
     bool workbook = file.size() > 5 && file.compare(file.size() - 5, 5, ".xlsx") == 0;
     runGuarded([&] { workbook ? viewer->ExportXlsx(file) : viewer->ExportCsv(file); });
 }
 
 void Shell::cmdSaveView(const std::string&, Args& args) {
-    TfrmCubo* viewer = openViewer();
+    TCubeViewer* viewer = openViewer();
     runGuarded([&] { viewer->SaveView(args[0]); });
 }
 
@@ -106,12 +106,12 @@ void Shell::cmdOpenView(const std::string&, Args& args) {
 }
 
 void Shell::cmdEditView(const std::string&, Args&) {
-    TfrmCubo* viewer = openViewer();
+    TCubeViewer* viewer = openViewer();
     runGuarded([&] { viewer->EditView(); });
 }
 
 void Shell::cmdCloseViewer(const std::string&, Args&) {
-    TfrmCubo* viewer = openViewer();
+    TCubeViewer* viewer = openViewer();
     runGuarded([&] { viewer->Close(); });
 }
 

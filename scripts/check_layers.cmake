@@ -2,7 +2,7 @@
 #   cmake -DROOT=<source folder> -P scripts/check_layers.cmake
 # The layers, lowest first: platform/core; platform/toolkit and platform/data beside each other; the
 # framework and cube module (platform/fwk, platform/cube) with the services they implement; the screen,
-# the module entry and the host. A folder's own headers, included by bare name, are always allowed.
+# the module entry and the host (which sees the cube viewer only through its interface). A folder's own headers, included by bare name, are always allowed.
 if(NOT ROOT)
   message(FATAL_ERROR "check_layers: ROOT is not set")
 endif()
@@ -14,11 +14,13 @@ set(forbidden_data "toolkit/" "fwk/" "cube/" ${above_platform})
 set(forbidden_fwk "screen/" "module/" "host/")
 set(forbidden_cube "screen/" "module/" "host/")
 set(forbidden_services "screen/" "module/" "host/")
+# The host reaches the viewer through its interface in services/cube.hpp, and the screen not at all.
+set(forbidden_host "cube/viewer.hpp" "screen/")
 
 set(faults "")
-foreach(layer core toolkit data fwk cube services)
-  if(layer STREQUAL "services")
-    set(folder "${ROOT}/services")
+foreach(layer core toolkit data fwk cube services host)
+  if(layer STREQUAL "services" OR layer STREQUAL "host")
+    set(folder "${ROOT}/${layer}")
   else()
     set(folder "${ROOT}/platform/${layer}")
   endif()

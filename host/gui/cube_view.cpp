@@ -14,7 +14,8 @@
 #include <cmath>
 #include <optional>
 
-#include "cube/viewer.hpp"
+#include "cube/saved_view.hpp"
+#include "services/cube.hpp"
 #include "front_end.hpp"
 #include "pivot_chart.hpp"
 #include "pivot_grid.hpp"
@@ -33,7 +34,7 @@ const char* const kChartNames[] = {"Sem gráfico", "Barras", "Linhas"};
 
 }  // namespace
 
-CubeView::CubeView(FrontEnd& frontEnd, TfrmCubo* viewer, QWidget* parent)
+CubeView::CubeView(FrontEnd& frontEnd, TCubeViewer* viewer, QWidget* parent)
     : QWidget(parent), frontEnd_(frontEnd), viewer_(viewer) {
     setObjectName("frmCubo");
     auto* layout = new QVBoxLayout(this);
@@ -75,7 +76,7 @@ CubeView::CubeView(FrontEnd& frontEnd, TfrmCubo* viewer, QWidget* parent)
     auto* edit = new QPushButton("Editar visão", this);
     edit->setObjectName("btnEditarVisao");
     bottom->addWidget(edit);
-    connect(edit, &QPushButton::clicked, this, [this] { act([](TfrmCubo& v) { v.EditView(); }); });
+    connect(edit, &QPushButton::clicked, this, [this] { act([](TCubeViewer& v) { v.EditView(); }); });
     auto* save = new QPushButton("Salvar visão…", this);
     save->setObjectName("btnSalvarVisao");
     bottom->addWidget(save);
@@ -85,18 +86,18 @@ CubeView::CubeView(FrontEnd& frontEnd, TfrmCubo* viewer, QWidget* parent)
     bottom->addWidget(export_);
     layout->addLayout(bottom);
 
-    connect(subtotals_, &QCheckBox::clicked, this, [this](bool on) { act([&](TfrmCubo& v) { v.SetSubtotals(on); }); });
-    connect(show_, &QComboBox::activated, this, [this](int index) { act([&](TfrmCubo& v) { v.SetShow(static_cast<ShowAs>(index)); }); });
+    connect(subtotals_, &QCheckBox::clicked, this, [this](bool on) { act([&](TCubeViewer& v) { v.SetSubtotals(on); }); });
+    connect(show_, &QComboBox::activated, this, [this](int index) { act([&](TCubeViewer& v) { v.SetShow(static_cast<ShowAs>(index)); }); });
     connect(chartKind_, &QComboBox::activated, this, [this](int index) {
         static const std::optional<std::string> kinds[] = {std::nullopt, "bar", "line"};
-        act([&](TfrmCubo& v) { v.SetChart(kinds[index]); });
+        act([&](TCubeViewer& v) { v.SetChart(kinds[index]); });
     });
     for (QWidget* header : grid_->HeaderViewports()) header->installEventFilter(this);
     grid_->OnSortClicked = [this](const std::string& fact, const std::optional<std::vector<std::string>>& column) {
-        act([&](TfrmCubo& v) { v.CycleSort(fact, column); });
+        act([&](TCubeViewer& v) { v.CycleSort(fact, column); });
     };
     grid_->OnToggleGroup = [this](const std::string& dimension, const std::string& label, bool collapse) {
-        act([&](TfrmCubo& v) { v.SetCollapsed(dimension, label, collapse); });
+        act([&](TCubeViewer& v) { v.SetCollapsed(dimension, label, collapse); });
     };
     grid_->OnDimensionMenu = [this](const std::string& dimension, QPoint global) {
         QMenu* menu = DimensionMenu(dimension);
@@ -107,7 +108,7 @@ CubeView::CubeView(FrontEnd& frontEnd, TfrmCubo* viewer, QWidget* parent)
         QString path = frontEnd_.ChooseExportFile ? frontEnd_.ChooseExportFile() : QString();
         if (path.isEmpty()) return;
         const std::string file = path.toStdString();
-        act([&](TfrmCubo& v) {
+        act([&](TCubeViewer& v) {
             if (path.endsWith(".xlsx", Qt::CaseInsensitive)) v.ExportXlsx(file);
             else v.ExportCsv(file);
             Application->MessageDlg("Visão exportada para " + file, TMsgDlgType::mtInformation, {TMsgDlgBtn::mbOK});
@@ -119,12 +120,12 @@ CubeView::CubeView(FrontEnd& frontEnd, TfrmCubo* viewer, QWidget* parent)
 bool CubeView::dropTarget(QPoint at, int& axis, size_t& position) const {
     QWidget* w = QApplication::widgetAt(at);
     if (auto grid = grid_->DropAt(w, at)) {
-        axis = static_cast<int>(grid->first == 'r' ? TfrmCubo::Axis::Rows : TfrmCubo::Axis::Columns);
+        axis = static_cast<int>(grid->first == 'r' ? TCubeViewer::Axis::Rows : TCubeViewer::Axis::Columns);
         position = grid->second;
         return true;
     }
     if (w && (w == pagesBox_ || pagesBox_->isAncestorOf(w))) {
-        axis = static_cast<int>(TfrmCubo::Axis::Pages);
+        axis = static_cast<int>(TCubeViewer::Axis::Pages);
         position = 0;  // before the first page whose caption starts right of the point
         const int x = pagesBox_->mapFromGlobal(at).x();
         for (QObject* child : pagesBox_->children())
@@ -175,7 +176,7 @@ bool CubeView::eventFilter(QObject* watched, QEvent* event) {
         // The headers are rebuilt by the move: the release goes first.
         QMouseEvent release(QEvent::MouseButtonRelease, e->position(), e->globalPosition(), e->button(), e->buttons(), e->modifiers());
         QApplication::sendEvent(watched, &release);
-        act([&](TfrmCubo& v) { v.MoveDimension(done.dimension, static_cast<TfrmCubo::Axis>(axis), position); });
+        act([&](TCubeViewer& v) { v.MoveDimension(done.dimension, static_cast<TCubeViewer::Axis>(axis), position); });
         return true;
     }
     return false;
@@ -183,26 +184,26 @@ bool CubeView::eventFilter(QObject* watched, QEvent* event) {
 
 QTableView* CubeView::Table() const { return grid_->Cells(); }
 
-void CubeView::act(const std::function<void(TfrmCubo&)>& change) {
-    TfrmCubo* v = viewer_;
+void CubeView::act(const std::function<void(TCubeViewer&)>& change) {
+    TCubeViewer* v = viewer_;
     if (v) frontEnd_.Act([&] { change(*v); });
 }
 
 QMenu* CubeView::DimensionMenu(const std::string& dimension) {
     auto* menu = new QMenu(this);
     menu->setObjectName("mnuDimensaoCubo");
-    TfrmCubo* v = viewer_;
+    TCubeViewer* v = viewer_;
     if (!v) return menu;
     const bool row = std::count(v->Rows.begin(), v->Rows.end(), dimension) > 0;
     const bool column = std::count(v->Columns.begin(), v->Columns.end(), dimension) > 0;
-    auto move = [this, menu, dimension](const char* caption, TfrmCubo::Axis axis, bool here) {
+    auto move = [this, menu, dimension](const char* caption, TCubeViewer::Axis axis, bool here) {
         QAction* a = menu->addAction(caption);
         a->setEnabled(!here);
-        connect(a, &QAction::triggered, this, [this, dimension, axis] { act([&](TfrmCubo& c) { c.MoveDimension(dimension, axis, std::nullopt); }); });
+        connect(a, &QAction::triggered, this, [this, dimension, axis] { act([&](TCubeViewer& c) { c.MoveDimension(dimension, axis, std::nullopt); }); });
     };
-    move("Mover para Linhas", TfrmCubo::Axis::Rows, row);
-    move("Mover para Colunas", TfrmCubo::Axis::Columns, column);
-    move("Mover para Páginas", TfrmCubo::Axis::Pages, !row && !column);
+    move("Mover para Linhas", TCubeViewer::Axis::Rows, row);
+    move("Mover para Colunas", TCubeViewer::Axis::Columns, column);
+    move("Mover para Páginas", TCubeViewer::Axis::Pages, !row && !column);
     menu->addSeparator();
     auto order = v->Settings().order.find(dimension);
     const bool byLabel = order != v->Settings().order.end() && order->second == MemberOrder::Label;
@@ -210,14 +211,14 @@ QMenu* CubeView::DimensionMenu(const std::string& dimension) {
     label->setCheckable(true);
     label->setChecked(byLabel);
     connect(label, &QAction::triggered, this, [this, dimension](bool on) {
-        act([&](TfrmCubo& c) { c.SetOrder(dimension, on ? MemberOrder::Label : MemberOrder::Key); });
+        act([&](TCubeViewer& c) { c.SetOrder(dimension, on ? MemberOrder::Label : MemberOrder::Key); });
     });
     if (row && v->Rows.back() != dimension) {  // the innermost level has nothing below it to hide
         menu->addSeparator();
         connect(menu->addAction("Recolher nível"), &QAction::triggered, this,
-                [this, dimension] { act([&](TfrmCubo& c) { c.SetCollapsed(dimension, std::nullopt, true); }); });
+                [this, dimension] { act([&](TCubeViewer& c) { c.SetCollapsed(dimension, std::nullopt, true); }); });
         connect(menu->addAction("Expandir nível"), &QAction::triggered, this,
-                [this, dimension] { act([&](TfrmCubo& c) { c.SetCollapsed(dimension, std::nullopt, false); }); });
+                [this, dimension] { act([&](TCubeViewer& c) { c.SetCollapsed(dimension, std::nullopt, false); }); });
     }
     return menu;
 }
@@ -246,7 +247,7 @@ void CubeView::rebuildPages() {
         pagesLayout_->addWidget(caption);
         auto* combo = new QComboBox(pagesBox_);
         combo->setObjectName(QString::fromStdString("page_" + page.dimension));
-        combo->addItem(TfrmCubo::kAllMembers);
+        combo->addItem(TCubeViewer::kAllMembers);
         int current = 0;
         for (size_t m = 0; m < page.members.size(); ++m) {
             combo->addItem(QString::fromStdString(page.members[m].label));
@@ -255,7 +256,7 @@ void CubeView::rebuildPages() {
         combo->setCurrentIndex(current);
         std::string dimension = page.dimension;
         connect(combo, &QComboBox::activated, this, [this, combo, dimension](int index) {
-            TfrmCubo* v = viewer_;
+            TCubeViewer* v = viewer_;
             if (!v) return;
             std::optional<std::string> label;
             if (index > 0) label = combo->itemText(index).toStdString();
@@ -296,7 +297,7 @@ void CubeView::Sync() {
     message_->setVisible(viewer_->Message.has_value());
     grid_->Load(viewer_);
     grid_->setVisible(!viewer_->Grid.lines.empty());
-    const TfrmCubo::ViewSettings& settings = viewer_->Settings();
+    const TCubeViewer::ViewSettings& settings = viewer_->Settings();
     subtotals_->setChecked(settings.subtotals);
     show_->setCurrentIndex(static_cast<int>(settings.show));
     chartKind_->setCurrentIndex(!settings.chart ? 0 : *settings.chart == "bar" ? 1 : 2);

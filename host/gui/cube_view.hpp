@@ -10,7 +10,7 @@
 #include <functional>
 
 class FrontEnd;
-class TfrmCubo;
+class TCubeViewer;
 class QComboBox;
 class QMenu;
 class QLabel;
@@ -23,8 +23,8 @@ class PivotChartView;
 
 class CubeView : public QWidget {
 public:
-    CubeView(FrontEnd& frontEnd, TfrmCubo* viewer, QWidget* parent = nullptr);
-    TfrmCubo* Viewer() const { return viewer_; }
+    CubeView(FrontEnd& frontEnd, TCubeViewer* viewer, QWidget* parent = nullptr);
+    TCubeViewer* Viewer() const { return viewer_; }
     void Detach() { viewer_ = nullptr; }
     void Sync();
     QComboBox* Page(int i) const;
@@ -41,10 +41,10 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Where a dimension dropped at a global point goes, or false when nowhere.
     bool dropTarget(QPoint at, int& axis, size_t& position) const;
-    void act(const std::function<void(TfrmCubo&)>& change);
+    void act(const std::function<void(TCubeViewer&)>& change);
 
     FrontEnd& frontEnd_;
-    TfrmCubo* viewer_;
+    TCubeViewer* viewer_;
     int shown_ = -1;  // the viewer's version on screen
     QWidget* pagesBox_;
     QHBoxLayout* pagesLayout_;

@@ -24,7 +24,7 @@
 #include <QProgressBar>
 #include <QStandardPaths>
 
-#include "cube/viewer.hpp"
+#include "cube/saved_view.hpp"
 #include "cube_view.hpp"
 #include "fwk/host_bridge.hpp"
 #include "member_dialog.hpp"
@@ -298,8 +298,7 @@ void FrontEnd::Redraw() {
     }
 
     // The cube viewer.
-    auto* cube = dynamic_cast<TfrmCubo*>(frmCubo);
-    if (cube && cube->Released()) cube = nullptr;
+    TCubeViewer* cube = OpenCubeViewer();
     if (viewer_ && cube != viewerForm_) {
         viewer_->Detach();
         static_cast<ChildWindow*>(viewerWindow_)->Forget();
@@ -332,7 +331,7 @@ void FrontEnd::Redraw() {
 
 void FrontEnd::rebuildMenus() {
     // The view commands of the host's menus act on the open viewer.
-    const bool viewer = dynamic_cast<TfrmCubo*>(frmCubo) != nullptr;
+    const bool viewer = OpenCubeViewer() != nullptr;
     for (TMenuItem* top : children(shell_.HostMenu()->Items()))
         for (TMenuItem* m : children(top))
             if (m->Name == "mnuSalvarVisao" || m->Name == "mnuEditarVisao") m->Enabled = viewer;
@@ -392,12 +391,12 @@ void FrontEnd::OpenView() {
 }
 
 void FrontEnd::SaveView() {
-    auto* viewer = dynamic_cast<TfrmCubo*>(frmCubo);
+    auto* viewer = OpenCubeViewer();
     QString path = viewer && ChooseViewToSave ? ChooseViewToSave() : QString();
     if (path.isEmpty()) return;
     const std::string file = path.toStdString();
     Act([&] {
-        if (auto* v = dynamic_cast<TfrmCubo*>(frmCubo)) {
+        if (auto* v = OpenCubeViewer()) {
             v->SaveView(file);
             Application->MessageDlg("Visão salva em " + file, TMsgDlgType::mtInformation, {TMsgDlgBtn::mbOK});
         }

@@ -14,7 +14,8 @@
 #include <QTableView>
 #include <set>
 
-#include "cube/viewer.hpp"
+#include "cube/saved_view.hpp"
+#include "services/cube.hpp"
 
 namespace {
 
@@ -41,7 +42,7 @@ QPixmap groupBox(bool collapsed) {
 // per column key and measure, then the grand-total columns; every line, the grand total last.
 class PivotModel : public QAbstractTableModel {
 public:
-    void Load(const TfrmCubo* v) {
+    void Load(const TCubeViewer* v) {
         beginResetModel();
         grid_ = v ? v->Grid : PivotGrid{};
         rows_ = v ? v->Rows : std::vector<std::string>{};
@@ -385,7 +386,7 @@ bool PivotGridView::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void PivotGridView::Load(const TfrmCubo* viewer) {
+void PivotGridView::Load(const TCubeViewer* viewer) {
     model_->Load(viewer);
     const int columns = model_->columnCount(), lines = model_->rowCount();
     const int labelEnd = model_->LabelColumns(), totalStart = model_->TotalStart();

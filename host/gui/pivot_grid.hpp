@@ -17,13 +17,13 @@
 #include <vector>
 
 class QTableView;
-class TfrmCubo;
+class TCubeViewer;
 class PivotModel;
 
 class PivotGridView : public QWidget {
 public:
     explicit PivotGridView(QWidget* parent = nullptr);
-    void Load(const TfrmCubo* viewer);
+    void Load(const TCubeViewer* viewer);
 
     QTableView* Labels() const { return labels_; }
     QTableView* Cells() const { return cells_; }

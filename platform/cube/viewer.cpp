@@ -48,7 +48,7 @@ std::string csvNumber(const std::optional<double>& v, int decimals) {
 
 }  // namespace
 
-TfrmCubo::TfrmCubo(TComponent* owner) : TForm(owner) {
+TfrmCubo::TfrmCubo(TComponent* owner) : TCubeViewer(owner) {
     Name = "frmCubo";
     Caption = "Cubo de Decisão";
     FormStyle = TFormStyle::fsMDIChild;
@@ -70,12 +70,17 @@ TfrmCubo::TfrmCubo(TComponent* owner) : TForm(owner) {
     };
 }
 
+TCubeViewer* OpenCubeViewer() {
+    auto* viewer = dynamic_cast<TCubeViewer*>(frmCubo);
+    return viewer && !viewer->Released() ? viewer : nullptr;
+}
+
 TfrmCubo::~TfrmCubo() {
     // The module's reference never outlives the viewer, however the viewer goes.
     if (frmCubo == this) frmCubo = nullptr;
 }
 
-std::string TfrmCubo::PageSelector::CurrentLabel() const {
+std::string TCubeViewer::PageSelector::CurrentLabel() const {
     for (const CubeMember& m : members)
         if (current && *current == m.key) return m.label;
     return kAllMembers;
