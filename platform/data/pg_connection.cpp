@@ -71,6 +71,58 @@ struct ResultGuard {
     ~ResultGuard() { PQclear(r); }
 };
 
+// Reads libpq's text rows as values of their column's kind: numbers as numbers, booleans as
+// "true"/"false", bytea unescaped. A decoded row points into the current result (and into bytes_ for
+// bytea), so it stays valid only until the next row is read.
+class PgRowDecoder {
+public:
+    // The columns, from the first result of a statement; names sized by varchar(n) and char(n).
+    std::vector<SqlColumn> Describe(const PGresult* r) {
+        std::vector<SqlColumn> columns;
+        for (int i = 0; i < PQnfields(r); ++i) {
+            types_.push_back(PQftype(r, i));
+            int mod = PQfmod(r, i);
+            bool sized = (types_.back() == kVarchar || types_.back() == kBpchar) && mod > 4;
+            columns.push_back({PQfname(r, i), sized ? mod - 4 : 0});
+        }
+        row_.resize(columns.size());
+        bytes_.resize(columns.size());
+        return columns;
+    }
+
+    const SqlValue* Decode(const PGresult* r) {
+        for (size_t i = 0; i < row_.size(); ++i) {
+            const int column = static_cast<int>(i);
+            if (PQgetisnull(r, 0, column)) {
+                row_[i] = {SqlValue::Kind::Null, {}};
+                continue;
+            }
+            const char* value = PQgetvalue(r, 0, column);
+            std::string_view s(value, static_cast<size_t>(PQgetlength(r, 0, column)));
+            switch (types_[i]) {
+                case kInt2: case kInt4: case kInt8: case kOid: row_[i] = {SqlValue::Kind::Integer, s}; break;
+                case kFloat4: case kFloat8: case kNumeric: row_[i] = {SqlValue::Kind::Real, s}; break;
+                case kBool: row_[i] = {SqlValue::Kind::Text, s == "t" ? "true" : "false"}; break;
+                case kBytea: {
+                    size_t n = 0;
+                    unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(value), &n);
+                    bytes_[i].assign(reinterpret_cast<char*>(raw), n);
+                    PQfreemem(raw);
+                    row_[i] = {SqlValue::Kind::Blob, bytes_[i]};
+                    break;
+                }
+                default: row_[i] = {SqlValue::Kind::Text, s};
+            }
+        }
+        return row_.data();
+    }
+
+private:
+    std::vector<unsigned> types_;
+    std::vector<SqlValue> row_;
+    std::vector<std::string> bytes_;  // unescaped bytea values of the current row
+};
+
 class PgConnection : public SqlConnection {
 public:
     PgConnection(std::string uri, bool readOnly) : uri_(std::move(uri)), readOnly_(readOnly) { connect(); }
@@ -174,77 +226,31 @@ private:
         PQsetSingleRowMode(conn_);
         auto deadline = timeout_.count() > 0 ? std::chrono::steady_clock::now() + timeout_ : std::chrono::steady_clock::time_point::max();
         bool described = false, cancelled = false;
-        std::exception_ptr failure;
+        std::exception_ptr failure;  // the sink's: once it fails it hears nothing more
+        auto deliver = [&](auto&& call) {
+            if (failure) return false;
+            try {
+                call();
+                return true;
+            } catch (...) {
+                failure = std::current_exception();
+                return false;
+            }
+        };
         std::string error;
-        std::vector<SqlValue> row;
-        std::vector<std::string> bytes;  // unescaped binary values of the current row
-        std::vector<unsigned> types;
+        PgRowDecoder decoder;
         while (PGresult* r = next(deadline, cancelled)) {
             ResultGuard guard{r};
             ExecStatusType st = PQresultStatus(r);
-            if (st == PGRES_SINGLE_TUPLE || st == PGRES_TUPLES_OK) {
+            if (st == PGRES_SINGLE_TUPLE || st == PGRES_TUPLES_OK || st == PGRES_COMMAND_OK) {
                 if (!described) {
                     described = true;
-                    std::vector<SqlColumn> columns;
-                    for (int i = 0; i < PQnfields(r); ++i) {
-                        types.push_back(PQftype(r, i));
-                        int mod = PQfmod(r, i);
-                        bool sized = (types.back() == kVarchar || types.back() == kBpchar) && mod > 4;
-                        columns.push_back({PQfname(r, i), sized ? mod - 4 : 0});
-                    }
-                    row.resize(columns.size());
-                    bytes.resize(columns.size());
-                    if (!failure) {
-                        delivered = true;
-                        try {
-                            sink.Columns(columns);
-                        } catch (...) {
-                            failure = std::current_exception();
-                        }
-                    }
+                    std::vector<SqlColumn> columns = st == PGRES_COMMAND_OK ? std::vector<SqlColumn>{} : decoder.Describe(r);
+                    if (!failure) delivered = true;
+                    deliver([&] { sink.Columns(columns); });
                 }
-                if (st == PGRES_SINGLE_TUPLE && !failure) {
-                    for (int i = 0; i < static_cast<int>(row.size()); ++i) {
-                        SqlValue& v = row[static_cast<size_t>(i)];
-                        if (PQgetisnull(r, 0, i)) {
-                            v = {SqlValue::Kind::Null, {}};
-                            continue;
-                        }
-                        const char* value = PQgetvalue(r, 0, i);
-                        std::string_view s(value, static_cast<size_t>(PQgetlength(r, 0, i)));
-                        switch (types[static_cast<size_t>(i)]) {
-                            case kInt2: case kInt4: case kInt8: case kOid: v = {SqlValue::Kind::Integer, s}; break;
-                            case kFloat4: case kFloat8: case kNumeric: v = {SqlValue::Kind::Real, s}; break;
-                            case kBool: v = {SqlValue::Kind::Text, s == "t" ? "true" : "false"}; break;
-                            case kBytea: {
-                                size_t n = 0;
-                                unsigned char* raw = PQunescapeBytea(reinterpret_cast<const unsigned char*>(value), &n);
-                                bytes[static_cast<size_t>(i)].assign(reinterpret_cast<char*>(raw), n);
-                                PQfreemem(raw);
-                                v = {SqlValue::Kind::Blob, bytes[static_cast<size_t>(i)]};
-                                break;
-                            }
-                            default: v = {SqlValue::Kind::Text, s};
-                        }
-                    }
-                    try {
-                        sink.Row(row.data());
-                    } catch (...) {
-                        // The sink has had enough: the server stops, and what it still sends is read away.
-                        failure = std::current_exception();
-                        cancel();
-                    }
-                }
-            } else if (st == PGRES_COMMAND_OK) {
-                if (!described && !failure) {
-                    described = true;
-                    delivered = true;
-                    try {
-                        sink.Columns({});
-                    } catch (...) {
-                        failure = std::current_exception();
-                    }
-                }
+                // A sink that has had enough: the server stops, and what it still sends is read away.
+                if (st == PGRES_SINGLE_TUPLE && !failure && !deliver([&] { sink.Row(decoder.Decode(r)); })) cancel();
             } else if (error.empty()) {
                 const char* state = PQresultErrorField(r, PG_DIAG_SQLSTATE);
                 if (state && std::strcmp(state, "57014") == 0) cancelled = true;  // query_canceled
