@@ -1,48 +1,151 @@
 #include "wire.hpp"
 
+#include <simdjson.h>
+
 #include <algorithm>
 #include <charconv>
 #include <memory>
 
-using Token = JsonReader::Token;
+using simdjson::dom::element;
+using simdjson::dom::element_type;
 
 namespace {
 
 constexpr long long kMaxFieldSize = 1000000;
+// Texts up to this size are read by a parser each thread keeps (its buffers reused from call to
+// call); a larger one gets a parser of its own, so that one huge answer does not stay in memory.
+constexpr size_t kKeptParserLimit = size_t{16} << 20;
 
-void expect(JsonReader& in, Token got, Token wanted, const char* what) {
-    if (got != wanted) in.Fail(std::string("esperado ") + what);
+// The text parsed whole into simdjson's tape (flat, a few bytes per value: no tree of objects),
+// within the depth limit. Raises EJsonError in the system's words.
+element parse(std::string_view text, int maxDepth, simdjson::dom::parser& parser, simdjson::padded_string& padded) {
+    if (parser.max_depth() != static_cast<size_t>(maxDepth) || parser.capacity() < text.size())
+        if (parser.allocate(std::max(text.size(), parser.capacity()), static_cast<size_t>(maxDepth)))
+            throw EJsonError("JSON inválido: sem memória para ler o texto");
+    padded = simdjson::padded_string(text);
+    element root;
+    switch (auto e = parser.parse(padded).get(root)) {
+        case simdjson::SUCCESS: return root;
+        case simdjson::DEPTH_ERROR:
+            throw EJsonError("JSON inválido: aninhamento mais profundo que " + std::to_string(maxDepth) + " níveis");
+        case simdjson::UTF8_ERROR: throw EJsonError("JSON inválido: texto que não é UTF-8");
+        case simdjson::EMPTY: throw EJsonError("JSON inválido: texto vazio");
+        default: throw EJsonError(std::string("JSON inválido: ") + simdjson::error_message(e));
+    }
 }
 
-FieldDef readField(JsonReader& in, Token first) {
-    expect(in, first, Token::BeginObject, "a descrição de um campo");
+// Reads a text with the thread's kept parser, or a parser of its own for a huge one; `read` takes
+// the root and must finish with it before this returns (the tape is the parser's).
+template <class Read>
+auto withRoot(std::string_view text, int maxDepth, Read&& read) {
+    thread_local simdjson::dom::parser kept;
+    simdjson::padded_string padded;
+    if (text.size() > kKeptParserLimit) {
+        simdjson::dom::parser own;
+        return read(parse(text, maxDepth, own, padded));
+    }
+    return read(parse(text, maxDepth, kept, padded));
+}
+
+// A number's text: whole numbers exactly, others in their shortest form that reads back the same.
+std::string numberText(element v) {
+    switch (v.type()) {
+        case element_type::INT64: return std::to_string(int64_t(v));
+        case element_type::UINT64: return std::to_string(uint64_t(v));
+        default: {
+            char buf[32];
+            auto [end, ec] = std::to_chars(buf, buf + sizeof buf, double(v));
+            return ec == std::errc() ? std::string(buf, end) : std::string();
+        }
+    }
+}
+
+bool isNumber(element v) {
+    element_type t = v.type();
+    return t == element_type::INT64 || t == element_type::UINT64 || t == element_type::DOUBLE;
+}
+
+// A plain value as packet cells hold it: null as empty text, numbers as text, true and false by name.
+void appendCell(element v, std::vector<std::string>& row) {
+    switch (v.type()) {
+        case element_type::STRING: row.emplace_back(std::string_view(v)); break;
+        case element_type::BOOL: row.emplace_back(bool(v) ? "true" : "false"); break;
+        case element_type::NULL_VALUE: row.emplace_back(); break;
+        case element_type::INT64: case element_type::UINT64: case element_type::DOUBLE: row.push_back(numberText(v)); break;
+        default: throw EJsonError("JSON inválido: uma célula deve ser um valor simples");
+    }
+}
+
+FieldDef readField(element v) {
+    if (v.type() != element_type::OBJECT) throw EJsonError("JSON inválido: esperado a descrição de um campo");
     FieldDef f;
     bool named = false;
-    for (Token t = in.Next(); t != Token::EndObject; t = in.Next()) {
-        std::string key(in.Text());
-        Token v = in.Next();
-        if (key == "name" && v == Token::String) {
-            f.name = std::string(in.Text());
+    for (auto [key, x] : simdjson::dom::object(v)) {
+        if (key == "name" && x.type() == element_type::STRING) {
+            f.name = std::string(std::string_view(x));
             named = true;
-        } else if (key == "type" && v == Token::String) {
-            f.type = std::string(in.Text());
-        } else if (key == "fixed" && (v == Token::True || v == Token::False)) {
-            f.fixed = v == Token::True;
+        } else if (key == "type" && x.type() == element_type::STRING) {
+            f.type = std::string(std::string_view(x));
+        } else if (key == "fixed" && x.type() == element_type::BOOL) {
+            f.fixed = bool(x);
         } else if (key == "size") {
             // Whole numbers only, within range: a size is never a fraction, negative or huge.
-            long long size = -1;
-            std::string_view text = in.Text();
-            auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), size);
-            if (v != Token::Number || ec != std::errc() || end != text.data() + text.size() || size < 0 || size > kMaxFieldSize)
+            const bool whole = x.type() == element_type::INT64 || x.type() == element_type::UINT64;
+            if (!whole || x.type() == element_type::UINT64 || int64_t(x) < 0 || int64_t(x) > kMaxFieldSize)
                 throw EJsonError("Pacote de dados inválido: tamanho de campo fora do intervalo 0 a 1000000: " +
-                                 std::string(text.substr(0, 40)));
-            f.size = static_cast<int>(size);
-        } else {
-            in.SkipValue(v);
+                                 (isNumber(x) ? numberText(x) : std::string("não numérico")));
+            f.size = static_cast<int>(int64_t(x));
         }
     }
     if (!named) throw EJsonError("Pacote de dados inválido: campo sem nome");
     return f;
+}
+
+DataPacket readPacket(element v) {
+    if (v.type() != element_type::OBJECT) throw EJsonError("JSON inválido: esperado um pacote de dados");
+    DataPacket p;
+    bool fields = false, rows = false;
+    for (auto [key, x] : simdjson::dom::object(v)) {
+        if (key == "fields") {
+            if (x.type() != element_type::ARRAY) throw EJsonError("JSON inválido: esperado a lista de campos");
+            for (element f : simdjson::dom::array(x)) p.fields.push_back(readField(f));
+            fields = true;
+        } else if (key == "rows") {
+            if (x.type() != element_type::ARRAY) throw EJsonError("JSON inválido: esperado a lista de linhas");
+            simdjson::dom::array list(x);
+            p.rows.reserve(p.rows.size() + list.size());  // the tape knows how many rows follow
+            for (element r : list) {
+                if (r.type() != element_type::ARRAY) throw EJsonError("JSON inválido: esperado uma linha");
+                std::vector<std::string>& row = p.rows.emplace_back();
+                simdjson::dom::array cells(r);
+                row.reserve(cells.size());
+                for (element cell : cells) appendCell(cell, row);
+            }
+            rows = true;
+        }
+    }
+    if (!fields || !rows) throw EJsonError("Pacote de dados inválido: esperados 'fields' e 'rows'");
+    for (auto& row : p.rows)
+        if (row.size() != p.fields.size())
+            throw EJsonError("Pacote de dados inválido: linha com número de colunas diferente dos campos");
+    return p;
+}
+
+Variant readVariant(element v) {
+    switch (v.type()) {
+        case element_type::NULL_VALUE: return {};
+        case element_type::BOOL: return bool(v);
+        case element_type::STRING: return std::string(std::string_view(v));
+        case element_type::INT64: return static_cast<long long>(int64_t(v));
+        case element_type::UINT64: case element_type::DOUBLE: return numberText(v);  // a fraction or a huge number: its text
+        case element_type::OBJECT: return readPacket(v);
+        default: throw EJsonError("JSON inválido: esperado um valor");
+    }
+}
+
+void readList(element v, std::vector<Variant>& out, const char* refusal) {
+    if (v.type() != element_type::ARRAY) throw EJsonError(refusal);
+    for (element x : simdjson::dom::array(v)) out.push_back(readVariant(x));
 }
 
 }  // namespace
@@ -91,66 +194,8 @@ void AppendVariantJson(std::string& out, const Variant& v) {
     }
 }
 
-DataPacket ReadPacket(JsonReader& in, Token first) {
-    expect(in, first, Token::BeginObject, "um pacote de dados");
-    DataPacket p;
-    bool fields = false, rows = false;
-    for (Token t = in.Next(); t != Token::EndObject; t = in.Next()) {
-        std::string key(in.Text());
-        Token v = in.Next();
-        if (key == "fields") {
-            expect(in, v, Token::BeginArray, "a lista de campos");
-            for (Token f = in.Next(); f != Token::EndArray; f = in.Next()) p.fields.push_back(readField(in, f));
-            fields = true;
-        } else if (key == "count" && v == Token::Number && !rows) {
-            // A hint of how many rows follow: room for them at once instead of growing by halves.
-            unsigned long long n = 0;
-            std::string_view text = in.Text();
-            std::from_chars(text.data(), text.data() + text.size(), n);
-            p.rows.reserve(static_cast<size_t>(std::min<unsigned long long>(n, 10000000)));
-        } else if (key == "rows") {
-            expect(in, v, Token::BeginArray, "a lista de linhas");
-            for (Token r = in.Next(); r != Token::EndArray; r = in.Next()) {
-                expect(in, r, Token::BeginArray, "uma linha");
-                std::vector<std::string>& row = p.rows.emplace_back();
-                if (fields) row.reserve(p.fields.size());
-                in.ReadScalarArray(row);
-            }
-            rows = true;
-        } else {
-            in.SkipValue(v);
-        }
-    }
-    if (!fields || !rows) throw EJsonError("Pacote de dados inválido: esperados 'fields' e 'rows'");
-    for (auto& row : p.rows)
-        if (row.size() != p.fields.size())
-            throw EJsonError("Pacote de dados inválido: linha com número de colunas diferente dos campos");
-    return p;
-}
-
 DataPacket PacketFromText(std::string_view text) {
-    JsonReader in(text, kMaxWireDepth);
-    DataPacket p = ReadPacket(in, in.Next());
-    in.Next();  // End, or raises on what follows
-    return p;
-}
-
-Variant ReadVariant(JsonReader& in, Token first) {
-    switch (first) {
-        case Token::Null: return {};
-        case Token::True: return true;
-        case Token::False: return false;
-        case Token::String: return std::string(in.Text());
-        case Token::Number: {
-            long long i = 0;
-            std::string_view text = in.Text();
-            auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), i);
-            if (ec == std::errc() && end == text.data() + text.size()) return i;
-            return std::string(text);  // a fraction or a huge number: its text
-        }
-        case Token::BeginObject: return ReadPacket(in, first);
-        default: in.Fail("esperado um valor");
-    }
+    return withRoot(text, kMaxWireDepth, [](element root) { return readPacket(root); });
 }
 
 std::string EncodeCall(const std::vector<Variant>& args) {
@@ -163,24 +208,18 @@ std::string EncodeCall(const std::vector<Variant>& args) {
 }
 
 std::vector<Variant> DecodeCall(std::string_view body, int maxDepth) {
-    JsonReader in(body, maxDepth);
-    if (in.Next() != Token::BeginObject) throw EJsonError("Requisição malformada: esperado um objeto");
-    std::vector<Variant> args;
-    bool found = false;
-    for (Token t = in.Next(); t != Token::EndObject; t = in.Next()) {
-        std::string key(in.Text());
-        Token v = in.Next();
-        if (key != "args") {
-            in.SkipValue(v);
-            continue;
+    return withRoot(body, maxDepth, [](element root) {
+        if (root.type() != element_type::OBJECT) throw EJsonError("Requisição malformada: esperado um objeto");
+        std::vector<Variant> args;
+        bool found = false;
+        for (auto [key, v] : simdjson::dom::object(root)) {
+            if (key != "args") continue;
+            readList(v, args, "Requisição malformada: 'args' deve ser uma lista");
+            found = true;
         }
-        if (v != Token::BeginArray) throw EJsonError("Requisição malformada: 'args' deve ser uma lista");
-        for (Token a = in.Next(); a != Token::EndArray; a = in.Next()) args.push_back(ReadVariant(in, a));
-        found = true;
-    }
-    in.Next();
-    if (!found) throw EJsonError("Requisição malformada: falta a lista 'args'");
-    return args;
+        if (!found) throw EJsonError("Requisição malformada: falta a lista 'args'");
+        return args;
+    });
 }
 
 std::string EncodeAnswer(const ServerResult& result, const std::vector<Variant>& args) {
@@ -195,40 +234,32 @@ std::string EncodeAnswer(const ServerResult& result, const std::vector<Variant>&
 }
 
 WireAnswer DecodeAnswer(std::string_view body) {
-    JsonReader in(body, kMaxWireDepth);
-    if (in.Next() != Token::BeginObject) throw EJsonError("Resposta inválida do servidor de aplicação");
-    WireAnswer a;
-    bool hasResult = false;
-    for (Token t = in.Next(); t != Token::EndObject; t = in.Next()) {
-        std::string key(in.Text());
-        Token v = in.Next();
-        if (key == "args" && v == Token::BeginArray) {
-            for (Token x = in.Next(); x != Token::EndArray; x = in.Next()) a.args.push_back(ReadVariant(in, x));
-        } else if (key == "result" && v == Token::BeginObject) {
-            auto r = std::make_shared<ServerResult>();
-            bool hasOk = false;
-            for (Token k = in.Next(); k != Token::EndObject; k = in.Next()) {
-                std::string name(in.Text());
-                Token x = in.Next();
-                if (name == "ok" && (x == Token::True || x == Token::False)) {
-                    r->ok = x == Token::True;
-                    hasOk = true;
-                } else if (name == "error" && x == Token::String) {
-                    r->error = std::string(in.Text());
-                } else if (name == "data") {
-                    r->data = ReadVariant(in, x);
-                } else {
-                    in.SkipValue(x);
+    return withRoot(body, kMaxWireDepth, [](element root) {
+        if (root.type() != element_type::OBJECT) throw EJsonError("Resposta inválida do servidor de aplicação");
+        WireAnswer a;
+        bool hasResult = false;
+        for (auto [key, v] : simdjson::dom::object(root)) {
+            if (key == "args" && v.type() == element_type::ARRAY) {
+                readList(v, a.args, "Resposta inválida do servidor de aplicação");
+            } else if (key == "result" && v.type() == element_type::OBJECT) {
+                auto r = std::make_shared<ServerResult>();
+                bool hasOk = false;
+                for (auto [name, x] : simdjson::dom::object(v)) {
+                    if (name == "ok" && x.type() == element_type::BOOL) {
+                        r->ok = bool(x);
+                        hasOk = true;
+                    } else if (name == "error" && x.type() == element_type::STRING) {
+                        r->error = std::string(std::string_view(x));
+                    } else if (name == "data") {
+                        r->data = readVariant(x);
+                    }
                 }
+                if (!hasOk) throw EJsonError("Resposta do servidor sem resultado válido");
+                a.result = Variant(std::shared_ptr<const ServerResult>(r));
+                hasResult = true;
             }
-            if (!hasOk) throw EJsonError("Resposta do servidor sem resultado válido");
-            a.result = Variant(std::shared_ptr<const ServerResult>(r));
-            hasResult = true;
-        } else {
-            in.SkipValue(v);
         }
-    }
-    in.Next();
-    if (!hasResult) throw EJsonError("Resposta do servidor sem resultado válido");
-    return a;
+        if (!hasResult) throw EJsonError("Resposta do servidor sem resultado válido");
+        return a;
+    });
 }

@@ -1,12 +1,13 @@
-// The wire form of server calls, read and written without a document tree.
+// The wire form of server calls, written without a document tree and read with simdjson (its flat
+// tape, a few bytes per value, not a tree of objects; the best instruction set found at run time).
 //   call:    {"args":[…]}
 //   answer:  {"result":{"ok":true,"data":…} | {"ok":false,"error":"…"},"args":[…]}
 //   packet:  {"fields":[{"name","type","size","fixed"}…],"rows":[[…]…]} (its members in any order; an
-//            optional "count" before "rows" tells how many rows follow, so that room is made at once)
+//            optional "count" before "rows" tells how many rows follow; readers may ignore it)
 // Values are null, true/false, numbers, texts and packets. In a packet a null cell reads as empty
-// text and a number cell as the number's text. A field size must be a whole number from 0 to
-// 1,000,000; anything else is refused with a clear message, as is a row whose length differs from
-// the fields'.
+// text and a number cell as the number's text (whole numbers exactly, others in their shortest
+// form). A field size must be a whole number from 0 to 1,000,000; anything else is refused with a
+// clear message, as is a row whose length differs from the fields'.
 #pragma once
 
 #include <string>
@@ -22,9 +23,7 @@ constexpr int kMaxWireDepth = 64;  // our calls nest four levels at most
 void AppendPacketJson(std::string& out, const DataPacket& p);
 void AppendVariantJson(std::string& out, const Variant& v);
 
-// Reads the value whose first token was just read.
-DataPacket ReadPacket(JsonReader& in, JsonReader::Token first);
-Variant ReadVariant(JsonReader& in, JsonReader::Token first);
+// A packet's JSON text; raises EJsonError (malformed, too deep, not a packet, text after it).
 DataPacket PacketFromText(std::string_view text);
 
 std::string EncodeCall(const std::vector<Variant>& args);

@@ -11,6 +11,7 @@
 #include "data/wire.hpp"
 #include "host_bridge.hpp"
 #include "services/session.hpp"
+#include "data/sql_text.hpp"
 
 namespace {
 
@@ -27,10 +28,6 @@ std::string tokenFor(const std::string& where) {
     std::lock_guard lock(tokenMutex);
     auto it = tokens.find(where);
     return it == tokens.end() ? "" : it->second;
-}
-
-std::string megabytes(size_t bytes) {
-    return bytes >= (size_t{1} << 20) ? std::to_string(bytes >> 20) + " MB" : std::to_string(bytes >> 10) + " KB";
 }
 
 // What the operator hears when a server stays silent past the deadline.
@@ -256,7 +253,7 @@ bool TNetConnection::send(const std::string& method, std::vector<Variant>& args,
             throw ENetError("A chamada ao servidor de aplicação foi cancelada");
         case WaitedCall::End::TooLarge:
             connected_ = false;
-            throw ENetError("A resposta do servidor de aplicação passou de " + megabytes(gLimits.maxAnswer) +
+            throw ENetError("A resposta do servidor de aplicação passou de " + SizeText(gLimits.maxAnswer) +
                             ", o limite deste cliente; restrinja a consulta");
         case WaitedCall::End::Done: break;
     }
