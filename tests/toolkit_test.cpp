@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "toolkit/application.hpp"
 #include "toolkit/input.hpp"
 #include "toolkit/string_list.hpp"
@@ -275,4 +277,16 @@ TEST(TextOrder, NaturalOrderComparesNumbersByValueAndFoldingDropsCaseAndAccents)
         EXPECT_EQ(CompareNaturalText(c.b, c.a), -c.expected) << c.b << " vs " << c.a;
     }
     EXPECT_EQ(FoldText("Açúcar ÓLEO Pão"), "acucar oleo pao");
+}
+
+// Letters past Latin-1 (a supplier's name in Hungarian, Czech, Polish or Vietnamese) sort beside
+// their base letters and fold for search like the Portuguese ones.
+TEST(TextOrder, LettersOfEveryLatinAlphabetSortBesideTheirBaseLetter) {
+    std::vector<std::string> names{"Pera", "Őrség", "Ordem", "Čapek", "Dvořák", "Cabral", "Nguyễn", "Nunes"};
+    std::stable_sort(names.begin(), names.end(), [](auto& a, auto& b) { return CompareTextOrder(a, b) < 0; });
+    EXPECT_EQ(names, (std::vector<std::string>{"Cabral", "Čapek", "Dvořák", "Nguyễn", "Nunes", "Ordem", "Őrség", "Pera"}));
+    EXPECT_EQ(FoldText("Őrség Dvořák Nguyễn"), "orseg dvorak nguyen");
+    EXPECT_TRUE(SameTextIgnoreCase("ČAPEK", "čapek"));
+    EXPECT_FALSE(SameTextIgnoreCase("Capek", "čapek"));
+    EXPECT_EQ(LowerText("ŐRSÉG"), "őrség");
 }

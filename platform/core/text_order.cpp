@@ -1,111 +1,141 @@
 #include "core/text_order.hpp"
 
+#include <unicode/uchar.h>
+#include <unicode/ucol.h>
+#include <unicode/unorm2.h>
+#include <unicode/ustring.h>
+
+#include <stdexcept>
+#include <vector>
 
 namespace {
 
-// Decodes one UTF-8 code point; malformed bytes come back as themselves so nothing is lost.
-char32_t nextCodePoint(std::string_view s, size_t& i) {
-    auto c = static_cast<unsigned char>(s[i]);
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    if (extra == 0 || i + extra >= s.size()) {
-        ++i;
+// ICU's root collation at three strengths: letters only; letters and accents; letters, accents and
+// case, upper case first. Each thread opens its own (cheap once ICU has loaded its data) and keeps
+// them for its life, so no collator is ever shared between threads.
+class Collators {
+public:
+    Collators() : primary_(open(UCOL_PRIMARY)), secondary_(open(UCOL_SECONDARY)), tertiary_(open(UCOL_TERTIARY)) {}
+    ~Collators() {
+        for (UCollator* c : {primary_, secondary_, tertiary_}) ucol_close(c);
+    }
+    Collators(const Collators&) = delete;
+    Collators& operator=(const Collators&) = delete;
+
+    const UCollator* primary() const { return primary_; }
+    const UCollator* secondary() const { return secondary_; }
+    const UCollator* tertiary() const { return tertiary_; }
+
+private:
+    static UCollator* open(UColAttributeValue strength) {
+        UErrorCode status = U_ZERO_ERROR;
+        UCollator* c = ucol_open("", &status);
+        ucol_setAttribute(c, UCOL_STRENGTH, strength, &status);
+        ucol_setAttribute(c, UCOL_CASE_FIRST, UCOL_UPPER_FIRST, &status);
+        if (U_FAILURE(status)) throw std::runtime_error(std::string("ordem de textos indisponível: ") + u_errorName(status));
         return c;
     }
-    char32_t cp = c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-        auto cc = static_cast<unsigned char>(s[i + k]);
-        if ((cc & 0xC0) != 0x80) { ++i; return c; }
-        cp = (cp << 6) | (cc & 0x3F);
-    }
-    i += extra + 1;
-    return cp;
-}
+    UCollator* primary_;
+    UCollator* secondary_;
+    UCollator* tertiary_;
+};
 
-char32_t lower(char32_t c) {
-    if (c >= 'A' && c <= 'Z') return c + 32;
-    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+const Collators& collators() {
+    thread_local Collators c;
     return c;
 }
 
-// Base letter of a Latin-1 lower-case letter (accents removed).
-char32_t unaccent(char32_t c) {
-    static const char* map = "aaaaaaaceeeeiiiidnooooo/ouuuuyty";  // 0xE0..0xFF
-    if (c >= 0xE0 && c <= 0xFF && c != 0xF7) return static_cast<unsigned char>(map[c - 0xE0]);
-    return c;
+int compare(const UCollator* c, std::string_view a, std::string_view b) {
+    UErrorCode status = U_ZERO_ERROR;
+    UCollationResult r = ucol_strcollUTF8(c, a.data(), static_cast<int32_t>(a.size()), b.data(), static_cast<int32_t>(b.size()), &status);
+    return r == UCOL_LESS ? -1 : r == UCOL_GREATER ? 1 : 0;
 }
 
-// Compares a and b code point by code point after folding each with `fold`, without allocating.
-template <class Fold>
-int compareFolded(std::string_view a, std::string_view b, Fold fold) {
-    size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        char32_t x = fold(nextCodePoint(a, i)), y = fold(nextCodePoint(b, j));
-        if (x != y) return x < y ? -1 : 1;
-    }
-    if (i < a.size()) return 1;
-    if (j < b.size()) return -1;
-    return 0;
-}
-
-char32_t foldPlain(char32_t c) { return unaccent(lower(c)); }
-
-// A copy with each code point folded; code points the fold leaves alone are copied byte for byte.
-std::string mapped(std::string_view s, char32_t (*fold)(char32_t)) {
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        size_t start = i;
-        char32_t c = nextCodePoint(s, i);
-        char32_t f = fold(c);
-        if (f == c) {
-            out.append(s.substr(start, i - start));
-        } else if (f < 0x80) {
-            out.push_back(static_cast<char>(f));
-        } else {  // Latin-1 range: two bytes
-            out.push_back(static_cast<char>(0xC0 | (f >> 6)));
-            out.push_back(static_cast<char>(0x80 | (f & 0x3F)));
-        }
-    }
+// UTF-8 to UTF-16 for ICU's calls; malformed bytes become U+FFFD.
+std::u16string utf16(std::string_view s) {
+    std::u16string out(s.size(), u'\0');  // never more UTF-16 units than UTF-8 bytes
+    int32_t n = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()), &n, s.data(),
+                         static_cast<int32_t>(s.size()), 0xFFFD, nullptr, &status);
+    out.resize(U_SUCCESS(status) ? static_cast<size_t>(n) : 0);
     return out;
+}
+
+std::string utf8(const std::u16string& s) {
+    std::string out(s.size() * 3, '\0');
+    int32_t n = 0;
+    UErrorCode status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(out.data(), static_cast<int32_t>(out.size()), &n, reinterpret_cast<const UChar*>(s.data()),
+                       static_cast<int32_t>(s.size()), 0xFFFD, nullptr, &status);
+    out.resize(U_SUCCESS(status) ? static_cast<size_t>(n) : 0);
+    return out;
+}
+
+std::u16string lower(const std::u16string& s) {
+    std::u16string out(s.size() + 8, u'\0');
+    for (;;) {
+        UErrorCode status = U_ZERO_ERROR;
+        int32_t n = u_strToLower(reinterpret_cast<UChar*>(out.data()), static_cast<int32_t>(out.size()),
+                                 reinterpret_cast<const UChar*>(s.data()), static_cast<int32_t>(s.size()), "", &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR) {
+            out.resize(static_cast<size_t>(n));
+            continue;
+        }
+        out.resize(U_SUCCESS(status) ? static_cast<size_t>(n) : 0);
+        return out;
+    }
 }
 
 }  // namespace
 
 int CompareTextOrder(std::string_view a, std::string_view b) {
     if (a == b) return 0;
-    if (int r = compareFolded(a, b, foldPlain)) return r;
-    if (int r = compareFolded(a, b, lower)) return r;
+    if (int r = compare(collators().tertiary(), a, b)) return r;
     return a.compare(b) < 0 ? -1 : 1;
 }
 
 std::string TextOrderKey(std::string_view s) {
-    // Each folded code point as three bytes (plus one, so that the zero separator sorts before any
-    // of them and a text sorts before its longer continuations), both foldings, then the bytes.
-    std::string key;
-    key.reserve(s.size() * 7 + 6);
-    auto append = [&](char32_t (*fold)(char32_t)) {
-        for (size_t i = 0; i < s.size();) {
-            char32_t c = fold(nextCodePoint(s, i)) + 1;
-            key += static_cast<char>((c >> 16) & 0xFF);
-            key += static_cast<char>((c >> 8) & 0xFF);
-            key += static_cast<char>(c & 0xFF);
+    // ICU's sort key (it ends with its only zero byte), then the bytes, which break its ties as
+    // CompareTextOrder does.
+    const std::u16string text = utf16(s);
+    std::string key(text.size() * 4 + 16, '\0');
+    for (;;) {
+        int32_t n = ucol_getSortKey(collators().tertiary(), reinterpret_cast<const UChar*>(text.data()),
+                                    static_cast<int32_t>(text.size()), reinterpret_cast<uint8_t*>(key.data()),
+                                    static_cast<int32_t>(key.size()));
+        if (static_cast<size_t>(n) <= key.size()) {
+            key.resize(static_cast<size_t>(n));
+            break;
         }
-        key.append(3, '\0');
-    };
-    append(foldPlain);
-    append(lower);
+        key.resize(static_cast<size_t>(n));
+    }
     key.append(s);
     return key;
 }
 
 bool SameTextIgnoreCase(std::string_view a, std::string_view b) {
-    if (a == b) return true;
-    return compareFolded(a, b, lower) == 0;
+    return a == b || compare(collators().secondary(), a, b) == 0;
 }
 
-std::string LowerText(std::string_view s) { return mapped(s, lower); }
+std::string LowerText(std::string_view s) { return utf8(lower(utf16(s))); }
 
-std::string FoldText(std::string_view s) { return mapped(s, foldPlain); }
+std::string FoldText(std::string_view s) {
+    // Decomposed, so that each accent is a mark of its own, and the marks dropped.
+    UErrorCode status = U_ZERO_ERROR;
+    const UNormalizer2* nfd = unorm2_getNFDInstance(&status);
+    const std::u16string text = utf16(s);
+    std::u16string decomposed(text.size() * 4 + 8, u'\0');
+    int32_t n = unorm2_normalize(nfd, reinterpret_cast<const UChar*>(text.data()), static_cast<int32_t>(text.size()),
+                                 reinterpret_cast<UChar*>(decomposed.data()), static_cast<int32_t>(decomposed.size()), &status);
+    if (U_FAILURE(status)) return LowerText(s);
+    decomposed.resize(static_cast<size_t>(n));
+    std::u16string bare;
+    bare.reserve(decomposed.size());
+    for (char16_t c : decomposed)
+        if (u_charType(c) != U_NON_SPACING_MARK) bare.push_back(c);
+    return utf8(lower(bare));
+}
 
 int CompareNaturalText(std::string_view a, std::string_view b) {
     auto digit = [](char c) { return c >= '0' && c <= '9'; };
@@ -124,7 +154,7 @@ int CompareNaturalText(std::string_view a, std::string_view b) {
         } else if (da != db) {
             c = da ? -1 : 1;  // a number before a word, as text order puts digits before letters
         } else {
-            c = compareFolded(x, y, foldPlain);
+            c = compare(collators().primary(), x, y);
         }
         if (c != 0) return c < 0 ? -1 : 1;
         i = ei;

@@ -1,6 +1,7 @@
-// The text order used by sorted trees and sorted string lists: compare without accents and without
-// case first ("Árvore" beside "arvore", before "B"); on a tie, without case but with accents; on a
-// tie, by bytes. Texts are UTF-8; accents are folded for the Latin letters the system's texts use.
+// The text order used by sorted trees and sorted string lists, ICU's root collation: compare without
+// accents and without case first ("Árvore" beside "arvore", before "B"); on a tie, with accents; on a
+// tie, with case (upper case first); on a tie, by bytes. Texts are UTF-8 (malformed bytes compare as
+// U+FFFD, then by bytes); every script's letters and accents are known.
 #pragma once
 
 #include <string>
@@ -17,10 +18,10 @@ bool SameTextIgnoreCase(std::string_view a, std::string_view b);
 // folded once instead of at every comparison.
 std::string TextOrderKey(std::string_view s);
 
-// Lower-cased copy (ASCII and Latin-1 letters), accents kept.
+// Lower-cased copy, accents kept.
 std::string LowerText(std::string_view s);
 
-// Lower-cased, accents removed (Latin-1 letters): for finding "Açúcar" by typing "acucar".
+// Lower-cased, accents removed: for finding "Açúcar" by typing "acucar".
 std::string FoldText(std::string_view s);
 
 // Text order with the numbers inside the texts compared by value ("Loja 9" before "Loja 166"): runs
