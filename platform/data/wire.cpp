@@ -13,18 +13,18 @@ namespace {
 
 constexpr long long kMaxFieldSize = 1000000;
 // Texts up to this size are read by a parser each thread keeps (its buffers reused from call to
-// call); a larger one gets a parser of its own, so that one huge answer does not stay in memory.
-constexpr size_t kKeptParserLimit = size_t{16} << 20;
+// call); a larger one gets a parser of its own, so that the buffers of a large answer (several times
+// its size) do not stay in memory after it.
+constexpr size_t kKeptParserLimit = size_t{1} << 20;
 
 // The text parsed whole into simdjson's tape (flat, a few bytes per value: no tree of objects),
 // within the depth limit. Raises EJsonError in the system's words.
-element parse(std::string_view text, int maxDepth, simdjson::dom::parser& parser, simdjson::padded_string& padded) {
+element parse(simdjson::padded_string_view text, int maxDepth, simdjson::dom::parser& parser) {
     if (parser.max_depth() != static_cast<size_t>(maxDepth) || parser.capacity() < text.size())
         if (parser.allocate(std::max(text.size(), parser.capacity()), static_cast<size_t>(maxDepth)))
             throw EJsonError("JSON inválido: sem memória para ler o texto");
-    padded = simdjson::padded_string(text);
     element root;
-    switch (auto e = parser.parse(padded).get(root)) {
+    switch (auto e = parser.parse(text).get(root)) {
         case simdjson::SUCCESS: return root;
         case simdjson::DEPTH_ERROR:
             throw EJsonError("JSON inválido: aninhamento mais profundo que " + std::to_string(maxDepth) + " níveis");
@@ -34,17 +34,24 @@ element parse(std::string_view text, int maxDepth, simdjson::dom::parser& parser
     }
 }
 
-// Reads a text with the thread's kept parser, or a parser of its own for a huge one; `read` takes
-// the root and must finish with it before this returns (the tape is the parser's).
+// Reads a text (with the padding simdjson reads past its end) with the thread's kept parser, or a
+// parser of its own for a large one; `read` takes the root and must finish with it before this
+// returns (the tape is the parser's).
 template <class Read>
-auto withRoot(std::string_view text, int maxDepth, Read&& read) {
+auto withRoot(simdjson::padded_string_view text, int maxDepth, Read&& read) {
     thread_local simdjson::dom::parser kept;
-    simdjson::padded_string padded;
     if (text.size() > kKeptParserLimit) {
         simdjson::dom::parser own;
-        return read(parse(text, maxDepth, own, padded));
+        return read(parse(text, maxDepth, own));
     }
-    return read(parse(text, maxDepth, kept, padded));
+    return read(parse(text, maxDepth, kept));
+}
+
+// The same over a copy of the text, with room for the padding.
+template <class Read>
+auto withRoot(std::string_view text, int maxDepth, Read&& read) {
+    simdjson::padded_string padded(text);
+    return withRoot(simdjson::padded_string_view(padded), maxDepth, std::forward<Read>(read));
 }
 
 // A number's text: whole numbers exactly, others in their shortest form that reads back the same.
@@ -233,7 +240,7 @@ std::string EncodeAnswer(const ServerResult& result, const std::vector<Variant>&
     return out + "]}";
 }
 
-WireAnswer DecodeAnswer(std::string_view body) {
+static WireAnswer decodeAnswer(simdjson::padded_string_view body) {
     return withRoot(body, kMaxWireDepth, [](element root) {
         if (root.type() != element_type::OBJECT) throw EJsonError("Resposta inválida do servidor de aplicação");
         WireAnswer a;
@@ -262,4 +269,15 @@ WireAnswer DecodeAnswer(std::string_view body) {
         if (!hasResult) throw EJsonError("Resposta do servidor sem resultado válido");
         return a;
     });
+}
+
+WireAnswer DecodeAnswer(std::string_view body) {
+    simdjson::padded_string padded(body);
+    return decodeAnswer(padded);
+}
+
+WireAnswer DecodeAnswer(std::string& body) {
+    // Padded in place: room after the text, never a copy of it (a large answer is megabytes).
+    if (body.capacity() < body.size() + simdjson::SIMDJSON_PADDING) body.reserve(body.size() + simdjson::SIMDJSON_PADDING);
+    return decodeAnswer(simdjson::padded_string_view(body.data(), body.size(), body.capacity()));
 }

@@ -36,3 +36,6 @@ struct WireAnswer {
 };
 std::string EncodeAnswer(const ServerResult& result, const std::vector<Variant>& args);
 WireAnswer DecodeAnswer(std::string_view body);
+// The same without copying the text: its capacity may grow (for the reader's padding), its contents
+// do not change.
+WireAnswer DecodeAnswer(std::string& body);
