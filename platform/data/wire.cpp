@@ -6,131 +6,125 @@
 #include <charconv>
 #include <memory>
 
-using simdjson::dom::element;
-using simdjson::dom::element_type;
+namespace od = simdjson::ondemand;
 
 namespace {
 
 constexpr long long kMaxFieldSize = 1000000;
-// Texts up to this size are read by a parser each thread keeps (its buffers reused from call to
-// call); a larger one gets a parser of its own, so that the buffers of a large answer (several times
-// its size) do not stay in memory after it.
-constexpr size_t kKeptParserLimit = size_t{1} << 20;
+// Texts up to this size are read by a parser each thread keeps, its index and string buffers reused
+// from call to call; a larger one gets a parser of its own, so that the buffers of a huge answer do
+// not stay in memory after it.
+constexpr size_t kKeptParserLimit = size_t{16} << 20;
 
-// The text parsed whole into simdjson's tape (flat, a few bytes per value: no tree of objects),
-// within the depth limit. Raises EJsonError in the system's words.
-element parse(simdjson::padded_string_view text, int maxDepth, simdjson::dom::parser& parser) {
-    if (parser.max_depth() != static_cast<size_t>(maxDepth) || parser.capacity() < text.size())
-        if (parser.allocate(std::max(text.size(), parser.capacity()), static_cast<size_t>(maxDepth)))
-            throw EJsonError("JSON inválido: sem memória para ler o texto");
-    element root;
-    switch (auto e = parser.parse(text).get(root)) {
-        case simdjson::SUCCESS: return root;
-        case simdjson::DEPTH_ERROR:
-            throw EJsonError("JSON inválido: aninhamento mais profundo que " + std::to_string(maxDepth) + " níveis");
+// A failure of the reader in the system's words; `what` names what was expected.
+[[noreturn]] void fail(simdjson::error_code e, const char* what) {
+    switch (e) {
         case simdjson::UTF8_ERROR: throw EJsonError("JSON inválido: texto que não é UTF-8");
         case simdjson::EMPTY: throw EJsonError("JSON inválido: texto vazio");
-        default: throw EJsonError(std::string("JSON inválido: ") + simdjson::error_message(e));
+        case simdjson::TRAILING_CONTENT: throw EJsonError("JSON inválido: texto após o fim do valor");
+        default: throw EJsonError(std::string("JSON inválido: esperado ") + what + " (" + simdjson::error_message(e) + ")");
     }
 }
 
-// Reads a text (with the padding simdjson reads past its end) with the thread's kept parser, or a
-// parser of its own for a large one; `read` takes the root and must finish with it before this
-// returns (the tape is the parser's).
-template <class Read>
-auto withRoot(simdjson::padded_string_view text, int maxDepth, Read&& read) {
-    thread_local simdjson::dom::parser kept;
-    if (text.size() > kKeptParserLimit) {
-        simdjson::dom::parser own;
-        return read(parse(text, maxDepth, own));
-    }
-    return read(parse(text, maxDepth, kept));
+template <class T>
+T take(simdjson::simdjson_result<T>&& r, const char* what) {
+    T value;
+    if (auto e = std::move(r).get(value)) fail(e, what);
+    return value;
 }
 
-// The same over a copy of the text, with room for the padding.
-template <class Read>
-auto withRoot(std::string_view text, int maxDepth, Read&& read) {
-    simdjson::padded_string padded(text);
-    return withRoot(simdjson::padded_string_view(padded), maxDepth, std::forward<Read>(read));
+od::json_type typeOf(od::value& v) { return take(v.type(), "um valor"); }
+
+// A number's text as written (the token without the white space after it).
+std::string_view numberText(od::value& v) {
+    std::string_view raw = v.raw_json_token();
+    while (!raw.empty() && (raw.back() == ' ' || raw.back() == '\t' || raw.back() == '\n' || raw.back() == '\r')) raw.remove_suffix(1);
+    return raw;
 }
 
-// A number's text: whole numbers exactly, others in their shortest form that reads back the same.
-std::string numberText(element v) {
-    switch (v.type()) {
-        case element_type::INT64: return std::to_string(int64_t(v));
-        case element_type::UINT64: return std::to_string(uint64_t(v));
-        default: {
-            char buf[32];
-            auto [end, ec] = std::to_chars(buf, buf + sizeof buf, double(v));
-            return ec == std::errc() ? std::string(buf, end) : std::string();
-        }
-    }
+bool isNull(od::value& v) {
+    bool null = false;
+    if (auto e = v.is_null().get(null); e || !null) fail(e ? e : simdjson::N_ATOM_ERROR, "null");
+    return true;
 }
 
-bool isNumber(element v) {
-    element_type t = v.type();
-    return t == element_type::INT64 || t == element_type::UINT64 || t == element_type::DOUBLE;
-}
-
-// A plain value as packet cells hold it: null as empty text, numbers as text, true and false by name.
-void appendCell(element v, std::vector<std::string>& row) {
-    switch (v.type()) {
-        case element_type::STRING: row.emplace_back(std::string_view(v)); break;
-        case element_type::BOOL: row.emplace_back(bool(v) ? "true" : "false"); break;
-        case element_type::NULL_VALUE: row.emplace_back(); break;
-        case element_type::INT64: case element_type::UINT64: case element_type::DOUBLE: row.push_back(numberText(v)); break;
+// A plain value as packet cells hold it: null as empty text, numbers as written, true and false by name.
+void appendCell(od::value v, std::vector<std::string>& row) {
+    switch (typeOf(v)) {
+        case od::json_type::string: row.emplace_back(take(v.get_string(), "um texto")); break;
+        case od::json_type::number: row.emplace_back(numberText(v)); break;
+        case od::json_type::boolean: row.emplace_back(take(v.get_bool(), "true ou false") ? "true" : "false"); break;
+        case od::json_type::null: isNull(v); row.emplace_back(); break;
         default: throw EJsonError("JSON inválido: uma célula deve ser um valor simples");
     }
 }
 
-FieldDef readField(element v) {
-    if (v.type() != element_type::OBJECT) throw EJsonError("JSON inválido: esperado a descrição de um campo");
+// Each member of an object, its key unescaped, in the order written.
+template <class Member>
+void members(od::value v, const char* refusal, Member&& member) {
+    od::object o;
+    if (v.get_object().get(o)) throw EJsonError(refusal);
+    for (auto field : o) {
+        od::field f = take(std::move(field), "um membro");
+        member(take(f.unescaped_key(), "um nome entre aspas"), f.value());
+    }
+}
+
+template <class Element>
+void elements(od::value v, const char* refusal, Element&& element) {
+    od::array a;
+    if (v.get_array().get(a)) throw EJsonError(refusal);
+    for (auto x : a) element(take(std::move(x), "um valor"));
+}
+
+FieldDef readField(od::value v) {
     FieldDef f;
     bool named = false;
-    for (auto [key, x] : simdjson::dom::object(v)) {
-        if (key == "name" && x.type() == element_type::STRING) {
-            f.name = std::string(std::string_view(x));
+    members(v, "JSON inválido: esperado a descrição de um campo", [&](std::string_view key, od::value x) {
+        if (key == "name" && typeOf(x) == od::json_type::string) {
+            f.name = std::string(take(x.get_string(), "um texto"));
             named = true;
-        } else if (key == "type" && x.type() == element_type::STRING) {
-            f.type = std::string(std::string_view(x));
-        } else if (key == "fixed" && x.type() == element_type::BOOL) {
-            f.fixed = bool(x);
+        } else if (key == "type" && typeOf(x) == od::json_type::string) {
+            f.type = std::string(take(x.get_string(), "um texto"));
+        } else if (key == "fixed" && typeOf(x) == od::json_type::boolean) {
+            f.fixed = take(x.get_bool(), "true ou false");
         } else if (key == "size") {
             // Whole numbers only, within range: a size is never a fraction, negative or huge.
-            const bool whole = x.type() == element_type::INT64 || x.type() == element_type::UINT64;
-            if (!whole || x.type() == element_type::UINT64 || int64_t(x) < 0 || int64_t(x) > kMaxFieldSize)
+            std::string_view text = typeOf(x) == od::json_type::number ? numberText(x) : std::string_view("não numérico");
+            long long size = -1;
+            auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), size);
+            if (ec != std::errc() || end != text.data() + text.size() || size < 0 || size > kMaxFieldSize)
                 throw EJsonError("Pacote de dados inválido: tamanho de campo fora do intervalo 0 a 1000000: " +
-                                 (isNumber(x) ? numberText(x) : std::string("não numérico")));
-            f.size = static_cast<int>(int64_t(x));
+                                 std::string(text.substr(0, 40)));
+            f.size = static_cast<int>(size);
         }
-    }
+    });
     if (!named) throw EJsonError("Pacote de dados inválido: campo sem nome");
     return f;
 }
 
-DataPacket readPacket(element v) {
-    if (v.type() != element_type::OBJECT) throw EJsonError("JSON inválido: esperado um pacote de dados");
+DataPacket readPacket(od::value v) {
     DataPacket p;
     bool fields = false, rows = false;
-    for (auto [key, x] : simdjson::dom::object(v)) {
+    members(v, "JSON inválido: esperado um pacote de dados", [&](std::string_view key, od::value x) {
         if (key == "fields") {
-            if (x.type() != element_type::ARRAY) throw EJsonError("JSON inválido: esperado a lista de campos");
-            for (element f : simdjson::dom::array(x)) p.fields.push_back(readField(f));
+            elements(x, "JSON inválido: esperado a lista de campos", [&](od::value f) { p.fields.push_back(readField(f)); });
             fields = true;
+        } else if (key == "count" && !rows && typeOf(x) == od::json_type::number) {
+            // A hint of how many rows follow: room for them at once instead of growing by halves.
+            unsigned long long n = 0;
+            std::string_view text = numberText(x);
+            std::from_chars(text.data(), text.data() + text.size(), n);
+            p.rows.reserve(static_cast<size_t>(std::min<unsigned long long>(n, 10000000)));
         } else if (key == "rows") {
-            if (x.type() != element_type::ARRAY) throw EJsonError("JSON inválido: esperado a lista de linhas");
-            simdjson::dom::array list(x);
-            p.rows.reserve(p.rows.size() + list.size());  // the tape knows how many rows follow
-            for (element r : list) {
-                if (r.type() != element_type::ARRAY) throw EJsonError("JSON inválido: esperado uma linha");
+            elements(x, "JSON inválido: esperado a lista de linhas", [&](od::value r) {
                 std::vector<std::string>& row = p.rows.emplace_back();
-                simdjson::dom::array cells(r);
-                row.reserve(cells.size());
-                for (element cell : cells) appendCell(cell, row);
-            }
+                if (fields) row.reserve(p.fields.size());
+                elements(r, "JSON inválido: esperado uma linha", [&](od::value cell) { appendCell(cell, row); });
+            });
             rows = true;
         }
-    }
+    });
     if (!fields || !rows) throw EJsonError("Pacote de dados inválido: esperados 'fields' e 'rows'");
     for (auto& row : p.rows)
         if (row.size() != p.fields.size())
@@ -138,21 +132,99 @@ DataPacket readPacket(element v) {
     return p;
 }
 
-Variant readVariant(element v) {
-    switch (v.type()) {
-        case element_type::NULL_VALUE: return {};
-        case element_type::BOOL: return bool(v);
-        case element_type::STRING: return std::string(std::string_view(v));
-        case element_type::INT64: return static_cast<long long>(int64_t(v));
-        case element_type::UINT64: case element_type::DOUBLE: return numberText(v);  // a fraction or a huge number: its text
-        case element_type::OBJECT: return readPacket(v);
+Variant readVariant(od::value v) {
+    switch (typeOf(v)) {
+        case od::json_type::null: isNull(v); return {};
+        case od::json_type::boolean: return take(v.get_bool(), "true ou false");
+        case od::json_type::string: return std::string(take(v.get_string(), "um texto"));
+        case od::json_type::number: {
+            std::string_view text = numberText(v);
+            long long i = 0;
+            auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), i);
+            if (ec == std::errc() && end == text.data() + text.size()) return i;
+            return std::string(text);  // a fraction or a huge number: its text
+        }
+        case od::json_type::object: return readPacket(v);
         default: throw EJsonError("JSON inválido: esperado um valor");
     }
 }
 
-void readList(element v, std::vector<Variant>& out, const char* refusal) {
-    if (v.type() != element_type::ARRAY) throw EJsonError(refusal);
-    for (element x : simdjson::dom::array(v)) out.push_back(readVariant(x));
+void readList(od::value v, std::vector<Variant>& out, const char* refusal) {
+    elements(v, refusal, [&](od::value x) { out.push_back(readVariant(x)); });
+}
+
+// The reader walks the text without recursion where it skips, so depth costs it nothing; a request
+// is still refused past the depth limit, measured here before it is read (requests are small).
+void requireDepth(std::string_view text, int maxDepth) {
+    int depth = 0;
+    bool inString = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (inString) {
+            if (c == '\\') ++i;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > maxDepth) throw EJsonError("JSON inválido: aninhamento mais profundo que " + std::to_string(maxDepth) + " níveis");
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+}
+
+// Reads a whole text (with the padding simdjson reads past its end) as one value handed to `read`,
+// which must finish with it before this returns; anything after the value is refused.
+template <class Read>
+auto withRoot(simdjson::padded_string_view text, Read&& read) {
+    thread_local od::parser kept;
+    od::parser own(0);
+    od::parser& parser = text.size() > kKeptParserLimit ? own : kept;
+    od::document doc;
+    if (auto e = parser.iterate(text).get(doc)) fail(e, "um valor");
+    od::value root;
+    if (auto e = doc.get_value().get(root)) fail(e, "um valor");
+    auto result = read(root);
+    if (doc.current_location().error() != simdjson::OUT_OF_BOUNDS) fail(simdjson::TRAILING_CONTENT, "o fim do texto");
+    return result;
+}
+
+// The same over a copy of the text, with room for the padding.
+template <class Read>
+auto withRoot(std::string_view text, Read&& read) {
+    simdjson::padded_string padded(text);
+    return withRoot(simdjson::padded_string_view(padded), std::forward<Read>(read));
+}
+
+WireAnswer decodeAnswer(simdjson::padded_string_view body) {
+    return withRoot(body, [](od::value root) {
+        if (typeOf(root) != od::json_type::object) throw EJsonError("Resposta inválida do servidor de aplicação");
+        WireAnswer a;
+        bool hasResult = false;
+        members(root, "Resposta inválida do servidor de aplicação", [&](std::string_view key, od::value v) {
+            if (key == "args" && typeOf(v) == od::json_type::array) {
+                readList(v, a.args, "Resposta inválida do servidor de aplicação");
+            } else if (key == "result" && typeOf(v) == od::json_type::object) {
+                auto r = std::make_shared<ServerResult>();
+                bool hasOk = false;
+                members(v, "Resposta do servidor sem resultado válido", [&](std::string_view name, od::value x) {
+                    if (name == "ok" && typeOf(x) == od::json_type::boolean) {
+                        r->ok = take(x.get_bool(), "true ou false");
+                        hasOk = true;
+                    } else if (name == "error" && typeOf(x) == od::json_type::string) {
+                        r->error = std::string(take(x.get_string(), "um texto"));
+                    } else if (name == "data") {
+                        r->data = readVariant(x);
+                    }
+                });
+                if (!hasOk) throw EJsonError("Resposta do servidor sem resultado válido");
+                a.result = Variant(std::shared_ptr<const ServerResult>(r));
+                hasResult = true;
+            }
+        });
+        if (!hasResult) throw EJsonError("Resposta do servidor sem resultado válido");
+        return a;
+    });
 }
 
 }  // namespace
@@ -202,7 +274,8 @@ void AppendVariantJson(std::string& out, const Variant& v) {
 }
 
 DataPacket PacketFromText(std::string_view text) {
-    return withRoot(text, kMaxWireDepth, [](element root) { return readPacket(root); });
+    requireDepth(text, kMaxWireDepth);
+    return withRoot(text, [](od::value root) { return readPacket(root); });
 }
 
 std::string EncodeCall(const std::vector<Variant>& args) {
@@ -215,15 +288,16 @@ std::string EncodeCall(const std::vector<Variant>& args) {
 }
 
 std::vector<Variant> DecodeCall(std::string_view body, int maxDepth) {
-    return withRoot(body, maxDepth, [](element root) {
-        if (root.type() != element_type::OBJECT) throw EJsonError("Requisição malformada: esperado um objeto");
+    requireDepth(body, maxDepth);
+    return withRoot(body, [](od::value root) {
+        if (typeOf(root) != od::json_type::object) throw EJsonError("Requisição malformada: esperado um objeto");
         std::vector<Variant> args;
         bool found = false;
-        for (auto [key, v] : simdjson::dom::object(root)) {
-            if (key != "args") continue;
+        members(root, "Requisição malformada: esperado um objeto", [&](std::string_view key, od::value v) {
+            if (key != "args") return;
             readList(v, args, "Requisição malformada: 'args' deve ser uma lista");
             found = true;
-        }
+        });
         if (!found) throw EJsonError("Requisição malformada: falta a lista 'args'");
         return args;
     });
@@ -238,37 +312,6 @@ std::string EncodeAnswer(const ServerResult& result, const std::vector<Variant>&
         AppendVariantJson(out, args[i]);
     }
     return out + "]}";
-}
-
-static WireAnswer decodeAnswer(simdjson::padded_string_view body) {
-    return withRoot(body, kMaxWireDepth, [](element root) {
-        if (root.type() != element_type::OBJECT) throw EJsonError("Resposta inválida do servidor de aplicação");
-        WireAnswer a;
-        bool hasResult = false;
-        for (auto [key, v] : simdjson::dom::object(root)) {
-            if (key == "args" && v.type() == element_type::ARRAY) {
-                readList(v, a.args, "Resposta inválida do servidor de aplicação");
-            } else if (key == "result" && v.type() == element_type::OBJECT) {
-                auto r = std::make_shared<ServerResult>();
-                bool hasOk = false;
-                for (auto [name, x] : simdjson::dom::object(v)) {
-                    if (name == "ok" && x.type() == element_type::BOOL) {
-                        r->ok = bool(x);
-                        hasOk = true;
-                    } else if (name == "error" && x.type() == element_type::STRING) {
-                        r->error = std::string(std::string_view(x));
-                    } else if (name == "data") {
-                        r->data = readVariant(x);
-                    }
-                }
-                if (!hasOk) throw EJsonError("Resposta do servidor sem resultado válido");
-                a.result = Variant(std::shared_ptr<const ServerResult>(r));
-                hasResult = true;
-            }
-        }
-        if (!hasResult) throw EJsonError("Resposta do servidor sem resultado válido");
-        return a;
-    });
 }
 
 WireAnswer DecodeAnswer(std::string_view body) {

@@ -1,13 +1,13 @@
-// The wire form of server calls, written without a document tree and read with simdjson (its flat
-// tape, a few bytes per value, not a tree of objects; the best instruction set found at run time).
+// The wire form of server calls, written without a document tree and read with simdjson's on-demand
+// parser (a pull reader over an index of the text's structure: no tree either).
 //   call:    {"args":[…]}
 //   answer:  {"result":{"ok":true,"data":…} | {"ok":false,"error":"…"},"args":[…]}
 //   packet:  {"fields":[{"name","type","size","fixed"}…],"rows":[[…]…]} (its members in any order; an
-//            optional "count" before "rows" tells how many rows follow; readers may ignore it)
+//            optional "count" before "rows" tells how many rows follow, so that room is made at once)
 // Values are null, true/false, numbers, texts and packets. In a packet a null cell reads as empty
-// text and a number cell as the number's text (whole numbers exactly, others in their shortest
-// form). A field size must be a whole number from 0 to 1,000,000; anything else is refused with a
-// clear message, as is a row whose length differs from the fields'.
+// text and a number cell as the number's text as written. A field size must be a whole number from
+// 0 to 1,000,000; anything else is refused with a clear message, as is a row whose length differs
+// from the fields'.
 #pragma once
 
 #include <string>
