@@ -70,6 +70,8 @@ public:
 
     // Facts tree (screen/catalogue/facts_tree.cpp)
     void MontaArvore();
+    // The facts tree as MontaArvore would leave it, from nodes already built from the same catalogue.
+    void ReuseFactsTree();
     void trvFatosExpanding(TObject* Sender, TTreeNode* Node, bool& AllowExpansion);
     void trvFatosCollapsing(TObject* Sender, TTreeNode* Node, bool& AllowCollapse);
 
@@ -122,6 +124,9 @@ public:
     void LoadViewToEdit();
 
 private:
+    // trvFatos shows the catalogue the data sets hold: set by a refresh that built or kept it.
+    bool factsTreeCurrent_ = false;
+
     // The head each "Agrupar" entry of the last popup names (non-owning; checked against the zone
     // before use, since the node may be gone by the time the entry is chosen).
     std::vector<std::pair<const TMenuItem*, const TTreeNode*>> groupTargets_;

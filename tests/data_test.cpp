@@ -91,6 +91,29 @@ TEST_F(DataSetFixture, PostUpdatesFiltersAndLoadingKeepsTheFilter) {
     EXPECT_THROW(ds.FieldByName("ID")->SetAsString("x"), EDatabaseError);  // not in edit mode
 }
 
+// An unchanged answer hands the data set the very packet it holds: it keeps what it built and goes
+// back to the first record; once edited it holds its own copy, and the packet brings the rows back.
+TEST_F(DataSetFixture, TheSamePacketAgainKeepsTheFilterAndUndoesEdits) {
+    auto packet = std::make_shared<const DataPacket>(people());
+    ds.SetData(packet);
+    ds.SetFilter("ID = '*'");
+    ds.Next();
+    ds.SetData(packet);
+    EXPECT_EQ(ds.FieldByName("NMITEMDIME")->AsString(), "Produto");  // the first of the filtered records
+    EXPECT_EQ(walk(ds, "NMITEMDIME"), (std::vector<std::string>{"Produto", "Pau d'Alho"}));
+    ds.First();
+    ds.Edit();
+    ds.FieldByName("NMITEMDIME")->SetAsString("Trocado");
+    ds.Post();
+    EXPECT_EQ(walk(ds, "NMITEMDIME"), (std::vector<std::string>{"Trocado", "Pau d'Alho"}));
+    EXPECT_TRUE(ds.LoadedFrom(packet));  // edited, but still from that packet
+    ds.SetData(packet);
+    EXPECT_EQ(walk(ds, "NMITEMDIME"), (std::vector<std::string>{"Produto", "Pau d'Alho"}));
+    EXPECT_EQ(packet->rows, people().rows);  // the shared packet itself was never written
+    ds.SetData(people());
+    EXPECT_FALSE(ds.LoadedFrom(packet));
+}
+
 TEST(ClientDataSet, PersistentFieldsDemandThemInThePacketAndIgnoreTheRest) {
     TClientDataSet ds(nullptr);
     ds.Name = "cdsAreanegDW";

@@ -3,15 +3,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <functional>
 #include <map>
 
-#include "catalogue.hpp"
-#include "cube_statement.hpp"
-#include "data/access_rules.hpp"
 #include "selection.hpp"
 #include "whole_file.hpp"
 #include "services/cube.hpp"

@@ -47,6 +47,12 @@ void TClientDataSet::SetData(const DataPacket& p) { SetData(std::make_shared<con
 
 void TClientDataSet::SetData(std::shared_ptr<const DataPacket> p) {
     if (state_ == TDataSetState::dsEdit) Cancel();
+    if (p && p == data_ && state_ == TDataSetState::dsBrowse) {
+        // The very packet held (an unchanged answer the connection kept; an edited data set holds its
+        // own copy instead): the fields, indexes and filtered view built over it all still hold.
+        First();
+        return;
+    }
     std::vector<size_t> source;  // packet column of each field
     if (persistent_) {
         for (auto& f : fields_) {
@@ -66,6 +72,7 @@ void TClientDataSet::SetData(std::shared_ptr<const DataPacket> p) {
     for (size_t i = 0; i < fields_.size(); ++i) fields_[i]->column_ = static_cast<int>(i);
     hash_.clear();  // its keys view the rows being replaced
     source_ = std::move(source);
+    loaded_ = p;
     data_ = std::move(p);
     own_.reset();
     // The filter stays; its field names are resolved against the (possibly new) fields.
@@ -99,6 +106,7 @@ void TClientDataSet::CreateDataSet() {
 void TClientDataSet::Close() {
     hash_.clear();
     data_.reset();
+    loaded_.reset();
     own_.reset();
     orderValid_ = false;
     invalidateView();

@@ -72,6 +72,8 @@ public:
     // Replaces every record with the packet's (the "Data" assignment).
     void SetData(const DataPacket& p);
     void SetData(std::shared_ptr<const DataPacket> p);
+    // Whether the records were last loaded from that very packet (edited since, or not).
+    bool LoadedFrom(const std::shared_ptr<const DataPacket>& p) const { return p && p == loaded_; }
     DataPacket GetData() const;  // every record, unfiltered, in delivery order
     // Opens the data set empty, with its persistent fields.
     void CreateDataSet();
@@ -127,6 +129,7 @@ private:
     std::vector<std::unique_ptr<TField>> fields_;
     bool persistent_ = false;
     std::shared_ptr<const DataPacket> data_;  // the rows, maybe shared with others
+    std::shared_ptr<const DataPacket> loaded_;  // the packet SetData was last given
     std::shared_ptr<DataPacket> own_;         // the same rows once this data set has copied them to change one
     std::vector<size_t> source_;              // packet column of each field
     TDataSetState state_ = TDataSetState::dsInactive;

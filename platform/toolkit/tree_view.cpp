@@ -251,6 +251,12 @@ void TTreeView::FullCollapse() {
     for (int i = 0; i < items_.TopCount(); ++i) items_.Top(i)->Collapse(true);
 }
 
+void TTreeView::ForgetSelection() {
+    selected_ = nullptr;
+    topRow_ = 0;
+    items_.changed();
+}
+
 void TTreeView::FullExpand() {
     for (int i = 0; i < items_.TopCount(); ++i) items_.Top(i)->Expand(true);
 }

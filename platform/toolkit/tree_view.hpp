@@ -135,6 +135,9 @@ public:
 
     void FullCollapse();
     void FullExpand();
+    // Drops the selection and scrolls to the top without OnChange, as deleting every node does: for
+    // a caller that keeps nodes it would otherwise build again unchanged.
+    void ForgetSelection();
 
     // Node whose row contains the point (control coordinates); none below the last row or outside.
     TTreeNode* GetNodeAt(int x, int y) const;

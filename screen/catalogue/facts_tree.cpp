@@ -1,4 +1,6 @@
 // The facts tree: business areas with their fact items, folder images following expansion.
+#include <optional>
+
 #include "data/filter_expression.hpp"
 #include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
@@ -18,6 +20,17 @@ void TfrmOpcodesDW::MontaArvore() {
         }
     }
     trvFatos->FullCollapse();
+}
+
+void TfrmOpcodesDW::ReuseFactsTree() {
+    TCursorGuard wait(TCursor::crSQLWait);
+    trvFatos->ForgetSelection();  // before collapsing, which would move a hidden selection to its area
+    trvFatos->FullCollapse();
+    // The data sets as MontaArvore's walk leaves them: the areas past their end, the items filtered
+    // to the last area.
+    std::optional<std::string> last;
+    for (cdsAreanegDW->First(); !cdsAreanegDW->Eof(); cdsAreanegDW->Next()) last = cdsAreanegDW->FieldByName("CDAREANEGDW")->AsString();
+    if (last) cdsItemDW->SetFilter("CDAREANEGDW = " + QuotedStr(*last));
 }
 
 void TfrmOpcodesDW::trvFatosExpanding(TObject*, TTreeNode* Node, bool&) {

@@ -26,16 +26,27 @@ void TfrmOpcodesDW::AtualizaDados() {
         Variant result = netOpcoesDW->Call("GetItemData", args);
         CheckResultServ(result, true, 0);
     }
-    cdsAreanegDW->SetData(packetOf(args[1], "áreas de negócio"));
-    cdsDimensaoDime->SetData(packetOf(args[0], "dimensões"));
-    cdsItemDW->SetData(packetOf(args[2], "itens"));
-    cdsDimensaoDW->SetData(packetOf(args[3], "ligações entre fatos e dimensões"));
+    const auto& areas = packetOf(args[1], "áreas de negócio");
+    const auto& dimensions = packetOf(args[0], "dimensões");
+    const auto& items = packetOf(args[2], "itens");
+    const auto& links = packetOf(args[3], "ligações entre fatos e dimensões");
+    // An unchanged catalogue comes back as the very packets loaded last time (the connection kept the
+    // answer): the data sets keep their indexes, and the facts tree, built from areas and items only,
+    // keeps its nodes.
+    const bool unchanged = factsTreeCurrent_ && cdsAreanegDW->LoadedFrom(areas) && cdsItemDW->LoadedFrom(items);
+    factsTreeCurrent_ = false;
+    cdsAreanegDW->SetData(areas);
+    cdsDimensaoDime->SetData(dimensions);
+    cdsItemDW->SetData(items);
+    cdsDimensaoDW->SetData(links);
     // Emptiness of what was delivered: a filter left set by the availability rule must not make a
     // loaded catalogue look empty.
     if (cdsAreanegDW->TotalRecordCount() == 0) MsgPadrao->ShowMsg("fato", TMsgDlgType::mtWarning, {TMsgDlgBtn::mbOK}, 0);
     if (cdsDimensaoDime->TotalRecordCount() == 0)
         MsgPadrao->ShowMsg("dimensao", TMsgDlgType::mtWarning, {TMsgDlgBtn::mbOK}, 0);
-    MontaArvore();
+    if (unchanged) ReuseFactsTree();
+    else MontaArvore();
+    factsTreeCurrent_ = true;
     filtraDimensoes();
 }
 
