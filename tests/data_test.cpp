@@ -106,8 +106,14 @@ TEST_F(DataSetFixture, TheSamePacketAgainKeepsTheFilterAndUndoesEdits) {
     ds.FieldByName("NMITEMDIME")->SetAsString("Trocado");
     ds.Post();
     EXPECT_EQ(walk(ds, "NMITEMDIME"), (std::vector<std::string>{"Trocado", "Pau d'Alho"}));
+    ds.SetFilter("NMITEMDIME = 'Trocado'");  // an index over the edited field
+    EXPECT_EQ(ds.RecordCount(), 1);
     EXPECT_TRUE(ds.LoadedFrom(packet));  // edited, but still from that packet
     ds.SetData(packet);
+    EXPECT_EQ(ds.RecordCount(), 0);  // the index over the changed field was built again
+    ds.SetFilter("NMITEMDIME = 'Produto'");
+    EXPECT_EQ(walk(ds, "NMITEMDIME"), (std::vector<std::string>{"Produto"}));
+    ds.SetFilter("ID = '*'");
     EXPECT_EQ(walk(ds, "NMITEMDIME"), (std::vector<std::string>{"Produto", "Pau d'Alho"}));
     EXPECT_EQ(packet->rows, people().rows);  // the shared packet itself was never written
     ds.SetData(people());

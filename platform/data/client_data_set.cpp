@@ -53,6 +53,10 @@ void TClientDataSet::SetData(std::shared_ptr<const DataPacket> p) {
         First();
         return;
     }
+    if (p && p == loaded_ && own_ && state_ == TDataSetState::dsBrowse && own_->rows.size() == p->rows.size()) {
+        restoreFrom(*p);
+        return;
+    }
     std::vector<size_t> source;  // packet column of each field
     if (persistent_) {
         for (auto& f : fields_) {
@@ -72,6 +76,7 @@ void TClientDataSet::SetData(std::shared_ptr<const DataPacket> p) {
     for (size_t i = 0; i < fields_.size(); ++i) fields_[i]->column_ = static_cast<int>(i);
     hash_.clear();  // its keys view the rows being replaced
     source_ = std::move(source);
+    edited_.clear();
     loaded_ = p;
     data_ = std::move(p);
     own_.reset();
@@ -83,6 +88,34 @@ void TClientDataSet::SetData(std::shared_ptr<const DataPacket> p) {
     state_ = TDataSetState::dsBrowse;
     for (const std::string& field : LookupFields)
         if (TField* f = FindField(field)) hashLookup(f->column_, std::string());
+    First();
+}
+
+// The packet's values back into the cells this data set edited (Post keeps a list of them); only
+// what was built over a field that changed is dropped, the other indexes view cells not touched.
+void TClientDataSet::restoreFrom(const DataPacket& p) {
+    std::vector<bool> changed(fields_.size(), false);
+    for (auto [rec, c] : edited_) {
+        const size_t col = source_[static_cast<size_t>(c)];
+        std::string& mine = own_->rows[static_cast<size_t>(rec)][col];
+        const std::string& theirs = p.rows[static_cast<size_t>(rec)][col];
+        if (mine == theirs) continue;
+        mine = theirs;
+        changed[static_cast<size_t>(c)] = true;
+    }
+    edited_.clear();
+    bool any = false;
+    for (size_t c = 0; c < changed.size(); ++c) {
+        if (!changed[c]) continue;
+        any = true;
+        hash_.erase(static_cast<int>(c));
+        for (const std::string& field : LookupFields)
+            if (TField* f = FindField(field); f && f->column_ == static_cast<int>(c)) hashLookup(f->column_, std::string());
+    }
+    if (any) {
+        orderValid_ = false;
+        invalidateView();
+    }
     First();
 }
 
@@ -107,6 +140,7 @@ void TClientDataSet::Close() {
     hash_.clear();
     data_.reset();
     loaded_.reset();
+    edited_.clear();
     own_.reset();
     orderValid_ = false;
     invalidateView();
@@ -331,6 +365,7 @@ void TClientDataSet::Post() {
         }
         hash_.erase(static_cast<int>(c));  // its keys view the value about to change
         own_->rows[static_cast<size_t>(rec)][source_[c]] = editBuffer_[c];
+        edited_.emplace_back(rec, static_cast<int>(c));
         if (!indexField_.empty() && SameFieldName(fields_[c]->FieldName, indexField_)) orderValid_ = false;
         if (std::find(conditionColumns_.begin(), conditionColumns_.end(), static_cast<int>(c)) != conditionColumns_.end())
             filterTouched = true;

@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "filter_expression.hpp"
@@ -115,6 +116,7 @@ private:
     friend class TField;
     const std::vector<int>& view() const;
     void invalidateView() { viewValid_ = false; }
+    void restoreFrom(const DataPacket& p);
     int currentRecord() const;
     std::span<const int> hashLookup(int column, const std::string& value) const;
     const std::vector<int>& orderedRecords() const;
@@ -130,6 +132,7 @@ private:
     bool persistent_ = false;
     std::shared_ptr<const DataPacket> data_;  // the rows, maybe shared with others
     std::shared_ptr<const DataPacket> loaded_;  // the packet SetData was last given
+    std::vector<std::pair<int, int>> edited_;   // (record, field) of every cell Post changed since
     std::shared_ptr<DataPacket> own_;         // the same rows once this data set has copied them to change one
     std::vector<size_t> source_;              // packet column of each field
     TDataSetState state_ = TDataSetState::dsInactive;
