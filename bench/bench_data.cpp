@@ -3,6 +3,7 @@
 #include <cctype>
 #include <fstream>
 
+#include "data/sql_connection.hpp"
 #include "fwk/host_bridge.hpp"
 #include "services/cube.hpp"
 
@@ -50,7 +51,7 @@ std::string MemberTableSql() {
            " INSERT INTO DBIG SELECT printf('M%06d', i % 100000), printf('Membro %06d', (i * 7919) % 100000) FROM n;\n";
 }
 
-std::string FactTableSql() {
+std::string FactTableSql(long rows) {
     return R"(
 CREATE TABLE AREANEGDW (NMAREANEGDW, CDAREANEGDW);
 CREATE TABLE ITEMDW (CDTABELADW, CDITEMDW, NMITEMDW, CDAREANEGDW, DSHINTITEM, IDTPFATODW, CDTABDRILL);
@@ -68,7 +69,7 @@ CREATE TABLE DB (CDB, NMB);
 WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 49)
 INSERT INTO DB SELECT printf('B%02d', i), printf('Bairro %02d', i) FROM n;
 CREATE TABLE FBIG (CDA, CDB, CDC, VL);
-WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 999999)
+WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < )" + std::to_string(rows - 1) + R"()
 INSERT INTO FBIG SELECT printf('A%04d', i % 1000), printf('B%02d', (i / 7) % 50), printf('2026-%02d', (i / 13) % 12 + 1),
   (i % 97) * 1.5 FROM n;
 CREATE TABLE DIMEODWOPER (CDOPERADOR);
@@ -87,7 +88,7 @@ std::string MemberTableSqlPostgres() {
            " FROM generate_series(0, 999999) i;\nANALYZE DBIG;\n";
 }
 
-std::string FactTableSqlPostgres() {
+std::string FactTableSqlPostgres(long rows) {
     return R"(
 CREATE TABLE AREANEGDW (NMAREANEGDW VARCHAR(30), CDAREANEGDW VARCHAR(5));
 CREATE TABLE ITEMDW (CDTABELADW VARCHAR(20), CDITEMDW VARCHAR(30), NMITEMDW VARCHAR(30), CDAREANEGDW VARCHAR(5),
@@ -106,7 +107,7 @@ CREATE TABLE DB (CDB VARCHAR(10), NMB VARCHAR(40));
 INSERT INTO DB SELECT 'B' || lpad(i::text, 2, '0'), 'Bairro ' || lpad(i::text, 2, '0') FROM generate_series(0, 49) i;
 CREATE TABLE FBIG (CDA VARCHAR(10), CDB VARCHAR(10), CDC VARCHAR(10), VL NUMERIC);
 INSERT INTO FBIG SELECT 'A' || lpad((i % 1000)::text, 4, '0'), 'B' || lpad(((i / 7) % 50)::text, 2, '0'),
-  '2026-' || lpad(((i / 13) % 12 + 1)::text, 2, '0'), (i % 97) * 1.5 FROM generate_series(0, 999999) i;
+  '2026-' || lpad(((i / 13) % 12 + 1)::text, 2, '0'), (i % 97) * 1.5 FROM generate_series(0, )" + std::to_string(rows - 1) + R"() i;
 CREATE TABLE DIMEODWOPER (CDOPERADOR VARCHAR(20));
 CREATE TABLE FILDIMEOPER (NRSEQUEDIME VARCHAR(5), CDOPERADOR VARCHAR(20), CDFILDIMEOPER VARCHAR(30));
 CREATE TABLE FILDIMEGRUPOP (NRSEQUEDIME VARCHAR(5), CDGRUPOPER VARCHAR(20), CDFILDIMEGRUPOP VARCHAR(30));
@@ -133,6 +134,17 @@ void ViewOverFacts() {
     stlDSfiltro.Add("Artigo");
     stlCDfiltro.Add(selection);
     SetFwkObserver(&lastQuery);
+}
+
+const std::string& LastViewStatement() { return lastQuery.sql; }
+
+std::string Thousands(long long n) {
+    std::string digits = std::to_string(n), out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
 }
 
 std::string LastViewStatementForShell() {
@@ -167,4 +179,42 @@ std::string CpuModel() {
     for (std::string line; std::getline(f, line);)
         if (line.rfind("model name", 0) == 0) return line.substr(line.find(':') + 2);
     return "unknown processor";
+}
+
+FactColumns LoadFactColumns(const std::string& db) {
+    FactColumns f;
+    auto c = OpenSqlConnection(db, true);
+    class Sink : public SqlRowSink {
+    public:
+        explicit Sink(FactColumns& f) : f_(f) {}
+        void Columns(const std::vector<SqlColumn>&) override {}
+        void Row(const SqlValue* v) override {
+            auto code = [](std::string_view s, size_t skip) { return static_cast<uint16_t>(std::stoi(std::string(s.substr(skip)))); };
+            f_.article.push_back(code(v[0].bytes, 1));  // A0123
+            f_.district.push_back(code(v[1].bytes, 1));  // B07
+            f_.month.push_back(static_cast<uint16_t>(code(v[2].bytes, 5) - 1));  // 2026-03
+            f_.value.push_back(std::stod(std::string(v[3].bytes)));
+        }
+
+    private:
+        FactColumns& f_;
+    } sink(f);
+    c->Stream("SELECT CDA, CDB, CDC, VL FROM FBIG", {}, true, sink);
+    return f;
+}
+
+size_t FloorPass(const FactColumns& f) {
+    constexpr size_t kCells = 1000 * 50 * 12;
+    std::vector<double> sums(kCells, 0.0);
+    std::vector<uint8_t> seen(kCells, 0);
+    const size_t n = f.value.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (f.article[i] % 5 != 0) continue;  // the view's member filter: every fifth article
+        const size_t cell = (static_cast<size_t>(f.article[i]) * 50 + f.district[i]) * 12 + f.month[i];
+        sums[cell] += f.value[i];
+        seen[cell] = 1;
+    }
+    size_t filled = 0;
+    for (uint8_t s : seen) filled += s;
+    return filled;
 }

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "bench_data.hpp"
+#include "data/aggregates.hpp"
 #include "cube/viewer.hpp"
 #include "fwk/host_bridge.hpp"
 #include "module/package_info.hpp"
@@ -260,11 +261,13 @@ void gridSection(int runs) {
 
 int main(int argc, char** argv) {
     int scale = 1, runs = 5;
+    long factRows = 1000000;  // --rows: the view's fact table (1,000,000 or 10,000,000)
     std::string only;  // "grid": only the pivot grid's section
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i];
         if (a == "--scale") scale = std::max(1, std::atoi(argv[i + 1]));
         if (a == "--runs") runs = std::max(3, std::atoi(argv[i + 1]));
+        if (a == "--rows") factRows = std::max(1000L, std::atol(argv[i + 1]));
         if (a == "--only" && std::string(argv[i + 1]) == "grid") only = "grid";
     }
     utsname u{};
@@ -284,7 +287,7 @@ int main(int argc, char** argv) {
     TempDatabase large(ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + LargeCatalogueSql(scale));
     TempDatabase& members = large;
     large.Execute(MemberTableSql());
-    TempDatabase facts(FactTableSql());
+    TempDatabase facts(FactTableSql(factRows));
 
     KeepMemoryForReloads();  // as the host does
     TApplication app;
@@ -433,14 +436,37 @@ int main(int argc, char** argv) {
             moves.push_back((there + back) / 2);
         }
     }
-    section("Cube viewer, fact table of 1,000,000 rows, 2 row and 1 column dimensions, a member filter");
+    // The floor: the same sums from columns already in memory, one pass.
+    std::vector<double> floor;
+    {
+        const FactColumns columns = LoadFactColumns(facts.Path());
+        size_t filled = 0;
+        for (int r = 0; r < runs; ++r) floor.push_back(secondsOf([&] { filled = FloorPass(columns); }));
+        if (filled == 0) std::fprintf(stderr, "qel_bench: the floor pass filled no cell\n");
+    }
+    // The fact table's summaries, then the same view again: it reads the covering one.
+    std::vector<AggregateTable> built;
+    const double building = secondsOf([&] { built = BuildAggregates(*OpenSqlConnection(facts.Path()), false, std::nullopt); });
+    std::vector<double> summarized, summarizedShell;
+    for (int r = 0; r < runs; ++r) {
+        summarized.push_back(secondsOf([&] { criafrmCubo(false, nullptr, ""); }));
+        summarizedShell.push_back(runTimed({"sqlite3", facts.Path()}, LastViewStatementForShell()).wall);
+    }
+    const std::string summary = LastViewStatement().find("QEL_AGR_") != std::string::npos ? "read a summary" : "no summary covers it";
+    for (TForm* f : app.Forms()) f->Release();
+    app.ProcessReleases();
+    const std::string title = "Cube viewer, fact table of " + Thousands(factRows) + " rows, 2 row and 1 column dimensions, a member filter";
+    section(title.c_str());
     ms("viewer: catalogue, aggregate statement, grid", viewer, ratio("÷ sqlite3", viewer, viewerShell, 1.3));
     ms("sqlite3 shell, same statement and parameters", viewerShell);
+    ms("floor: columns in memory as integer codes, one pass", floor, ratio("viewer ÷", viewer, floor));
+    std::printf("| %-58s | %10.0f | %10s | %10s | ms   | %zu tables, largest %s rows\n", "summary tables built (--build-aggregates)",
+                building * 1000, "", "", built.size(), built.empty() ? "0" : Thousands(std::max_element(built.begin(), built.end(), [](auto& a, auto& b) { return a.rows < b.rows; })->rows).c_str());
+    ms("viewer with the summaries: " + summary, summarized, ratio("÷ without", summarized, viewer) + "; target < 1000 ms at 10M");
+    ms("sqlite3 shell, the statement the viewer ran on the summary", summarizedShell, ratio("viewer ÷", summarized, summarizedShell));
     ms("viewer, an operator whose access rules allow the same rows", restricted, ratio("÷ ADMIN", restricted, viewer, 1.3));
     ms("pivot move (Mês to the rows and back), " + std::to_string(lines) + " lines", moves, ratio("÷ viewer", moves, viewer, 0.05));
     ms("sort by the total of Valor, " + std::to_string(lines) + " lines", sorts, ratio("÷ viewer", sorts, viewer, 0.05));
-    for (TForm* f : app.Forms()) f->Release();
-    app.ProcessReleases();
     gridSection(runs);
 
     // On PostgreSQL: the member list and the cube view beside psql ------------------------------
@@ -448,7 +474,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "qel_bench: starting PostgreSQL and loading 2,000,000 rows...\n");
         PostgresServer pg;
         std::string memberUri = pg.CreateDatabase(MemberTableSqlPostgres());
-        std::string factUri = pg.CreateDatabase(FactTableSqlPostgres());
+        std::string factUri = pg.CreateDatabase(FactTableSqlPostgres(factRows));
         const std::string psql = PostgresProgram("psql");
         ServerProcess pgServer(factUri);
         SetSession("ADMIN", "127.0.0.1", pgServer.Port());
@@ -475,15 +501,27 @@ int main(int argc, char** argv) {
             pgRestricted.push_back(secondsOf([&] { criafrmCubo(false, nullptr, ""); }));
         }
         SetSession("ADMIN", "127.0.0.1", pgServer.Port());
+        std::vector<AggregateTable> pgBuilt;
+        const double pgBuilding = secondsOf([&] { pgBuilt = BuildAggregates(*OpenSqlConnection(factUri), true, std::nullopt); });
+        std::vector<double> pgSummarized, pgSummarizedShell;
+        for (int r = 0; r < runs; ++r) {
+            pgSummarized.push_back(secondsOf([&] { criafrmCubo(false, nullptr, ""); }));
+            pgSummarizedShell.push_back(runTimed({psql, "-X", "-q", factUri}, LastViewStatementForPsql()).wall);
+        }
+        const std::string pgSummary = LastViewStatement().find("QEL_AGR_") != std::string::npos ? "read a summary" : "no summary covers it";
         for (TForm* f : app.Forms()) f->Release();
         app.ProcessReleases();
         data->OpenDatabase("");
         section("On PostgreSQL (a local server on loopback)");
         ms("member list, 1,000,000-row dimension: query and packet", pgLocal, ratio("÷ psql", pgLocal, pgShell, 1.3));
         ms("psql, same statement, to /dev/null", pgShell);
-        ms("cube view, 1,000,000 fact rows: catalogue, statement, grid", pgViewer, ratio("÷ psql", pgViewer, pgViewerShell, 1.3));
+        ms("cube view, " + Thousands(factRows) + " fact rows: catalogue, statement, grid", pgViewer, ratio("÷ psql", pgViewer, pgViewerShell, 1.3));
         ms("psql, same statement prepared with the same parameters", pgViewerShell);
         ms("cube view, an operator whose access rules allow the same rows", pgRestricted, ratio("÷ ADMIN", pgRestricted, pgViewer, 1.3));
+        std::printf("| %-58s | %10.0f | %10s | %10s | ms   | %zu tables\n", "summary tables built (--build-aggregates)", pgBuilding * 1000,
+                    "", "", pgBuilt.size());
+        ms("cube view with the summaries: " + pgSummary, pgSummarized, ratio("÷ without", pgSummarized, pgViewer));
+        ms("psql, the statement the viewer ran on the summary", pgSummarizedShell, ratio("viewer ÷", pgSummarized, pgSummarizedShell));
     }
 
     // 5. Memory of qelhost and qelserver -----------------------------------------------------------

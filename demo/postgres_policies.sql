@@ -3,13 +3,45 @@
 -- every restricted dimension holds an allowed key, and each dimension's own table the rows of its
 -- allowed keys. The operator is read from the session setting qel.operator, which the server sets for
 -- each call ('*': every row, for a server that trusts its clients); without it no row is visible.
--- Built from the catalogue's links: run again (scripts/load_postgres.sh does) when they change.
-DO $$
+-- A fact table's summary tables (QEL_AGREGADOS) keep the rows of the same rules; a summary without
+-- a restricted dimension's column cannot tell the rows apart and shows none to an operator it restricts.
+-- Built from the catalogue's links: run again (scripts/load_postgres.sh does, and so does
+-- qelserver --build-aggregates through qel_aplicar_politicas) when they change.
+CREATE OR REPLACE FUNCTION qel_politica(tabela text, base text) RETURNS void LANGUAGE plpgsql AS $f$
 DECLARE
-  t record;
   pair record;
   op constant text := 'current_setting(''qel.operator'', true)';
-  cond text;
+  cond text := '';
+  coluna text;
+BEGIN
+  FOR pair IN
+    SELECT DISTINCT lower(c) AS c, seq FROM (
+      SELECT CDTABELADW AS t, CDITEMDIME AS c, NRSEQUEDIME AS seq FROM DIMENSAODW
+      UNION SELECT CDTABELADIME, DSPKDIME, NRSEQUEDIME FROM DIMENSAODIME WHERE coalesce(CDTABELADIME, '') <> '') y
+    WHERE lower(t) = base
+  LOOP
+    coluna := CASE WHEN EXISTS (SELECT 1 FROM information_schema.columns
+                                WHERE table_schema = current_schema() AND table_name = tabela AND column_name = pair.c)
+                   THEN format('%I::text', pair.c) ELSE 'NULL::text' END;
+    cond := cond || format(
+      ' AND (CASE WHEN EXISTS (SELECT 1 FROM dimeodwoper WHERE cdoperador = %1$s)'
+      ' THEN NOT EXISTS (SELECT 1 FROM fildimeoper WHERE nrsequedime = %2$L AND cdoperador = %1$s)'
+      '   OR %3$s IN (SELECT cdfildimeoper FROM fildimeoper WHERE nrsequedime = %2$L AND cdoperador = %1$s)'
+      ' ELSE NOT EXISTS (SELECT 1 FROM fildimegrupop WHERE nrsequedime = %2$L'
+      '       AND cdgrupoper IN (SELECT cdgrupoper FROM opergrupop WHERE cdoperador = %1$s))'
+      '   OR %3$s IN (SELECT cdfildimegrupop FROM fildimegrupop WHERE nrsequedime = %2$L'
+      '       AND cdgrupoper IN (SELECT cdgrupoper FROM opergrupop WHERE cdoperador = %1$s)) END IS TRUE)',
+      op, pair.seq, coluna);
+  END LOOP;
+  EXECUTE format('ALTER TABLE %I ENABLE ROW LEVEL SECURITY', tabela);
+  EXECUTE format('DROP POLICY IF EXISTS qel_regras ON %I', tabela);
+  EXECUTE format('CREATE POLICY qel_regras ON %I FOR SELECT USING (coalesce(%s, '''') <> '''' AND (%s = ''*'' OR (true%s)))',
+                 tabela, op, op, cond);
+END $f$;
+
+CREATE OR REPLACE FUNCTION qel_aplicar_politicas() RETURNS void LANGUAGE plpgsql AS $f$
+DECLARE
+  t record;
 BEGIN
   IF to_regclass('dimensaodw') IS NULL OR to_regclass('dimensaodime') IS NULL THEN
     RETURN;  -- a database without the catalogue holds no warehouse tables to guard
@@ -20,26 +52,18 @@ BEGIN
       UNION SELECT CDTABELADIME FROM DIMENSAODIME WHERE coalesce(CDTABELADIME, '') <> '') x
     WHERE to_regclass(lower(tabela)) IS NOT NULL
   LOOP
-    cond := '';
-    FOR pair IN
-      SELECT DISTINCT lower(coluna) AS coluna, seq FROM (
-        SELECT CDTABELADW AS tabela, CDITEMDIME AS coluna, NRSEQUEDIME AS seq FROM DIMENSAODW
-        UNION SELECT CDTABELADIME, DSPKDIME, NRSEQUEDIME FROM DIMENSAODIME WHERE coalesce(CDTABELADIME, '') <> '') y
-      WHERE lower(tabela) = t.tabela
-    LOOP
-      cond := cond || format(
-        ' AND (CASE WHEN EXISTS (SELECT 1 FROM dimeodwoper WHERE cdoperador = %1$s)'
-        ' THEN NOT EXISTS (SELECT 1 FROM fildimeoper WHERE nrsequedime = %2$L AND cdoperador = %1$s)'
-        '   OR %3$I::text IN (SELECT cdfildimeoper FROM fildimeoper WHERE nrsequedime = %2$L AND cdoperador = %1$s)'
-        ' ELSE NOT EXISTS (SELECT 1 FROM fildimegrupop WHERE nrsequedime = %2$L'
-        '       AND cdgrupoper IN (SELECT cdgrupoper FROM opergrupop WHERE cdoperador = %1$s))'
-        '   OR %3$I::text IN (SELECT cdfildimegrupop FROM fildimegrupop WHERE nrsequedime = %2$L'
-        '       AND cdgrupoper IN (SELECT cdgrupoper FROM opergrupop WHERE cdoperador = %1$s)) END)',
-        op, pair.seq, pair.coluna);
-    END LOOP;
-    EXECUTE format('ALTER TABLE %I ENABLE ROW LEVEL SECURITY', t.tabela);
-    EXECUTE format('DROP POLICY IF EXISTS qel_regras ON %I', t.tabela);
-    EXECUTE format('CREATE POLICY qel_regras ON %I FOR SELECT USING (coalesce(%s, '''') <> '''' AND (%s = ''*'' OR (true%s)))',
-                   t.tabela, op, op, cond);
+    PERFORM qel_politica(t.tabela, t.tabela);
   END LOOP;
-END $$;
+  IF to_regclass('qel_agregados') IS NOT NULL THEN
+    FOR t IN EXECUTE 'SELECT lower(cdtabelaagr) AS tabela, lower(cdtabeladw) AS base FROM qel_agregados'
+    LOOP
+      IF to_regclass(t.tabela) IS NOT NULL THEN
+        PERFORM qel_politica(t.tabela, t.base);
+      END IF;
+    END LOOP;
+  END IF;
+END $f$;
+
+REVOKE ALL ON FUNCTION qel_politica(text, text) FROM PUBLIC;
+REVOKE ALL ON FUNCTION qel_aplicar_politicas() FROM PUBLIC;
+SELECT qel_aplicar_politicas();

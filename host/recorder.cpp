@@ -29,6 +29,31 @@ void Recorder::Animation(bool on, const std::string& text) {
     add({{"kind", "animation"}, {"on", on}, {"text", on ? text : animationText_}});
 }
 
+bool Recorder::cancelledNow(double seconds) {
+    if (!cancelAfter_ || seconds < *cancelAfter_) return false;
+    cancelAfter_.reset();
+    return true;
+}
+
+bool Recorder::CallWaiting(double seconds) {
+    if (cancelledNow(seconds)) return false;
+    return OnCallWaiting ? OnCallWaiting(seconds) : true;
+}
+
+bool Recorder::StatementWaiting(double seconds, size_t rows) {
+    if (seconds >= nextProgress_) {
+        add({{"kind", "animation"}, {"on", true}, {"text", StatementProgressText(rows)}});
+        nextProgress_ = seconds + 1;
+    }
+    if (cancelledNow(seconds)) return false;
+    return OnStatementWaiting ? OnStatementWaiting(seconds, rows) : true;
+}
+
+void Recorder::StatementDone() {
+    nextProgress_ = 0.5;
+    if (OnStatementDone) OnStatementDone();
+}
+
 void Recorder::ServerCall(const std::string& method, const std::vector<Variant>& args) {
     nlohmann::json list = nlohmann::json::array();
     for (auto& a : args) list.push_back(shown(a));

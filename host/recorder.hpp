@@ -5,6 +5,7 @@
 #pragma once
 
 #include <deque>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "fwk/host_bridge.hpp"
@@ -20,10 +21,16 @@ public:
     void Animation(bool on, const std::string& text) override;
     void ServerCall(const std::string& method, const std::vector<Variant>& args) override;
     void QueryOpened(const std::string& sql, const SqlParams& params) override;
-    bool CallWaiting(double seconds) override { return OnCallWaiting ? OnCallWaiting(seconds) : true; }
+    bool CallWaiting(double seconds) override;
     void CallDone() override {
         if (OnCallDone) OnCallDone();
     }
+    // A long statement of the client's database: its progress as animation events (from half a
+    // second on, one a second), then the window's part; a queued cancel stops it.
+    bool StatementWaiting(double seconds, size_t rows) override;
+    void StatementDone() override;
+    // The next statement or server call that waits `seconds` is cancelled, as "Cancelar" would.
+    void CancelAfter(double seconds) { cancelAfter_ = seconds; }
     ListDialogAnswer Show(const ListDialogRequest& request) override;
     int Message(const std::string& text, TMsgDlgType type);
 
@@ -36,10 +43,15 @@ public:
     // The window's part in a waiting server call: progress, and false when the operator cancels.
     std::function<bool(double)> OnCallWaiting;
     std::function<void()> OnCallDone;
+    std::function<bool(double, size_t)> OnStatementWaiting;
+    std::function<void()> OnStatementDone;
 
 private:
     void add(nlohmann::json e);
     nlohmann::json events_ = nlohmann::json::array();
     std::deque<DialogAnswer> answers_;
     std::string animationText_;
+    std::optional<double> cancelAfter_;
+    double nextProgress_ = 0.5;
+    bool cancelledNow(double seconds);
 };

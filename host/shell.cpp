@@ -1,6 +1,7 @@
 #include "shell.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <functional>
 
 #include "cube/saved_view.hpp"
@@ -221,6 +222,7 @@ nlohmann::json Shell::Run(const std::vector<std::string>& w) {
         {"popup", 1, &Shell::cmdPopup},
         {"choose", 1, &Shell::cmdChoose},
         {"answer", 1, &Shell::cmdAnswer},
+        {"cancelafter", 1, &Shell::cmdCancelAfter},
         {"page", 2, &Shell::cmdPage},
         {"export", 1, &Shell::cmdExport},
         {"saveview", 1, &Shell::cmdSaveView},
@@ -378,6 +380,15 @@ void Shell::cmdAnswer(const std::string& cmd, Args& args) {
     } else {
         throw ScriptError("answer espera confirm SELEÇÃO ou cancel");
     }
+}
+
+void Shell::cmdCancelAfter(const std::string&, Args& args) {
+    double seconds = -1;  // read without the locale, which the desktop may set to a decimal comma
+    const std::string& a = args[0];
+    auto [end, ec] = std::from_chars(a.data(), a.data() + a.size(), seconds);
+    if (ec != std::errc() || end != a.data() + a.size()) seconds = -1;
+    if (!(seconds >= 0 && seconds <= 3600)) throw ScriptError("cancelafter espera segundos de 0 a 3600: " + Shown(args[0]));
+    recorder_.CancelAfter(seconds);
 }
 
 void Shell::cmdWindowState(const std::string& cmd, Args&) {

@@ -85,6 +85,7 @@ private:
     void cmdPopup(const std::string& cmd, Args& args);
     void cmdChoose(const std::string& cmd, Args& args);
     void cmdAnswer(const std::string& cmd, Args& args);
+    void cmdCancelAfter(const std::string& cmd, Args& args);
     void cmdWindowState(const std::string& cmd, Args& args);
     void cmdCloseBox(const std::string& cmd, Args& args);
     void cmdLevel(const std::string& cmd, Args& args);

@@ -17,6 +17,7 @@ if [ -z "${QEL_DB:-}" ]; then
   for login in ADMIN:admin MARIA:maria JOAO:joao; do
     echo "${login#*:}" | "$bin/qelserver" --db "$db" --set-password "${login%%:*}" >/dev/null
   done
+  "$bin/qelserver" --db "$db" --build-aggregates >/dev/null  # the fact tables' summaries, where they pay
 fi
 operator=${OPERATOR:-ADMIN}
 if [ -z "${QEL_PASSWORD:-}" ]; then

@@ -17,4 +17,5 @@ bash scripts/build.sh >/dev/null
 for login in ADMIN:admin MARIA:maria JOAO:joao; do
   echo "${login#*:}" | build/bin/qelserver --db "$uri" --set-password "${login%%:*}" >/dev/null
 done
+build/bin/qelserver --db "$uri" --build-aggregates >/dev/null  # the fact tables' summaries, where they pay
 echo "load_postgres: demo warehouse loaded into $uri; the server reads it as the role qel_leitor"

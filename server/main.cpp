@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "auth.hpp"
+#include "data/aggregates.hpp"
 #include "database.hpp"
 #include "http_server.hpp"
 #include "options.hpp"
@@ -46,6 +47,19 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::cout << "qelserver: senha do operador " << options.setPassword << " gravada" << std::endl;
+        return 0;
+    }
+    if (options.buildAggregates) {
+        try {
+            auto c = OpenSqlConnection(options.db);
+            const auto built = BuildAggregates(*c, IsPostgresUri(options.db), options.budget);
+            for (const AggregateTable& a : built)
+                std::cout << "qelserver: " << a.table << " (" << a.base << " por " << a.columns.size() << " colunas): " << a.rows << " linhas\n";
+            std::cout << "qelserver: " << built.size() << " tabelas de resumo construídas" << std::endl;
+        } catch (const std::exception& e) {
+            std::cerr << "qelserver: não foi possível construir as tabelas de resumo: " << e.what() << std::endl;
+            return 1;
+        }
         return 0;
     }
     std::unique_ptr<ServerDatabase> db;

@@ -12,7 +12,8 @@ const char* const kServerUsage =
     "uso: qelserver --db ARQUIVO|URI [--listen HOST:PORTA] [--max-body BYTES] [--statement-timeout SEGUNDOS] "
     "[--max-rows N] [--max-answer BYTES] [--read-timeout SEGUNDOS] [--write-timeout SEGUNDOS] [--workers N] [--queue N] [--pool N] "
     "[--auth password|trust] [--session-idle SEGUNDOS]\n"
-    "     qelserver --db ARQUIVO|URI --set-password OPERADOR   (a senha vem da entrada padrão)";
+    "     qelserver --db ARQUIVO|URI --set-password OPERADOR   (a senha vem da entrada padrão)\n"
+    "     qelserver --db ARQUIVO|URI --build-aggregates [--budget LINHAS]   (tabelas de resumo das tabelas de fatos)";
 
 namespace {
 
@@ -54,6 +55,10 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
     ServerOptions o;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (a == "--build-aggregates") {
+            o.buildAggregates = true;
+            continue;
+        }
         if (i + 1 >= args.size()) throw EUsage("falta o valor de " + a);
         const std::string& v = args[++i];
         auto seconds = [&] { return std::chrono::milliseconds(number(a, v, 1, 86400) * 1000); };
@@ -74,9 +79,11 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
         }
         else if (a == "--session-idle") o.sessionIdle = std::chrono::seconds(number(a, v, 1, 30 * 86400));
         else if (a == "--set-password") o.setPassword = v;
+        else if (a == "--budget") o.budget = static_cast<int64_t>(number(a, v, 1, 1ull << 40));
         else throw EUsage("opção desconhecida: " + a.substr(0, 40));
     }
     if (o.db.empty()) throw EUsage("falta --db");
+    if (o.budget && !o.buildAggregates) throw EUsage("--budget só vale com --build-aggregates");
     // Without logins, whoever reaches the port is whoever they say: only this machine may reach it.
     if (o.trust && !IsLoopbackHost(o.host))
         throw EUsage("--auth trust só é aceito quando o servidor escuta apenas na própria máquina (127.0.0.1, ::1)");

@@ -3,10 +3,13 @@
 //             [--max-rows N] [--max-answer BYTES] [--read-timeout SECONDS] [--write-timeout SECONDS]
 //             [--workers N] [--queue N] [--pool N] [--auth password|trust] [--session-idle SECONDS]
 //   qelserver --db FILE|URI --set-password OPERATOR     (the password read from standard input)
+//   qelserver --db FILE|URI --build-aggregates [--budget ROWS]   (the fact tables' summaries, then exit)
 // Ports run from 0 (any free port) to 65535; every number must be written in plain decimal.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,6 +34,8 @@ struct ServerOptions {
     bool trust = false;  // --auth trust: the operator the client names, without a login (loopback only)
     std::chrono::seconds sessionIdle{8 * 3600};
     std::string setPassword;  // --set-password: the operator whose password to set, then exit
+    bool buildAggregates = false;   // build the aggregate tables, then exit
+    std::optional<int64_t> budget;  // their most rows per fact table
 };
 
 // Raises EUsage naming what is wrong.

@@ -19,6 +19,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The operator cancelled a call that was waiting for the server.
+class ECallCancelled : public ENetError {
+public:
+    using ENetError::ENetError;
+};
+
 class TNetConnection : public TComponent {
 public:
     explicit TNetConnection(TComponent* owner);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "data/aggregates.hpp"
 #include "data/client_data_set.hpp"
 #include "data/wire.hpp"
 #include "data/provider.hpp"
@@ -291,4 +292,36 @@ TEST_F(TempDb, FailuresRaiseWithTheDatabaseMessageAndReadOnlyRefusesWrites) {
     EXPECT_TRUE(IsPlainSqlIdentifier("dw.DFILIAL"));
     EXPECT_FALSE(IsPlainSqlIdentifier("DFILIAL; DROP"));
     EXPECT_FALSE(IsPlainSqlIdentifier("1TAB"));
+}
+
+// The viewer's choice among a fact table's fresh summaries: the smallest that holds every column the
+// statement needs, names compared as SQL compares them; another fact table's never.
+TEST(Aggregates, TheSmallestCoveringSummaryOfTheSameFactTableIsChosen) {
+    const std::vector<AggregateTable> fresh = AggregatesFromRows({{"AGR_WIDE", "FVENDA", "CDPRODUTO,CDCLIENTE,CDFILIAL", "900"},
+                                                                   {"AGR_PC", "FVENDA", "CDPRODUTO,CDCLIENTE", "300"},
+                                                                   {"AGR_P", "FVENDA", "CDPRODUTO", "10"},
+                                                                   {"AGR_OTHER", "FDEVOL", "CDPRODUTO", "2"},
+                                                                   {"bad name;", "FVENDA", "CDPRODUTO", "1"}});
+    ASSERT_EQ(fresh.size(), 4u) << "a table name that cannot go into SQL is dropped";
+    EXPECT_EQ(fresh[1].columns, (std::vector<std::string>{"CDPRODUTO", "CDCLIENTE"}));
+    struct Case {
+        std::string base;
+        std::vector<std::string> needed;
+        const char* chosen;  // null: the fact table itself
+    } cases[] = {
+        {"FVENDA", {"CDPRODUTO"}, "AGR_P"},
+        {"fvenda", {"cdproduto"}, "AGR_P"},
+        {"FVENDA", {"CDCLIENTE"}, "AGR_PC"},
+        {"FVENDA", {"CDCLIENTE", "CDPRODUTO", "CDCLIENTE"}, "AGR_PC"},
+        {"FVENDA", {"CDFILIAL", "CDPRODUTO"}, "AGR_WIDE"},
+        {"FVENDA", {"CDPERIODO"}, nullptr},
+        {"FVENDA", {"CDPRODUTO", "CDPERIODO"}, nullptr},
+        {"FDEVOL", {"CDPRODUTO"}, "AGR_OTHER"},
+        {"FDEVOL", {"CDCLIENTE"}, nullptr},
+        {"FESTOQ", {}, nullptr},
+    };
+    for (const Case& c : cases) {
+        const AggregateTable* a = ChooseAggregate(fresh, c.base, c.needed);
+        EXPECT_EQ(a ? a->table : "(fact table)", c.chosen ? c.chosen : "(fact table)") << c.base << " " << c.needed.size();
+    }
 }

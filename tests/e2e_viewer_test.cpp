@@ -183,9 +183,12 @@ TEST(CubeViewer, TheServerComputesWhenTheClientDatabaseCannotAndASecondBuildRepl
                       {"--database", client.Path()});
     ASSERT_EQ(r.status, 0) << r.err;
     auto calls = EventsOf(r.states[0], "call");
-    ASSERT_EQ(calls.size(), 3u);  // the screen's catalogue, the viewer's, and the statement
-    EXPECT_EQ(calls[2]["method"], "getInfo");
-    EXPECT_EQ(calls[2]["args"][1], "<packet>");
+    // The screen's catalogue, the viewer's, the look for summary tables (this warehouse has none), and
+    // the statement.
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_NE(calls[2]["args"][0].get<std::string>().find("QEL_AGREGADOS"), std::string::npos);
+    EXPECT_EQ(calls[3]["method"], "getInfo");
+    EXPECT_EQ(calls[3]["args"][1], "<packet>");
     EXPECT_EQ(viewerOf(r, 0)["lines"], J::array({line("detail", {"Café"}, {{150}}), line("detail", {"Açúcar"}, {{200}}),
                                                  line("total", {}, {{350}})}));
 
@@ -395,4 +398,38 @@ print(json.dumps({'sheets': re.findall(r'<sheet name="([^"]*)"', book), 'strings
     ASSERT_EQ(failed.status, 0) << failed.err;
     EXPECT_EQ(EventsOf(failed.states[1], "message"),
               std::vector<J>{Message("error", "Não foi possível gravar o arquivo /nonexistent/folder/x.xlsx")});
+}
+
+// A view that takes long shows how far it has come, and "Cancelar" stops the statement in the
+// database and leaves the view shown before as it was. FLENTA is a view that counts six million rows.
+TEST(CubeViewer, ALongViewShowsProgressAndCancellingKeepsTheViewShownBefore) {
+    E2E e("CREATE VIEW FLENTA AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 6000000) "
+          "SELECT 'P0' || (i % 3 + 1) AS CDPRODUTO, i % 10 AS VL FROM n;"
+          "INSERT INTO ITEMDW VALUES ('FLENTA', 'VL', 'Venda Lenta', '01', 'Valor', 'V', '');"
+          "INSERT INTO DIMENSAODW VALUES ('1', 'FLENTA', 'CDPRODUTO');");
+    HostRun r = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") +
+                      "editview\ndblclick trvFatos Vendas 'Venda Lenta'\ncancelafter 0.6\nkey Ctrl+F2\ndump\n"
+                      "editview\ndblclick trvFatos Vendas 'Venda Lenta'\nkey Ctrl+F2\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(r.states.size(), 3u);
+    const J shown = viewerOf(r, 0);
+    ASSERT_EQ(shown["facts"], J({"Faturamento"}));
+
+    // Cancelled: the same view, with no error; the progress came before the cancel.
+    const J kept = viewerOf(r, 1);
+    for (const char* field : {"facts", "rows", "columns", "lines", "message", "filters"})
+        EXPECT_EQ(kept[field], shown[field]) << field << "\nkept: " << kept[field] << "\nshown: " << shown[field];
+    EXPECT_TRUE(EventsOf(r.states[1], "message").empty()) << r.states[1]["events"];
+    std::vector<std::string> progress;
+    for (const J& a : EventsOf(r.states[1], "animation"))
+        if (a["text"].get<std::string>().rfind("Calculando… ", 0) == 0) progress.push_back(a["text"]);
+    EXPECT_EQ(progress, std::vector<std::string>{"Calculando… 0 linhas lidas"}) << r.states[1]["events"];
+
+    // Not cancelled: the new view, its sums over the six million rows.
+    const J computed = viewerOf(r, 2);
+    EXPECT_EQ(computed["facts"], J({"Faturamento", "Venda Lenta"}));
+    EXPECT_EQ(computed["lines"].back(), line("total", {}, {{350, 27000000}}));
+    const std::vector<J> animations = EventsOf(r.states[2], "animation");
+    EXPECT_TRUE(std::any_of(animations.begin(), animations.end(), [](const J& a) { return a["text"] == "Calculando… 0 linhas lidas"; }))
+        << r.states[2]["events"];
 }

@@ -182,7 +182,12 @@ FrontEnd::FrontEnd(Shell& shell, bool interactive) : shell_(shell), interactive_
         };
         dialogs_ = std::make_unique<MemberDialogService>(window_);
         SetListDialogService(dialogs_.get());
-        shell_.recorder().OnCallWaiting = [this](double seconds) { return callWaiting(seconds); };
+        shell_.recorder().OnCallWaiting = [this](double seconds) {
+            return waitingDialog(seconds, QString("Aguardando o servidor de aplicação… %1 s").arg(static_cast<int>(seconds)));
+        };
+        shell_.recorder().OnStatementWaiting = [this](double seconds, size_t rows) {
+            return waitingDialog(seconds, QString::fromStdString(StatementProgressText(rows)));
+        };
         shell_.login().Ask = [this](const std::string& op, const std::string& problem) -> std::optional<std::string> {
             QString label = (problem.empty() ? QString() : QString::fromStdString(problem) + "\n\n") +
                             QString("Senha do operador %1:").arg(QString::fromStdString(op));
@@ -195,6 +200,7 @@ FrontEnd::FrontEnd(Shell& shell, bool interactive) : shell_(shell), interactive_
             delete waiting_;
             waiting_ = nullptr;
         };
+        shell_.recorder().OnStatementDone = shell_.recorder().OnCallDone;
         ChooseViewToSave = [this] {
             QString folder = documentsFolder();
             QString path = QFileDialog::getSaveFileName(window_, "Salvar a visão", folder + "/visao.qelv", "Visões do QEL (*.qelv)");
@@ -225,6 +231,8 @@ FrontEnd::~FrontEnd() {
         SetListDialogService(&shell_.recorder());
         shell_.recorder().OnCallWaiting = nullptr;
         shell_.recorder().OnCallDone = nullptr;
+        shell_.recorder().OnStatementWaiting = nullptr;
+        shell_.recorder().OnStatementDone = nullptr;
         shell_.login().Ask = nullptr;
     }
     if (screen_) screen_->Detach();
@@ -473,9 +481,9 @@ bool UsePortuguese(QApplication& app) {
     return loaded;
 }
 
-bool FrontEnd::callWaiting(double seconds) {
-    // A short call only keeps the window painted; a long one shows how long it has waited and lets
-    // the operator give up. The dialog is modal, so nothing else can be started meanwhile.
+bool FrontEnd::waitingDialog(double seconds, const QString& label) {
+    // A short wait only keeps the window painted; a long one shows how far it has come and lets the
+    // operator give up. The dialog is modal, so nothing else can be started meanwhile.
     if (seconds < 0.5 && !waiting_) {
         QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         return true;
@@ -490,7 +498,7 @@ bool FrontEnd::callWaiting(double seconds) {
         waiting_->setWindowModality(Qt::ApplicationModal);
         waiting_->show();
     }
-    waiting_->setLabelText(QString("Aguardando o servidor de aplicação… %1 s").arg(static_cast<int>(seconds)));
+    waiting_->setLabelText(label);
     QApplication::processEvents();
     return !waiting_->wasCanceled();
 }

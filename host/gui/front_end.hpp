@@ -86,7 +86,8 @@ private:
     void rebuildMenus();
     void showAnimation(bool on, const QString& text);
     void showCursor(int cursor);
-    bool callWaiting(double seconds);
+    // A server call or a client statement that waits: false when the operator cancels.
+    bool waitingDialog(double seconds, const QString& label);
 
     Shell& shell_;
     bool interactive_;

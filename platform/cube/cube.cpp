@@ -58,7 +58,7 @@ void criafrmCubo(bool flag, std::istream* stream, const std::string& text) {
         frmCubo = viewer;
     }
     viewer->Show();
-    viewer->Compute();
+    if (!viewer->Compute()) return;  // cancelled: the view shown before stays, as it was
     if (saved) {
         viewer->Apply(*saved, text);
     } else {

@@ -34,8 +34,9 @@ public:
     explicit TfrmCubo(TComponent* owner);
     ~TfrmCubo() override;
 
-    // Recomputes everything from the lists.
-    void Compute();
+    // Recomputes everything from the lists. False: the operator cancelled it, and the view shown
+    // before (if any) stays as it was.
+    bool Compute();
     bool ChoosePage(const std::string& dimension, const std::optional<std::string>& label) override;
     // The grid as a Brazilian CSV (UTF-8 with a byte-order mark, ";", decimal comma, a kind column,
     // the pages and filters above the header), and written to a file (raises on failure).

@@ -9,6 +9,7 @@
 #include "catalogue.hpp"
 #include "cube_statement.hpp"
 #include "data/access_rules.hpp"
+#include "data/aggregates.hpp"
 #include "selection.hpp"
 #include "services/cube.hpp"
 #include "services/messages.hpp"
@@ -37,6 +38,18 @@ std::map<std::string, CubeRestriction> readRules(const StatementRunner& run) {
         rules.try_emplace(sequence, std::move(r));
     }
     return rules;
+}
+
+// The summaries that are not stale; none where the database has no summary tables (the lookup
+// fails there, which is not the operator's concern). A cancel or a lost server still stops the view.
+std::vector<AggregateTable> freshAggregates(const StatementRunner& run) {
+    try {
+        return AggregatesFromRows(run(kFreshAggregatesSql, {}));
+    } catch (const EServerError&) {
+        return {};
+    } catch (const ESqlError&) {
+        return {};
+    }
 }
 
 // Sums come as the database writes them ("150.75"): read them without regard to the process's
@@ -111,6 +124,17 @@ std::vector<CubeRestriction> restrictionsOf(const TablePlan& plan, const Catalog
     return restrictions;
 }
 
+// The fact table's smallest fresh summary that holds every column the statement groups, filters or
+// restricts by; else the fact table itself. Both give the same totals.
+std::string sourceTable(const TablePlan& plan, const std::vector<CubeRestriction>& restrictions,
+                        const std::vector<AggregateTable>& fresh) {
+    std::vector<std::string> needed;
+    for (const CubeDimensionColumn& d : plan.dims) needed.push_back(d.column);
+    for (const CubeRestriction& r : restrictions) needed.push_back(r.column);
+    const AggregateTable* a = ChooseAggregate(fresh, plan.table, needed);
+    return a ? a->table : plan.table;
+}
+
 // A statement's rows into the cells (keys of the placed dimensions -> one value per measure), each
 // key's label kept the first time it is seen: the row carries the label after the key of every
 // dimension with a table of its own.
@@ -162,7 +186,36 @@ void TfrmCubo::assemble(std::map<std::vector<std::string>, CubeValues>&& cells) 
     input_.coded = EncodeCells(keyed, placedDimensions().size());
 }
 
-void TfrmCubo::Compute() {
+bool TfrmCubo::Compute() {
+    // What the viewer shows now, given back if the operator cancels the new computation.
+    struct Shown {
+        SavedView definition;
+        std::vector<std::string> facts, rows, columns;
+        std::vector<PageSelector> pages;
+        std::vector<std::pair<std::string, std::string>> filters;
+        PivotGrid grid;
+        std::optional<std::string> message;
+        PivotInput input;
+    } previous{std::move(definition_), std::move(Facts), std::move(Rows), std::move(Columns), std::move(Pages),
+               std::move(Filters), std::move(Grid), std::move(Message), std::move(input_)};
+    const bool hadView = !previous.facts.empty();
+    auto cancelled = [&] {
+        if (!hadView) {
+            fail("Operação cancelada");
+            return true;
+        }
+        definition_ = std::move(previous.definition);
+        Facts = std::move(previous.facts);
+        Rows = std::move(previous.rows);
+        Columns = std::move(previous.columns);
+        Pages = std::move(previous.pages);
+        Filters = std::move(previous.filters);
+        Grid = std::move(previous.grid);
+        Message = std::move(previous.message);
+        input_ = std::move(previous.input);
+        ++version_;
+        return false;
+    };
     definition_ = {};
     const auto lists = ModuleLists();
     for (size_t i = 0; i < definition_.lists.size(); ++i) definition_.lists[i] = lists[i]->Items();
@@ -192,19 +245,23 @@ void TfrmCubo::Compute() {
         input_.labels.resize(placed.size());
         const StatementRunner run = [this](const std::string& sql, const SqlParams& params) { return runStatement(sql, params); };
         const std::map<std::string, CubeRestriction> rules = readRules(run);
+        const std::vector<AggregateTable> fresh = freshAggregates(run);
         std::map<std::vector<std::string>, CubeValues> cells;
         for (const TablePlan& plan : plans) {
-            CubeStatement st = ComposeCubeStatement(plan.table, plan.measureColumns, plan.dims, restrictionsOf(plan, catalogue, rules));
+            const std::vector<CubeRestriction> restrictions = restrictionsOf(plan, catalogue, rules);
+            CubeStatement st = ComposeCubeStatement(sourceTable(plan, restrictions, fresh), plan.measureColumns, plan.dims, restrictions);
             addRows(run(st.sql, st.params), plan, placed.size(), Facts.size(), cells, input_.labels);
         }
         assemble(std::move(cells));
     } catch (const EAbort&) {
-        fail("Operação cancelada");
-        return;
+        return cancelled();
+    } catch (const ECallCancelled&) {
+        return cancelled();
     } catch (const std::exception& e) {
         fail(e.what());
-        return;
+        return true;
     }
     input_.pageChoice.assign(Pages.size(), std::nullopt);
     pivot();
+    return true;
 }

@@ -15,7 +15,7 @@ size_t utf8Length(const std::string& s) {
 // Keeps every row as text, the way the client's data sets hold them.
 class CollectingSink : public SqlRowSink {
 public:
-    explicit CollectingSink(SqlResult& r) : r_(r) {}
+    CollectingSink(SqlResult& r, std::atomic<size_t>* counted) : r_(r), counted_(counted) {}
     void Columns(const std::vector<SqlColumn>& columns) override { r_.columns = columns; }
     void Row(const SqlValue* values) override {
         std::vector<std::string> row;
@@ -31,17 +31,19 @@ public:
             }
         }
         r_.rows.push_back(std::move(row));
+        if (counted_) counted_->store(r_.rows.size(), std::memory_order_relaxed);
     }
 
 private:
     SqlResult& r_;
+    std::atomic<size_t>* counted_;
 };
 
 }  // namespace
 
-SqlResult SqlConnection::Query(const std::string& sql, const SqlParams& params, bool readOnly) {
+SqlResult SqlConnection::Query(const std::string& sql, const SqlParams& params, bool readOnly, std::atomic<size_t>* rowsRead) {
     SqlResult r;
-    CollectingSink sink(r);
+    CollectingSink sink(r, rowsRead);
     Stream(sql, params, readOnly, sink);
     return r;
 }

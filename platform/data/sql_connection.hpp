@@ -81,8 +81,10 @@ public:
     // Runs one statement, handing each row to the sink. With readOnly, anything but a single
     // read-only SELECT is refused.
     virtual void Stream(const std::string& sql, const SqlParams& params, bool readOnly, SqlRowSink& sink) = 0;
-    // Runs one statement and returns every row as text.
-    SqlResult Query(const std::string& sql, const SqlParams& params = {}, bool readOnly = false);
+    // Runs one statement and returns every row as text; `rowsRead` (not owned; may be read from
+    // another thread) counts the rows as they come.
+    SqlResult Query(const std::string& sql, const SqlParams& params = {}, bool readOnly = false,
+                    std::atomic<size_t>* rowsRead = nullptr);
     // Runs a script of several statements (set-up and tests).
     virtual void Execute(const std::string& script) = 0;
     virtual std::string Description() const = 0;

@@ -21,10 +21,16 @@ public:
     virtual bool CallWaiting(double /*seconds*/) { return true; }
     // The call that waited has ended, one way or another.
     virtual void CallDone() {}
+    // The same for a statement of the client's own database: `rows` read so far. False cancels it.
+    virtual bool StatementWaiting(double /*seconds*/, size_t /*rows*/) { return true; }
+    virtual void StatementDone() {}
     virtual void Animation(bool /*on*/, const std::string& /*text*/) {}
     virtual void ServerCall(const std::string& /*method*/, const std::vector<Variant>& /*args*/) {}
     virtual void QueryOpened(const std::string& /*sql*/, const SqlParams& /*params*/) {}
 };
+
+// What a long statement shows while it runs: "Calculando… 1200 linhas lidas".
+inline std::string StatementProgressText(size_t rows) { return "Calculando… " + std::to_string(rows) + " linhas lidas"; }
 
 struct ListDialogRequest {
     std::string caption;

@@ -22,6 +22,8 @@ DataPacket OpenLocalOrServer(TADOIBQuery& query, TNetConnection& net, const std:
             return query.TakePacket();
         } catch (const ESqlInterrupted&) {
             throw;
+        } catch (const EAbort&) {
+            throw;  // the operator cancelled it: not the server's to try
         } catch (const std::exception& e) {
             localError = e.what();
         }

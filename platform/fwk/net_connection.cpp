@@ -250,7 +250,7 @@ bool TNetConnection::send(const std::string& method, std::vector<Variant>& args,
             throw ENetError(silence(Host, Port) + "; a chamada foi interrompida");
         case WaitedCall::End::Cancelled:
             connected_ = false;
-            throw ENetError("A chamada ao servidor de aplicação foi cancelada");
+            throw ECallCancelled("A chamada ao servidor de aplicação foi cancelada");
         case WaitedCall::End::TooLarge:
             connected_ = false;
             throw ENetError("A resposta do servidor de aplicação passou de " + SizeText(gLimits.maxAnswer) +

@@ -1,10 +1,60 @@
 #include "services/query.hpp"
 #include "services/session.hpp"
 
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
 #include "data/field_name.hpp"
+#include "toolkit/application.hpp"
 #include "host_bridge.hpp"
 
 TdtmDBGeral* dtmDBGeral = nullptr;
+
+namespace {
+
+// Runs the statement on a thread of its own while the caller's thread tells the observer how long it
+// has run and how many rows came, so a window can show progress and take "Cancelar", which stops the
+// statement in the database (the connection's cancel flag) and raises the silent abort.
+SqlResult queryWaiting(SqlConnection& conn, const std::string& sql, const SqlParams& params, FwkObserver& observer) {
+    std::atomic<bool> cancel{false};
+    std::atomic<size_t> rows{0};
+    std::mutex m;
+    std::condition_variable cv;
+    bool finished = false;
+    SqlResult result;
+    std::exception_ptr error;
+    conn.SetCancelFlag(&cancel);
+    std::thread worker([&] {
+        try {
+            result = conn.Query(sql, params, false, &rows);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard lock(m);
+        finished = true;
+        cv.notify_one();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    {
+        std::unique_lock lock(m);
+        while (!cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished; })) {
+            lock.unlock();
+            const bool go = observer.StatementWaiting(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                                                      rows.load(std::memory_order_relaxed));
+            lock.lock();
+            if (!go) cancel = true;
+        }
+    }
+    worker.join();
+    conn.SetCancelFlag(nullptr);
+    observer.StatementDone();
+    if (cancel) throw EAbort();
+    if (error) std::rethrow_exception(error);
+    return result;
+}
+
+}  // namespace
 
 bool TADOIBQuery::HasConnection() const {
     return (ado_ && ado_->Connection) || (ib_ && ib_->Connection);
@@ -19,7 +69,8 @@ void TADOIBQuery::Open() {
     SqlConnection* conn = ado_ ? ado_->Connection : nullptr;
     if (!conn && ib_) conn = ib_->Connection;
     if (!conn) throw ESqlError("Banco de dados do cliente não está disponível");
-    result_ = conn->Query(sql, params);
+    FwkObserver* observer = CurrentFwkObserver();
+    result_ = observer ? queryWaiting(*conn, sql, params, *observer) : conn->Query(sql, params);
     row_ = 0;
     active_ = true;
 }

@@ -26,13 +26,13 @@ E2E::E2E(const std::string& extraSql, bool base, Engine engine, const std::vecto
 }
 
 void E2E::SetPassword(const std::string& operatorCode, const std::string& password) const {
-    CommandResult r = RunCommand({QEL_BIN_DIR "/qelserver", "--db", uri_.empty() ? db_.Path() : ownerUri_, "--set-password", operatorCode},
+    CommandResult r = RunCommand({QEL_BIN_DIR "/qelserver", "--db", OwnerDb(), "--set-password", operatorCode},
                                  password + "\n");
     if (r.status != 0) throw std::runtime_error("--set-password: " + r.err);
     if (!uri_.empty()) OpenSqlConnection(ownerUri_)->Execute(ReadFile(QEL_DEMO_DIR "/postgres_reader.sql"));  // the new table too
 }
 
-void E2E::Sql(const std::string& sql) const { OpenSqlConnection(uri_.empty() ? db_.Path() : ownerUri_)->Execute(sql); }
+void E2E::Sql(const std::string& sql) const { OpenSqlConnection(OwnerDb())->Execute(sql); }
 
 HostRun E2E::Run(const std::string& script, const std::vector<std::string>& extraArgs,
                  const std::optional<std::string>& server) const {

@@ -29,6 +29,8 @@ public:
     void SetPassword(const std::string& operatorCode, const std::string& password) const;
     // The database: a SQLite file path or a PostgreSQL URI (logging in as the server's reading role).
     const std::string& Db() const { return uri_.empty() ? db_.Path() : uri_; }
+    // The same database as its owner, who may change it (a PostgreSQL URI; the SQLite file path).
+    const std::string& OwnerDb() const { return uri_.empty() ? db_.Path() : ownerUri_; }
     std::string Server() const { return server_->Address(); }
     void Sql(const std::string& sql) const;
     // Runs a script; `server` overrides the address given to the host.

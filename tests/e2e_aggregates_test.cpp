@@ -1,0 +1,150 @@
+// End to end: the viewer reads a fact table's summary tables when one covers the view, and the totals
+// are the fact table's to the last digit, on SQLite and on PostgreSQL (tests/aggregates.sql: 2,400
+// sales with null values, a product without any value and sales without a customer). A change to the
+// fact table makes the summaries stale: from then on the fact table answers, until they are rebuilt.
+#include <gtest/gtest.h>
+
+#include <httplib.h>
+
+#include "support/e2e.hpp"
+
+namespace {
+
+using J = nlohmann::json;
+
+std::string view(const std::string& layout) {
+    return "open\npress trvFatos Vendas\ndblclick trvFatos Vendas 'Venda Grande'\ndblclick trvFatos Vendas 'Qtde Grande'\n" + layout +
+           "key Ctrl+F2\ndump\n";
+}
+
+struct ViewCase {
+    const char* name;
+    std::string script;
+    const char* operatorCode;
+};
+
+// Every way a view's columns reach the statement: placed on rows, columns or pages, filtered,
+// restricted by the operator's rules, and a second fact table without summaries beside one with.
+const ViewCase kLayouts[] = {
+    {"rows", view("dblclick trvDimensoes Produto\n"), "ADMIN"},
+    {"rows by columns", view("dblclick trvDimensoes Produto\ndrag trvDimensoes Período --to trvCols\n"), "ADMIN"},
+    {"a page chosen", view("dblclick trvDimensoes Cliente\ndrag trvDimensoes Filial --to trvPages\n") + "page Filial Campinas\ndump\n",
+     "ADMIN"},
+    {"members filtered", view("dblclick trvDimensoes Produto\ndrag trvDimensoes Filial --to trvCols\nanswer confirm \"'01','03'\"\n"
+                              "dblclick trvCols Filial\n"),
+     "ADMIN"},
+    {"every dimension", view("dblclick trvDimensoes Produto\ndblclick trvDimensoes Cliente\ndrag trvDimensoes Filial --to trvCols\n"
+                             "drag trvDimensoes Período --to trvPages\n"),
+     "ADMIN"},
+    {"restricted by the operator's branches", view("dblclick trvDimensoes Produto\n"), "MARIA"},
+    {"restricted by groups on branch and product", view("dblclick trvDimensoes Período\n"), "JOAO"},
+    {"beside a fact table without summaries",
+     "open\npress trvFatos Vendas\ndblclick trvFatos Vendas 'Venda Grande'\ndblclick trvFatos Vendas Faturamento\n"
+     "dblclick trvDimensoes Produto\nkey Ctrl+F2\ndump\n",
+     "ADMIN"},
+};
+
+struct Seen {
+    J viewer;
+    std::string statement;  // the statement that read FGRANDE or its summary
+};
+
+Seen run(const E2E& e, const ViewCase& l) {
+    HostRun r = e.Run(l.script, {"--operator", l.operatorCode});
+    EXPECT_EQ(r.status, 0) << l.name << ": " << r.err;
+    if (r.states.empty()) return {};
+    Seen s{r.states.back()["cube"]["viewer"], ""};
+    for (const J& st : r.states)
+        for (const J& q : EventsOf(st, "query")) {
+            std::string sql = q["sql"];
+            if (sql.find("FGRANDE F ") != std::string::npos || sql.find("QEL_AGR_FGRANDE_") != std::string::npos) s.statement = sql;
+        }
+    EXPECT_TRUE(EventsOf(r.states.back(), "message").empty()) << l.name << r.states.back()["events"];
+    return s;
+}
+
+void buildAggregates(const E2E& e, const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> argv{QEL_BIN_DIR "/qelserver", "--db", e.OwnerDb(), "--build-aggregates"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    CommandResult r = RunCommand(argv, "");
+    ASSERT_EQ(r.status, 0) << r.err << r.out;
+}
+
+bool readsSummary(const Seen& s) { return s.statement.find("FROM QEL_AGR_FGRANDE_") != std::string::npos; }
+
+}  // namespace
+
+TEST(Aggregates, EveryRouteGivesTheFactTablesTotalsAndAStaleSummaryIsNeverRead) {
+    const std::string extra = ReadFile(QEL_TEST_DIR "/aggregates.sql");
+    for (E2E::Engine engine : {E2E::Engine::Sqlite, E2E::Engine::Postgres}) {
+        const char* on = engine == E2E::Engine::Postgres ? " (PostgreSQL)" : " (SQLite)";
+        E2E e(extra, true, engine);
+        std::vector<Seen> base;
+        for (const ViewCase& l : kLayouts) {
+            base.push_back(run(e, l));
+            ASSERT_TRUE(base.back().viewer.is_object()) << l.name << on;
+            EXPECT_FALSE(readsSummary(base.back())) << l.name << on << ": " << base.back().statement;
+            EXPECT_FALSE(base.back().viewer["lines"].empty()) << l.name << on;
+        }
+        buildAggregates(e);
+        for (size_t i = 0; i < std::size(kLayouts); ++i) {
+            Seen s = run(e, kLayouts[i]);
+            EXPECT_TRUE(readsSummary(s)) << kLayouts[i].name << on << ": " << s.statement;
+            EXPECT_EQ(s.viewer["lines"], base[i].viewer["lines"]) << kLayouts[i].name << on << "\nsummary: " << s.viewer["lines"]
+                                                                  << "\nfact table: " << base[i].viewer["lines"];
+        }
+
+        // One sale changes: the summaries are stale and the fact table answers with the new total.
+        e.Sql("UPDATE FGRANDE SET VL = VL + 1000 WHERE CDPRODUTO = 'P01' AND QT = 3 AND VL IS NOT NULL");
+        Seen changed = run(e, kLayouts[0]);
+        EXPECT_FALSE(readsSummary(changed)) << on << changed.statement;
+        const J& before = base[0].viewer["lines"];
+        ASSERT_FALSE(before.empty());
+        EXPECT_NE(changed.viewer["lines"], before) << on;
+        const double grown = changed.viewer["lines"].back()["values"][0][0].get<double>() - before.back()["values"][0][0].get<double>();
+        EXPECT_GT(grown, 0) << on;
+        EXPECT_EQ(static_cast<long long>(grown) % 1000, 0) << on << grown;
+
+        // Rebuilt: read again, with the change in.
+        buildAggregates(e, {"--budget", "40"});
+        Seen rebuilt = run(e, kLayouts[0]);
+        EXPECT_TRUE(readsSummary(rebuilt)) << on << rebuilt.statement;
+        EXPECT_EQ(rebuilt.viewer["lines"], changed.viewer["lines"]) << on;
+    }
+}
+
+// Whatever SQL a restricted operator sends, a summary shows the rows of its fact table the rules
+// allow, and one that lacks the restricted column shows none: MARIA may see branches 01 and 02.
+TEST(Aggregates, ARestrictedSessionReadsOnlyAllowedRowsOfTheSummaries) {
+    const std::string extra = ReadFile(QEL_TEST_DIR "/aggregates.sql") + ReadFile(QEL_DEMO_DIR "/operators_schema.sql");
+    for (E2E::Engine engine : {E2E::Engine::Sqlite, E2E::Engine::Postgres}) {
+        const char* on = engine == E2E::Engine::Postgres ? " (PostgreSQL)" : " (SQLite)";
+        E2E e(extra, true, engine, {"--auth", "password"});
+        e.SetPassword("MARIA", "senha");
+        buildAggregates(e);
+        const std::string server = e.Server();
+        httplib::Client c(server.substr(0, server.rfind(':')), std::stoi(server.substr(server.rfind(':') + 1)));
+        auto res = c.Post("/QEL00100.rdmOpcoesDW/Login", J{{"args", {"MARIA", "senha"}}}.dump(), "application/json");
+        ASSERT_TRUE(res) << on;
+        const std::string token = J::parse(res->body)["result"]["data"];
+        auto first = [&](const std::string& sql) {
+            auto a = c.Post("/QEL00100.rdmOpcoesDW/getInfo", {{"Authorization", "Bearer " + token}}, J{{"args", {sql}}}.dump(), "application/json");
+            J answer = J::parse(a->body);
+            EXPECT_TRUE(answer["result"]["ok"] == true) << sql << on << answer.dump();
+            return answer["result"]["data"]["rows"][0][0];
+        };
+        const J allowed = first("SELECT SUM(QT) FROM FGRANDE");
+        const std::string sql = "SELECT CDTABELAAGR, DSCOLUNAS FROM QEL_AGREGADOS";
+        auto listed = c.Post("/QEL00100.rdmOpcoesDW/getInfo", {{"Authorization", "Bearer " + token}}, J{{"args", {sql}}}.dump(), "application/json");
+        const J summaries = J::parse(listed->body)["result"]["data"]["rows"];
+        ASSERT_GE(summaries.size(), 4u) << on << summaries;
+        for (const J& s : summaries) {
+            const std::string table = s[0], columns = s[1];
+            const J sum = first("SELECT SUM(QT) FROM " + table);
+            if (columns.find("CDFILIAL") != std::string::npos)
+                EXPECT_EQ(sum, allowed) << table << " (" << columns << ")" << on;
+            else
+                EXPECT_TRUE(sum.is_null() || sum == "") << table << " (" << columns << ") shows " << sum << on;
+        }
+    }
+}
