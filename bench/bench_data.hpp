@@ -30,6 +30,10 @@ const std::string& LastViewStatement();
 // 10000000 as "10,000,000".
 std::string Thousands(long long n);
 
+// A catalogue whose view "Valor by Artigo and Bairro, Mês in the columns, Filial in the pages" holds
+// 2,400,000 cells (1,000 × 50 × 12 × 4): FGRID has one row per cell.
+std::string GridFactSql();
+
 // The floor for the view over FBIG: its columns already in memory as dense integer codes, summed in
 // one pass into a dense array under the same member filter. Load once, pass many times.
 struct FactColumns {
@@ -42,8 +46,10 @@ size_t FloorPass(const FactColumns& f);
 
 class HostSession : public E2E::Session {
 public:
-    explicit HostSession(const std::string& server)
-        : E2E::Session(std::vector<std::string>{QEL_BIN_DIR "/qelhost", "--server", server, "--script", "-"}) {}
+    explicit HostSession(const std::string& server, const std::string& database = "")
+        : E2E::Session(database.empty() ? std::vector<std::string>{QEL_BIN_DIR "/qelhost", "--server", server, "--script", "-"}
+                                        : std::vector<std::string>{QEL_BIN_DIR "/qelhost", "--server", server, "--database", database,
+                                                                   "--script", "-"}) {}
     // Returns once every command sent so far has run.
     void Wait() { Dump(); }
 };

@@ -14,11 +14,6 @@ namespace {
 using Tuple = std::vector<int>;  // member ranks, so that tuples compare in display order
 using RowValues = std::vector<CubeValues>;  // per column key, then the grand-total column
 
-void add(CubeValues& acc, const CubeValues& v) {
-    for (size_t m = 0; m < v.size(); ++m)
-        if (v[m]) acc[m] = acc[m].value_or(0.0) + *v[m];
-}
-
 }  // namespace
 
 int CompareMemberKeys(const std::string& a, const std::string& b) {
@@ -89,6 +84,21 @@ PivotCodes EncodeCells(const std::vector<CubeCell>& cells, size_t dims) {
             out.codes[d][i] = it->second;
         }
     }
+    return out;
+}
+
+PivotCells MakeCells(const std::vector<CubeCell>& cells, size_t dims, size_t measures) {
+    PivotCells out;
+    out.count = cells.size();
+    out.codes = EncodeCells(cells, dims);
+    out.values.assign(cells.size() * measures, 0.0);
+    out.present.assign(cells.size() * measures, 0);
+    for (size_t i = 0; i < cells.size(); ++i)
+        for (size_t m = 0; m < measures && m < cells[i].values.size(); ++m)
+            if (cells[i].values[m]) {
+                out.values[i * measures + m] = *cells[i].values[m];
+                out.present[i * measures + m] = 1;
+            }
     return out;
 }
 
@@ -200,10 +210,12 @@ private:
 
 PivotGrid BuildPivot(const PivotInput& in) {
     const size_t dims = in.rowDims + in.colDims + in.pageDims;
-    // The keys as integers: coded once by the caller, or here.
-    std::optional<PivotCodes> local;
-    if (!in.coded) local = EncodeCells(in.cells, dims);
-    const PivotCodes& coded = in.coded ? *in.coded : *local;
+    // The cells in columns, keys as integers: coded once by the caller, or here.
+    std::optional<PivotCells> local;
+    if (!in.coded) local = MakeCells(in.cells, dims, in.measures);
+    const PivotCells& held = in.coded ? *in.coded : *local;
+    const PivotCodes& coded = held.codes;
+    const size_t M = in.measures;
     std::vector<std::vector<CubeMember>> members(dims);
     std::vector<std::vector<int>> rankOfCode(dims);  // per dimension: code -> display rank (-1: no label)
     for (size_t d = 0; d < dims; ++d) {
@@ -241,13 +253,14 @@ PivotGrid BuildPivot(const PivotInput& in) {
         uint32_t row, col, sums;
     };
     std::vector<Pair> pairs;
-    std::vector<CubeValues> sums;
+    std::vector<double> sums;  // per pair, measure by measure, as the cells' values
+    std::vector<uint8_t> summed;
     std::unordered_map<uint64_t, uint32_t> pairOf;
     // Row and column pairs indexed directly when both are dense and their product is small.
     const bool densePairs = rowGroups.Dense() && colGroups.Dense() && rowGroups.Span() <= (uint64_t{1} << 24) / std::max<uint64_t>(colGroups.Span(), 1);
     std::vector<uint32_t> pairSlot(densePairs ? rowGroups.Span() * colGroups.Span() : 0, UINT32_MAX);
     const size_t firstPage = in.rowDims + in.colDims;
-    for (size_t i = 0; i < in.cells.size(); ++i) {
+    for (size_t i = 0; i < held.count; ++i) {
         bool chosen = true;
         for (size_t p = 0; p < in.pageDims && chosen; ++p)
             chosen = pageCode[p] == -2 || static_cast<long>(coded.codes[firstPage + p][i]) == pageCode[p];
@@ -260,11 +273,17 @@ PivotGrid BuildPivot(const PivotInput& in) {
             slot = &pairOf.try_emplace((uint64_t{r} << 32) | c, UINT32_MAX).first->second;
         }
         if (*slot == UINT32_MAX) {
-            *slot = static_cast<uint32_t>(sums.size());
-            sums.emplace_back(in.measures);
+            *slot = static_cast<uint32_t>(pairs.size());
+            sums.resize(sums.size() + M, 0.0);
+            summed.resize(summed.size() + M, 0);
             pairs.push_back({r, c, *slot});
         }
-        add(sums[*slot], in.cells[i].values);
+        const size_t from = i * M, to = size_t{*slot} * M;
+        for (size_t m = 0; m < M; ++m)
+            if (held.present[from + m]) {
+                sums[to + m] += held.values[from + m];
+                summed[to + m] = 1;
+            }
     }
 
     PivotGrid grid;
@@ -284,10 +303,15 @@ PivotGrid BuildPivot(const PivotInput& in) {
         uint32_t ra = rowGroups.Position(a.row), rb = rowGroups.Position(b.row);
         return ra != rb ? ra < rb : colGroups.Position(a.col) < colGroups.Position(b.col);
     });
+    auto addPair = [&](CubeValues& acc, uint32_t pair) {
+        const size_t at = size_t{pair} * M;
+        for (size_t m = 0; m < M; ++m)
+            if (summed[at + m]) acc[m] = acc[m].value_or(0.0) + sums[at + m];
+    };
     auto accumulate = [&](RowValues& acc, size_t from, size_t to) {
         for (size_t k = from; k < to; ++k) {
-            if (columns > 0) add(acc[colGroups.Position(pairs[k].col)], sums[pairs[k].sums]);
-            add(acc[columns], sums[pairs[k].sums]);
+            if (columns > 0) addPair(acc[colGroups.Position(pairs[k].col)], pairs[k].sums);
+            addPair(acc[columns], pairs[k].sums);
         }
     };
 

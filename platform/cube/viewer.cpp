@@ -1,5 +1,7 @@
 #include "viewer.hpp"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -71,6 +73,11 @@ TCubeViewer* OpenCubeViewer() {
 TfrmCubo::~TfrmCubo() {
     // The module's reference never outlives the viewer, however the viewer goes.
     if (frmCubo == this) frmCubo = nullptr;
+    // A large view's cells and grid go back to the system when it closes, from every thread's heap
+    // (its statements ran on threads of their own), not kept for a view that may never come.
+    input_ = {};
+    Grid = {};
+    malloc_trim(0);
 }
 
 std::string TCubeViewer::PageSelector::CurrentLabel() const {
@@ -204,17 +211,10 @@ bool TfrmCubo::MoveDimension(const std::string& dimension, Axis axis, std::optio
         // The codes follow their dimensions: a pivot moves whole columns of integers, no key text.
         PivotCodes moved;
         for (size_t f : from) {
-            moved.keys.push_back(std::move(input_.coded->keys[f]));
-            moved.codes.push_back(std::move(input_.coded->codes[f]));
+            moved.keys.push_back(std::move(input_.coded->codes.keys[f]));
+            moved.codes.push_back(std::move(input_.coded->codes.codes[f]));
         }
-        input_.coded = std::move(moved);
-    }
-    for (CubeCell& cell : input_.cells) {
-        if (cell.keys.empty()) continue;  // coded
-        std::vector<std::string> keys;
-        keys.reserve(from.size());
-        for (size_t f : from) keys.push_back(std::move(cell.keys[f]));
-        cell.keys = std::move(keys);
+        input_.coded->codes = std::move(moved);
     }
     std::vector<PageSelector> selectors;
     for (const std::string& d : pages) {
@@ -264,8 +264,10 @@ bool TfrmCubo::ChoosePage(const std::string& dimension, const std::optional<std:
 
 int TfrmCubo::Decimals(size_t measure) const {
     if (settings_.show != ShowAs::Values) return 2;
-    for (const CubeCell& cell : input_.cells)
-        if (measure < cell.values.size() && cell.values[measure] && std::floor(*cell.values[measure]) != *cell.values[measure]) return 2;
+    if (!input_.coded || measure >= input_.measures) return 0;
+    const PivotCells& cells = *input_.coded;
+    for (size_t at = measure; at < cells.values.size(); at += input_.measures)
+        if (cells.present[at] && std::floor(cells.values[at]) != cells.values[at]) return 2;
     return 0;
 }
 

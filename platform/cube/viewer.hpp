@@ -71,7 +71,8 @@ private:
     void pivot();
     // One statement on the client's database, or on the server when that cannot answer.
     std::vector<std::vector<std::string>> runStatement(const std::string& sql, const std::map<std::string, std::string>& params);
-    // The computed cells into input_: values by cell, keys coded (the map is emptied as it goes).
+    // The computed cells into input_, in columns: values measure by measure, keys coded (the map is
+    // emptied as it goes).
     void assemble(std::map<std::vector<std::string>, CubeValues>&& cells);
 
     ViewSettings settings_;

@@ -1,6 +1,8 @@
 // Computing the view: the catalogue, one plan per fact table (its measures, its dimension columns,
 // its filters), every statement checked before any runs, then the statements on the client's database
 // (the application server when that cannot answer), and the rows assembled into cells coded once.
+#include <malloc.h>
+
 #include <algorithm>
 #include <charconv>
 #include <functional>
@@ -173,17 +175,26 @@ std::vector<std::vector<std::string>> TfrmCubo::runStatement(const std::string& 
 }
 
 void TfrmCubo::assemble(std::map<std::vector<std::string>, CubeValues>&& cells) {
+    // Into columns, moved out one by one, so the map and the columns are never all whole in memory.
+    const size_t measures = input_.measures;
+    PivotCells held;
+    held.count = cells.size();
+    held.values.reserve(cells.size() * measures);
+    held.present.reserve(cells.size() * measures);
     std::vector<CubeCell> keyed;
     keyed.reserve(cells.size());
-    input_.cells.reserve(cells.size());
     while (!cells.empty()) {
-        // Moved out one by one, so the map and the lists are never all whole in memory.
         auto handle = cells.extract(cells.begin());
-        input_.cells.push_back({{}, std::move(handle.mapped())});
+        for (size_t m = 0; m < measures; ++m) {
+            const std::optional<double>& v = m < handle.mapped().size() ? handle.mapped()[m] : std::nullopt;
+            held.values.push_back(v.value_or(0.0));
+            held.present.push_back(v.has_value());
+        }
         keyed.push_back({std::move(handle.key()), {}});
     }
     // Coded once: every later change of the grid reads integers. The key texts are kept only by code.
-    input_.coded = EncodeCells(keyed, placedDimensions().size());
+    held.codes = EncodeCells(keyed, placedDimensions().size());
+    input_.coded = std::move(held);
 }
 
 bool TfrmCubo::Compute() {
@@ -263,5 +274,8 @@ bool TfrmCubo::Compute() {
     }
     input_.pageChoice.assign(Pages.size(), std::nullopt);
     pivot();
+    // The statements' rows and the keys' texts were freed on the way: give their pages back, so a
+    // large view holds only what it keeps.
+    malloc_trim(0);
     return true;
 }
