@@ -519,7 +519,7 @@ int main(int argc, char** argv) {
 
     // On PostgreSQL: the member list and the cube view beside psql ------------------------------
     {
-        std::fprintf(stderr, "qel_bench: starting PostgreSQL and loading 2,000,000 rows...\n");
+        std::fprintf(stderr, "qel_bench: starting PostgreSQL and loading the member and fact tables...\n");
         PostgresServer pg;
         std::string memberUri = pg.CreateDatabase(MemberTableSqlPostgres());
         std::string factUri = pg.CreateDatabase(FactTableSqlPostgres(factRows));

@@ -59,12 +59,6 @@ std::vector<CubeMember> SortedMembers(const std::map<std::string, std::string>& 
 
 namespace {
 
-// A group of rows: one member at its level, the sums of every row below it, and its own groups.
-struct RowNode {
-    RowValues values;
-    std::map<int, RowNode> children;  // by member rank
-};
-
 std::optional<double> percent(const std::optional<double>& v, const std::optional<double>& base) {
     if (!v || !base || *base == 0) return std::nullopt;
     return *v / *base * 100.0;
@@ -169,15 +163,23 @@ public:
     uint32_t Position(uint32_t group) const { return position_[group]; }
     // The ranks of the group at a display position.
     std::vector<int> RanksAt(uint32_t position) const {
+        std::vector<int> t;
+        RanksAt(position, t);
+        return t;
+    }
+    // The same into a buffer the caller keeps, for one row after another.
+    void RanksAt(uint32_t position, std::vector<int>& t) const {
         uint32_t g = order_[position];
-        if (wide_) return *tuples_[g];
-        std::vector<int> t(ranks_.size());
+        if (wide_) {
+            t = *tuples_[g];
+            return;
+        }
+        t.resize(ranks_.size());
         unsigned __int128 key = keys_[g];
         for (size_t k = 0; k < ranks_.size(); ++k) {
             t[k] = static_cast<int>(key / strides_[k]);
             key %= strides_[k];
         }
-        return t;
     }
 
 private:
@@ -297,40 +299,82 @@ PivotGrid BuildPivot(const PivotInput& in) {
         grid.columnKeys.push_back(std::move(labels));
     }
     const size_t columns = in.colDims > 0 ? grid.columnKeys.size() : 0;
-    auto emptyRow = [&] { return RowValues(columns + 1, CubeValues(in.measures)); };
-    // Each row's column sums in display order, as the tree takes them.
-    std::sort(pairs.begin(), pairs.end(), [&](const Pair& a, const Pair& b) {
-        uint32_t ra = rowGroups.Position(a.row), rb = rowGroups.Position(b.row);
-        return ra != rb ? ra < rb : colGroups.Position(a.col) < colGroups.Position(b.col);
-    });
-    auto addPair = [&](CubeValues& acc, uint32_t pair) {
-        const size_t at = size_t{pair} * M;
-        for (size_t m = 0; m < M; ++m)
-            if (summed[at + m]) acc[m] = acc[m].value_or(0.0) + sums[at + m];
+    // Each row's column sums in display order, as the tree takes them: two stable counting passes,
+    // by column and then by row, in time linear in the pairs.
+    auto bucketBy = [&](auto positionOf, size_t buckets) {
+        std::vector<uint32_t> start(buckets + 1, 0);
+        for (const Pair& p : pairs) ++start[positionOf(p) + 1];
+        for (size_t b = 0; b < buckets; ++b) start[b + 1] += start[b];
+        std::vector<Pair> out(pairs.size());
+        for (const Pair& p : pairs) out[start[positionOf(p)]++] = p;
+        pairs.swap(out);
     };
-    auto accumulate = [&](RowValues& acc, size_t from, size_t to) {
+    bucketBy([&](const Pair& p) { return colGroups.Position(p.col); }, colGroups.Count());
+    bucketBy([&](const Pair& p) { return rowGroups.Position(p.row); }, rowGroups.Count());
+
+    // The rows as a tree of groups, each holding its sums (a group's subtotal, a leaf's detail): the
+    // nodes in one array with their children in member order, and every node's sums in one array,
+    // column by column then the total column, measure by measure. Node 0 is the root.
+    constexpr uint32_t kNoNode = UINT32_MAX;
+    struct Node {
+        int rank = -1;
+        uint32_t firstChild = kNoNode, nextSibling = kNoNode, lastChild = kNoNode;
+    };
+    std::vector<Node> nodes(1);
+    const size_t width = (columns + 1) * M;
+    std::vector<double> nodeSums(width, 0.0);
+    std::vector<uint8_t> nodeHas(width, 0);
+    auto accumulate = [&](uint32_t node, size_t from, size_t to) {
+        double* v = &nodeSums[size_t{node} * width];
+        uint8_t* h = &nodeHas[size_t{node} * width];
         for (size_t k = from; k < to; ++k) {
-            if (columns > 0) addPair(acc[colGroups.Position(pairs[k].col)], pairs[k].sums);
-            addPair(acc[columns], pairs[k].sums);
+            const size_t at = size_t{pairs[k].sums} * M;
+            const size_t col = columns > 0 ? colGroups.Position(pairs[k].col) * M : width;
+            for (size_t m = 0; m < M; ++m) {
+                if (!summed[at + m]) continue;
+                if (col < width) {
+                    v[col + m] += sums[at + m];
+                    h[col + m] = 1;
+                }
+                v[columns * M + m] += sums[at + m];
+                h[columns * M + m] = 1;
+            }
         }
     };
-
-    // The rows as a tree of groups, each holding its sums: a group's subtotal, a leaf's detail.
-    RowNode root;
-    root.values = emptyRow();
+    std::vector<int> rowRanks;
     for (size_t from = 0; from < pairs.size();) {
         size_t to = from;
         while (to < pairs.size() && pairs[to].row == pairs[from].row) ++to;
-        accumulate(root.values, from, to);
-        RowNode* node = &root;
-        for (int r : rowGroups.RanksAt(rowGroups.Position(pairs[from].row))) {
-            auto it = node->children.emplace_hint(node->children.end(), r, RowNode{});
-            if (it->second.values.empty()) it->second.values = emptyRow();
-            accumulate(it->second.values, from, to);
-            node = &it->second;
+        accumulate(0, from, to);
+        uint32_t node = 0;
+        rowGroups.RanksAt(rowGroups.Position(pairs[from].row), rowRanks);
+        for (int r : rowRanks) {
+            uint32_t child = nodes[node].lastChild;
+            if (child == kNoNode || nodes[child].rank != r) {
+                // Rows come in display order: a new member at this level is the node's last child.
+                const uint32_t fresh = static_cast<uint32_t>(nodes.size());
+                nodes.push_back({r, kNoNode, kNoNode, kNoNode});
+                nodeSums.resize(nodeSums.size() + width, 0.0);
+                nodeHas.resize(nodeHas.size() + width, 0);
+                (child == kNoNode ? nodes[node].firstChild : nodes[child].nextSibling) = fresh;
+                nodes[node].lastChild = fresh;
+                child = fresh;
+            }
+            accumulate(child, from, to);
+            node = child;
         }
         from = to;
     }
+    auto valueOf = [&](uint32_t node, size_t column, size_t m) -> std::optional<double> {
+        const size_t at = size_t{node} * width + column * M + m;
+        return nodeHas[at] ? std::optional<double>(nodeSums[at]) : std::nullopt;
+    };
+    auto valuesOf = [&](uint32_t node) {
+        RowValues out(columns + 1, CubeValues(M));
+        for (size_t c = 0; c <= columns; ++c)
+            for (size_t m = 0; m < M; ++m) out[c][m] = valueOf(node, c, m);
+        return out;
+    };
 
     const PivotView& view = in.view;
     size_t sortColumn = columns;
@@ -340,6 +384,7 @@ PivotGrid BuildPivot(const PivotInput& in) {
     Tuple prefix;
     auto labelsOf = [&](const Tuple& t) {
         std::vector<std::string> labels;
+        labels.reserve(t.size());
         for (size_t i = 0; i < t.size(); ++i) labels.push_back(members[i][static_cast<size_t>(t[i])].label);
         return labels;
     };
@@ -348,36 +393,37 @@ PivotGrid BuildPivot(const PivotInput& in) {
         const PivotView::Collapse& c = view.collapsed[level];
         return c.all || c.keys.count(members[level][static_cast<size_t>(r)].key) > 0;
     };
-    std::function<void(const RowNode&, size_t)> emit = [&](const RowNode& node, size_t level) {
-        std::vector<std::pair<int, const RowNode*>> order;
-        for (auto& [r, child] : node.children) order.emplace_back(r, &child);
+    std::function<void(uint32_t, size_t)> emit = [&](uint32_t node, size_t level) {
+        std::vector<uint32_t> order;
+        for (uint32_t c = nodes[node].firstChild; c != kNoNode; c = nodes[c].nextSibling) order.push_back(c);
         if (view.sortMeasure && *view.sortMeasure < in.measures) {
             const size_t m = *view.sortMeasure;
-            std::stable_sort(order.begin(), order.end(), [&](auto& a, auto& b) {
-                const std::optional<double>& va = a.second->values[sortColumn][m];
-                const std::optional<double>& vb = b.second->values[sortColumn][m];
+            std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+                const std::optional<double> va = valueOf(a, sortColumn, m), vb = valueOf(b, sortColumn, m);
                 if (!va || !vb) return va.has_value() && !vb.has_value();  // lines without a value last
                 return view.sortDescending ? *va > *vb : *va < *vb;
             });
         }
-        for (auto& [r, child] : order) {
+        for (uint32_t child : order) {
+            const int r = nodes[child].rank;
             prefix.push_back(r);
             if (level + 1 == in.rowDims) {
-                grid.lines.push_back({"detail", labelsOf(prefix), child->values});
+                grid.lines.push_back({"detail", labelsOf(prefix), valuesOf(child)});
             } else if (collapsed(level, r)) {
-                grid.lines.push_back({"subtotal", labelsOf(prefix), child->values});  // stands for its group
+                grid.lines.push_back({"subtotal", labelsOf(prefix), valuesOf(child)});  // stands for its group
             } else {
-                if (view.subtotals) grid.lines.push_back({"subtotal", labelsOf(prefix), child->values});
-                emit(*child, level + 1);
+                if (view.subtotals) grid.lines.push_back({"subtotal", labelsOf(prefix), valuesOf(child)});
+                emit(child, level + 1);
             }
             prefix.pop_back();
         }
     };
-    if (in.rowDims > 0) emit(root, 0);
-    grid.lines.push_back({"total", {}, root.values});
+    grid.lines.reserve(nodes.size());  // at most a line a node, the root's being the total
+    if (in.rowDims > 0) emit(0, 0);
+    grid.lines.push_back({"total", {}, valuesOf(0)});
 
     if (view.show != ShowAs::Values) {
-        const RowValues& total = root.values;
+        const RowValues total = valuesOf(0);
         for (PivotLine& line : grid.lines) {
             RowValues shown = line.values;
             for (size_t c = 0; c <= columns; ++c)
