@@ -225,6 +225,24 @@ TEST(Wire, AnswersCarryTheResultAndTheArguments) {
     EXPECT_THROW(DecodeAnswer(R"({"args":[]})"), EJsonError);
 }
 
+// An answer larger than the parser each thread keeps is read by a parser of its own, from a copy or in
+// place: a catalogue of 35 MB came back as "Resposta inválida" when that parser had no room.
+TEST(Wire, AnswersLargerThanTheKeptParserAreReadWhole) {
+    DataPacket big;
+    big.fields = {{"NOME", 40, false, "string"}};
+    const size_t rows = 700000;  // about 21 MB of text
+    for (size_t i = 0; i < rows; ++i) big.rows.push_back({"Fato Analítico " + std::to_string(i)});
+    auto ok = std::make_shared<ServerResult>();
+    ok->data = big;
+    std::string text = EncodeAnswer(*ok, {Variant()});
+    ASSERT_GT(text.size(), size_t{16} << 20);
+    const WireAnswer copied = DecodeAnswer(std::string_view(text));
+    ASSERT_TRUE(copied.result.AsResult().ok);
+    EXPECT_EQ(copied.result.AsResult().data.AsPacket().rows.size(), rows);
+    const WireAnswer inPlace = DecodeAnswer(text);
+    EXPECT_EQ(inPlace.result.AsResult().data.AsPacket(), big);
+}
+
 TEST(JsonText, InvalidUtf8BecomesTheReplacementCharacter) {
     std::string out;
     AppendJsonString(out, std::string("ok \xFF\x80 \xC3\xA1 \xED\xA0\x80 \xC0\xAF") + '\0');

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <memory>
+#include <optional>
 
 namespace od = simdjson::ondemand;
 
@@ -178,8 +179,8 @@ void requireDepth(std::string_view text, int maxDepth) {
 template <class Read>
 auto withRoot(simdjson::padded_string_view text, Read&& read) {
     thread_local od::parser kept;
-    od::parser own(0);
-    od::parser& parser = text.size() > kKeptParserLimit ? own : kept;
+    std::optional<od::parser> own;  // sized by the text it reads, up to simdjson's largest
+    od::parser& parser = text.size() > kKeptParserLimit ? own.emplace() : kept;
     od::document doc;
     if (auto e = parser.iterate(text).get(doc)) fail(e, "um valor");
     od::value root;
