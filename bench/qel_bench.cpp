@@ -283,7 +283,9 @@ void viewMemory() {
 int main(int argc, char** argv) {
     int scale = 1, runs = 5;
     long factRows = 1000000;  // --rows: the view's fact table (1,000,000 or 10,000,000)
-    std::string only;  // "grid": only the pivot grid's section; "view-memory": only qelhost's memory with a large view
+    // "grid": only the pivot grid's section; "view-memory": only qelhost's memory with a large view;
+    // "refresh": only the catalogue refresh, at scales 1 and 4
+    std::string only;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string a = argv[i];
         if (a == "--scale") scale = std::max(1, std::atoi(argv[i + 1]));
@@ -385,6 +387,7 @@ int main(int argc, char** argv) {
         IniProc();  // the scale-1 catalogue again, for the gestures below
         form = frmOpcodesDW;
     }
+    if (only == "refresh") return 0;
 
     // 3. Gestures on the large catalogue ---------------------------------------------------------
     std::vector<double> firstPress, press, transfer, recompute;
