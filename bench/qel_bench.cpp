@@ -29,6 +29,7 @@
 #include "fwk/host_bridge.hpp"
 #include "module/package_info.hpp"
 #include "screen/unit_globals.hpp"
+#include "screen/filter/member_statement.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 #include "services/cube.hpp"
 #include "services/query.hpp"
@@ -464,6 +465,19 @@ int main(int argc, char** argv) {
     ms("local (client database): query and packet", local, ratio("÷ sqlite3", local, shell, 1.5));
     ms("through the application server (getInfo)", remote, ratio("÷ sqlite3", remote, shell));
     ms("sqlite3 shell, same statement, to /dev/null", shell, std::to_string(rows) + " rows");
+    // A dimension without a table of its own (Mês) read from the fact table, with one fact of FBIG in
+    // the view and with two: each fact table is read once, however many of its facts the view holds.
+    const std::string oneFact = FactTablesStatement({{"FBIG", "A", "CDC"}});
+    const std::string twoFacts = FactTablesStatement({{"FBIG", "A", "CDC"}, {"FBIG", "B", "CDC"}});
+    std::vector<double> one, two;
+    data->OpenDatabase(facts.Path());
+    for (int r = 0; r < runs; ++r) {
+        one.push_back(secondsOf([&] { form->buscaMembros(oneFact); }));
+        two.push_back(secondsOf([&] { form->buscaMembros(twoFacts); }));
+    }
+    data->OpenDatabase("");
+    ms("members of Mês from " + Thousands(factRows) + " fact rows, one fact of FBIG", one);
+    ms("members of Mês, two facts of FBIG in the view", two, ratio("÷ one fact", two, one, 1.3));
     form->Close();
     app.ProcessReleases();
     Finalize();
