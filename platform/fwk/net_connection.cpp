@@ -10,6 +10,7 @@
 
 #include "data/wire.hpp"
 #include "host_bridge.hpp"
+#include "waiting.hpp"
 #include "services/session.hpp"
 #include "data/sql_text.hpp"
 
@@ -68,40 +69,16 @@ WaitedCall sendWaiting(httplib::Client& c, httplib::Request& request, std::strin
         return true;
     };
     WaitedCall call;
-    std::mutex m;
-    std::condition_variable cv;
-    bool finished = false;
-    std::thread worker([&] {
-        httplib::Result r = c.send(request);
-        std::lock_guard lock(m);
-        call.result = std::move(r);
-        finished = true;
-        cv.notify_one();
-    });
-    auto start = std::chrono::steady_clock::now();
     FwkObserver* observer = CurrentFwkObserver();
-    {
-        std::unique_lock lock(m);
-        while (!cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished; })) {
-            auto elapsed = std::chrono::steady_clock::now() - start;
-            bool cancelled = false;
-            if (observer) {
-                lock.unlock();
-                cancelled = !observer->CallWaiting(std::chrono::duration<double>(elapsed).count());
-                lock.lock();
-                if (finished) break;
-            }
-            if (cancelled || elapsed >= gLimits.deadline) {
-                call.end = cancelled ? WaitedCall::End::Cancelled : WaitedCall::End::Deadline;
-                lock.unlock();
-                c.stop();  // the blocked read returns at once
-                lock.lock();
-                cv.wait(lock, [&] { return finished; });
-                break;
-            }
-        }
-    }
-    worker.join();
+    WaitedCall::End reason = WaitedCall::End::Done;
+    const bool stopped = WaitOnThread([&] { call.result = c.send(request); },
+                                      [&](double seconds) {
+                                          if (observer && !observer->CallWaiting(seconds)) reason = WaitedCall::End::Cancelled;
+                                          else if (seconds >= std::chrono::duration<double>(gLimits.deadline).count()) reason = WaitedCall::End::Deadline;
+                                          return reason == WaitedCall::End::Done;
+                                      },
+                                      [&] { c.stop(); });  // the blocked read returns at once
+    if (stopped) call.end = reason;
     if (observer) observer->CallDone();
     if (tooLarge && call.end == WaitedCall::End::Done) call.end = WaitedCall::End::TooLarge;
     return call;

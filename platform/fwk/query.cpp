@@ -1,13 +1,12 @@
 #include "services/query.hpp"
 #include "services/session.hpp"
 
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <atomic>
 
 #include "data/field_name.hpp"
 #include "toolkit/application.hpp"
 #include "host_bridge.hpp"
+#include "waiting.hpp"
 
 TdtmDBGeral* dtmDBGeral = nullptr;
 
@@ -19,34 +18,19 @@ namespace {
 SqlResult queryWaiting(SqlConnection& conn, const std::string& sql, const SqlParams& params, FwkObserver& observer) {
     std::atomic<bool> cancel{false};
     std::atomic<size_t> rows{0};
-    std::mutex m;
-    std::condition_variable cv;
-    bool finished = false;
     SqlResult result;
     std::exception_ptr error;
     conn.SetCancelFlag(&cancel);
-    std::thread worker([&] {
-        try {
-            result = conn.Query(sql, params, false, &rows);
-        } catch (...) {
-            error = std::current_exception();
-        }
-        std::lock_guard lock(m);
-        finished = true;
-        cv.notify_one();
-    });
-    const auto start = std::chrono::steady_clock::now();
-    {
-        std::unique_lock lock(m);
-        while (!cv.wait_for(lock, std::chrono::milliseconds(50), [&] { return finished; })) {
-            lock.unlock();
-            const bool go = observer.StatementWaiting(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-                                                      rows.load(std::memory_order_relaxed));
-            lock.lock();
-            if (!go) cancel = true;
-        }
-    }
-    worker.join();
+    WaitOnThread(
+        [&] {
+            try {
+                result = conn.Query(sql, params, false, &rows);
+            } catch (...) {
+                error = std::current_exception();
+            }
+        },
+        [&](double seconds) { return observer.StatementWaiting(seconds, rows.load(std::memory_order_relaxed)); },
+        [&] { cancel = true; });
     conn.SetCancelFlag(nullptr);
     observer.StatementDone();
     if (cancel) throw EAbort();
