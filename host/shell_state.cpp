@@ -38,10 +38,15 @@ nlohmann::json viewerJson(const TCubeViewer& v) {
     nlohmann::json filters = nlohmann::json::object();
     for (auto& [dimension, selection] : v.Filters) filters[dimension] = selection;
     nlohmann::json lines = nlohmann::json::array();
-    for (auto& l : v.Grid.lines) {
+    const PivotGrid& grid = v.Grid;
+    for (size_t l = 0; l < grid.Lines(); ++l) {
         nlohmann::json values = nlohmann::json::array();
-        for (auto& column : l.values) values.push_back(valuesJson(column));
-        lines.push_back({{"kind", l.kind}, {"labels", l.labels}, {"values", values}});
+        for (size_t c = 0; c <= grid.columnKeys.size(); ++c) {
+            CubeValues column;
+            for (size_t m = 0; m < grid.Measures(); ++m) column.push_back(grid.Value(l, c, m));
+            values.push_back(valuesJson(column));
+        }
+        lines.push_back({{"kind", std::string(grid.Kind(l))}, {"labels", grid.Labels(l)}, {"values", values}});
     }
     return {{"facts", v.Facts},     {"rows", v.Rows},   {"columns", v.Columns}, {"pages", pages},
             {"filters", filters},   {"columnKeys", v.Grid.columnKeys},          {"lines", lines},

@@ -67,12 +67,15 @@ namespace {
 
 std::string render(const PivotGrid& g) {
     std::string out;
-    for (auto& l : g.lines) {
-        out += l.kind + ":";
-        for (auto& s : l.labels) out += s + "/";
-        for (auto& col : l.values) {
+    for (size_t l = 0; l < g.Lines(); ++l) {
+        out += std::string(g.Kind(l)) + ":";
+        for (auto& s : g.Labels(l)) out += s + "/";
+        for (size_t c = 0; c <= g.columnKeys.size(); ++c) {
             out += " [";
-            for (auto& v : col) out += (v ? std::to_string(static_cast<int>(*v)) : std::string("-")) + ";";
+            for (size_t m = 0; m < g.Measures(); ++m) {
+                const std::optional<double> v = g.Value(l, c, m);
+                out += (v ? std::to_string(static_cast<int>(*v)) : std::string("-")) + ";";
+            }
             out += "]";
         }
         out += "\n";
@@ -147,7 +150,7 @@ TEST(Pivot, PagesChooseCellsAndColumnsCarryTheirOwnTotals) {
     EXPECT_EQ(p2.columnKeys, (std::vector<std::vector<std::string>>{{"C2"}}));
     EXPECT_EQ(render(p2), "detail:R1/ [2;] [2;]\ndetail:R2/ [8;] [8;]\ntotal: [10;] [10;]\n");
     in.cells.clear();
-    EXPECT_TRUE(BuildPivot(in).lines.empty());
+    EXPECT_TRUE(BuildPivot(in).Empty());
 }
 
 // Reading the grid differently, from the same cells: order by label, sort by a measure's total,
@@ -256,14 +259,11 @@ TEST(Pivot, OrdersSortsCollapsesAndShowsPercentagesFromTheSameCells) {
 TEST(Pivot, ChartsTheDeepestLinesShownAndSumsTheRestAsOutros) {
     PivotGrid g;
     g.columnKeys = {{"Jan"}, {"Fev"}, {"Mar"}};
-    auto line = [](const char* kind, std::vector<std::string> labels, std::vector<CubeValues> values) {
-        return PivotLine{kind, std::move(labels), std::move(values)};
-    };
-    g.lines = {line("subtotal", {"A"}, {{1, 10}, {2, 20}, {3, 30}, {6, 60}}),
-               line("detail", {"A", "x"}, {{1, 10}, {2, 20}, {3, 30}, {6, 60}}),
-               line("subtotal", {"B"}, {{4, std::nullopt}, {std::nullopt, std::nullopt}, {5, 50}, {9, 50}}),  // collapsed
-               line("detail", {"C", "y"}, {{7, 70}, {std::nullopt, std::nullopt}, {std::nullopt, 1}, {7, 71}}),
-               line("total", {}, {{12, 80}, {2, 20}, {8, 81}, {22, 181}})};
+    g.AddLine("subtotal", {"A"}, {{1, 10}, {2, 20}, {3, 30}, {6, 60}});
+    g.AddLine("detail", {"A", "x"}, {{1, 10}, {2, 20}, {3, 30}, {6, 60}});
+    g.AddLine("subtotal", {"B"}, {{4, std::nullopt}, {std::nullopt, std::nullopt}, {5, 50}, {9, 50}});  // collapsed
+    g.AddLine("detail", {"C", "y"}, {{7, 70}, {std::nullopt, std::nullopt}, {std::nullopt, 1}, {7, 71}});
+    g.AddLine("total", {}, {{12, 80}, {2, 20}, {8, 81}, {22, 181}});
     auto render = [](const PivotChart& c) {
         std::string out;
         for (auto& cat : c.categories) out += cat + "|";
@@ -292,10 +292,11 @@ TEST(Pivot, ChartsTheDeepestLinesShownAndSumsTheRestAsOutros) {
         EXPECT_EQ(got, c.expected) << c.name << "\ngot:\n" << got;
     }
     PivotGrid rowsOnly;  // no column dimension: the grand-total column, one series per measure
-    rowsOnly.lines = {line("detail", {"A"}, {{5}}), line("total", {}, {{5}})};
+    rowsOnly.AddLine("detail", {"A"}, {{5}});
+    rowsOnly.AddLine("total", {}, {{5}});
     EXPECT_EQ(render(BuildChart(rowsOnly, {"Vl"})), "A|\nVl:5,\n");
     PivotGrid noRows;
-    noRows.lines = {line("total", {}, {{5}})};
+    noRows.AddLine("total", {}, {{5}});
     EXPECT_EQ(render(BuildChart(noRows, {"Vl"})), "Total|\nVl:5,\n");
 }
 
@@ -394,4 +395,23 @@ TEST(Pivot, CodedCellsAndWideRowTuplesGiveTheSameGrid) {
     PivotGrid g = BuildPivot(narrow);
     EXPECT_EQ(g.columnKeys, (std::vector<std::vector<std::string>>{{"X"}, {"Y"}}));
     EXPECT_EQ(render(g).substr(render(g).rfind("total:")), "total: [4;] [2;] [6;]\n");
+}
+
+// Rows are put in display order by reading the tuple slots through when most are used, and by
+// sorting the few used when the members could make millions: both give the same lines.
+TEST(Pivot, FewRowsAmongManyPossibleComeInTheSameOrderAsAmongFew) {
+    auto input = [](size_t members) {
+        PivotInput in;
+        in.rowDims = 2;
+        in.measures = 1;
+        in.labels.resize(2);
+        for (size_t d = 0; d < 2; ++d)
+            for (size_t k = 0; k < members; ++k) in.labels[d][std::to_string(k)] = "M" + std::to_string(k);
+        in.cells = {{{"2", "0"}, {1}}, {{"0", "2"}, {2}}, {{"0", "1"}, {std::nullopt}}, {{"1", "2"}, {4}}};
+        return in;
+    };
+    const std::string few = render(BuildPivot(input(3)));
+    EXPECT_EQ(few, "subtotal:M0/ [2;]\ndetail:M0/M1/ [-;]\ndetail:M0/M2/ [2;]\nsubtotal:M1/ [4;]\ndetail:M1/M2/ [4;]\n"
+                   "subtotal:M2/ [1;]\ndetail:M2/M0/ [1;]\ntotal: [7;]\n");
+    EXPECT_EQ(render(BuildPivot(input(3000))), few);  // 9,000,000 possible rows, 4 used
 }

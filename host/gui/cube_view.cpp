@@ -273,7 +273,7 @@ void CubeView::rebuildPages() {
         pagesLayout_->addWidget(hint);
     }
     pagesLayout_->addStretch(1);
-    pagesBox_->setVisible(!viewer_->Grid.lines.empty() || !viewer_->Pages.empty());
+    pagesBox_->setVisible(!viewer_->Grid.Empty() || !viewer_->Pages.empty());
 }
 
 void CubeView::Sync() {
@@ -296,12 +296,12 @@ void CubeView::Sync() {
     message_->setText(viewer_->Message ? QString::fromStdString(*viewer_->Message) : QString());
     message_->setVisible(viewer_->Message.has_value());
     grid_->Load(viewer_);
-    grid_->setVisible(!viewer_->Grid.lines.empty());
+    grid_->setVisible(!viewer_->Grid.Empty());
     const TCubeViewer::ViewSettings& settings = viewer_->Settings();
     subtotals_->setChecked(settings.subtotals);
     show_->setCurrentIndex(static_cast<int>(settings.show));
     chartKind_->setCurrentIndex(!settings.chart ? 0 : *settings.chart == "bar" ? 1 : 2);
-    chart_->setVisible(settings.chart.has_value() && !viewer_->Grid.lines.empty());
+    chart_->setVisible(settings.chart.has_value() && !viewer_->Grid.Empty());
     if (chart_->isVisible()) chart_->Show(viewer_->Chart(), *settings.chart);
-    export_->setEnabled(!viewer_->Grid.lines.empty());
+    export_->setEnabled(!viewer_->Grid.Empty());
 }

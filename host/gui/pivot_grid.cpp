@@ -61,9 +61,9 @@ public:
     const std::vector<std::string>& RowDimensions() const { return rows_; }
     const std::vector<std::string>& ColumnDimensions() const { return columns_; }
 
-    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : static_cast<int>(grid_.lines.size()); }
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : static_cast<int>(grid_.Lines()); }
     int columnCount(const QModelIndex& parent = {}) const override {
-        if (parent.isValid() || grid_.lines.empty()) return 0;
+        if (parent.isValid() || grid_.Empty()) return 0;
         return TotalStart() + static_cast<int>(facts_.size());
     }
 
@@ -81,43 +81,44 @@ public:
 
     // A group line (a subtotal) and, when it is one, whether its group is collapsed: no deeper line follows.
     bool Group(int row, bool* collapsed) const {
-        if (grid_.lines.at(static_cast<size_t>(row)).kind != "subtotal") return false;
+        if (grid_.Kind(static_cast<size_t>(row)) != "subtotal") return false;
         *collapsed = !HasLinesBelow(grid_, static_cast<size_t>(row));
         return true;
     }
-    const PivotLine& Line(int row) const { return grid_.lines.at(static_cast<size_t>(row)); }
+    const PivotGrid& Grid() const { return grid_; }
 
     // What a cell holds for a copy: a label in full, a number in plain form.
     QString CopyText(const QModelIndex& index) const {
-        const PivotLine& line = Line(index.row());
+        const size_t line = static_cast<size_t>(index.row());
         int col = index.column();
         if (col < LabelColumns()) {
-            if (line.kind == "total") return col == 0 ? QString("Total") : QString();
-            return static_cast<size_t>(col) < line.labels.size() ? QString::fromStdString(line.labels[static_cast<size_t>(col)]) : QString();
+            if (grid_.Kind(line) == "total") return col == 0 ? QString("Total") : QString();
+            return static_cast<size_t>(col) < grid_.Depth(line) ? QString::fromStdString(grid_.Label(line, static_cast<size_t>(col))) : QString();
         }
-        const auto& v = valueAt(line, col);
+        const auto v = valueAt(line, col);
         return v ? plainNumber(*v, decimalsOf(col)) : QString();
     }
 
     QVariant data(const QModelIndex& index, int role) const override {
-        const PivotLine& line = Line(index.row());
+        const size_t line = static_cast<size_t>(index.row());
+        const std::string_view kind = grid_.Kind(line);
         int col = index.column();
         bool label = col < LabelColumns();
         if (role == Qt::TextAlignmentRole) return label ? int(Qt::AlignLeft | Qt::AlignVCenter) : int(Qt::AlignRight | Qt::AlignVCenter);
-        if (role == Qt::FontRole && line.kind != "detail") {
+        if (role == Qt::FontRole && kind != "detail") {
             QFont f;
             f.setBold(true);
             return f;
         }
-        if (role == Qt::BackgroundRole && line.kind != "detail") return QColor(line.kind == "total" ? 0xDB : 0xEE, line.kind == "total" ? 0xE4 : 0xF2, 0xF8);
+        if (role == Qt::BackgroundRole && kind != "detail") return QColor(kind == "total" ? 0xDB : 0xEE, kind == "total" ? 0xE4 : 0xF2, 0xF8);
         if (role == Qt::ForegroundRole && !label) {
-            const auto& v = valueAt(line, col);
+            const auto v = valueAt(line, col);
             if (v && *v < 0) return QColor(0xC0, 0x00, 0x00);  // negatives in red
             return {};
         }
         if (role == Qt::DecorationRole && label) {
             bool collapsed = false;
-            if (Group(index.row(), &collapsed) && static_cast<size_t>(col) + 1 == line.labels.size()) {
+            if (Group(index.row(), &collapsed) && static_cast<size_t>(col) + 1 == grid_.Depth(line)) {
                 static const QPixmap minus = groupBox(false), plus = groupBox(true);
                 return collapsed ? plus : minus;
             }
@@ -125,18 +126,14 @@ public:
         }
         if (role != Qt::DisplayRole) return {};
         if (label) {
-            if (line.kind == "total") return col == 0 ? QString("Total") : QString();
+            if (kind == "total") return col == 0 ? QString("Total") : QString();
             // Outline: a label shows on the first line of its group only.
             size_t c = static_cast<size_t>(col);
-            if (c >= line.labels.size()) return QString();
-            if (index.row() > 0) {
-                const PivotLine& before = Line(index.row() - 1);
-                if (before.labels.size() > c && std::equal(line.labels.begin(), line.labels.begin() + static_cast<long>(c) + 1, before.labels.begin()))
-                    return QString();
-            }
-            return QString::fromStdString(line.labels[c]);
+            if (c >= grid_.Depth(line)) return QString();
+            if (line > 0 && grid_.Depth(line - 1) > c && grid_.SameMembers(line, line - 1, c + 1)) return QString();
+            return QString::fromStdString(grid_.Label(line, c));
         }
-        const auto& v = valueAt(line, col);
+        const auto v = valueAt(line, col);
         if (!v) return QString();
         static const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
         return brazil.toString(*v, 'f', decimalsOf(col));  // each measure with its fixed decimals
@@ -171,9 +168,9 @@ public:
     }
 
 private:
-    const std::optional<double>& valueAt(const PivotLine& line, int col) const {
+    std::optional<double> valueAt(size_t line, int col) const {
         auto [key, measure] = Place(col);
-        return line.values.at(key).at(measure);
+        return grid_.Value(line, key, measure);
     }
     int decimalsOf(int col) const {
         size_t measure = Place(col).second;
@@ -374,10 +371,11 @@ bool PivotGridView::eventFilter(QObject* watched, QEvent* event) {
         QModelIndex index = labels_->indexAt(e->position().toPoint());
         bool collapsed = false;
         if (index.isValid() && model_->Group(index.row(), &collapsed) &&
-            static_cast<size_t>(index.column()) + 1 == model_->Line(index.row()).labels.size() &&
+            static_cast<size_t>(index.column()) + 1 == model_->Grid().Depth(static_cast<size_t>(index.row())) &&
             e->position().x() - labels_->visualRect(index).left() < 20 && OnToggleGroup) {
-            const PivotLine& line = model_->Line(index.row());
-            OnToggleGroup(model_->RowDimensions().at(line.labels.size() - 1), line.labels.back(), !collapsed);
+            const size_t line = static_cast<size_t>(index.row());
+            const size_t level = model_->Grid().Depth(line) - 1;
+            OnToggleGroup(model_->RowDimensions().at(level), model_->Grid().Label(line, level), !collapsed);
             return true;
         }
     }

@@ -83,17 +83,18 @@ void TfrmCubo::ExportXlsx(const std::string& path) const {
         for (size_t k = 0; k <= Grid.columnKeys.size(); ++k)
             for (const std::string& f : Facts) text(grid, row, col++, f, bold);
         ++row;
-        for (const PivotLine& l : Grid.lines) {
-            bool summary = l.kind != "detail";
-            text(grid, row, 0, l.kind == "detail" ? "Detalhe" : l.kind == "subtotal" ? "Subtotal" : "Total", summary ? bold : nullptr);
-            for (size_t i = 0; i < l.labels.size(); ++i) text(grid, row, static_cast<lxw_col_t>(i + 1), l.labels[i], summary ? bold : nullptr);
+        for (size_t l = 0; l < Grid.Lines(); ++l) {
+            const std::string_view kind = Grid.Kind(l);
+            bool summary = kind != "detail";
+            text(grid, row, 0, kind == "detail" ? "Detalhe" : kind == "subtotal" ? "Subtotal" : "Total", summary ? bold : nullptr);
+            for (size_t i = 0; i < Grid.Depth(l); ++i) text(grid, row, static_cast<lxw_col_t>(i + 1), Grid.Label(l, i), summary ? bold : nullptr);
             col = first;
-            for (const CubeValues& values : l.values)
-                for (size_t m = 0; m < values.size(); ++m, ++col)
-                    if (values[m]) worksheet_write_number(grid, row, col, *values[m], summary ? strong[m] : plain[m]);
+            for (size_t c = 0; c <= Grid.columnKeys.size(); ++c)
+                for (size_t m = 0; m < Grid.Measures(); ++m, ++col)
+                    if (const std::optional<double> v = Grid.Value(l, c, m)) worksheet_write_number(grid, row, col, *v, summary ? strong[m] : plain[m]);
             ++row;
         }
-        worksheet_freeze_panes(grid, row - static_cast<lxw_row_t>(Grid.lines.size()), first);
+        worksheet_freeze_panes(grid, row - static_cast<lxw_row_t>(Grid.Lines()), first);
 
         lxw_row_t r = 0;
         auto list = [&](const char* what, const std::vector<std::string>& names) {

@@ -12,7 +12,6 @@
 namespace {
 
 using Tuple = std::vector<int>;  // member ranks, so that tuples compare in display order
-using RowValues = std::vector<CubeValues>;  // per column key, then the grand-total column
 
 }  // namespace
 
@@ -98,6 +97,77 @@ PivotCells MakeCells(const std::vector<CubeCell>& cells, size_t dims, size_t mea
 
 namespace {
 
+constexpr uint8_t kDetail = 0, kSubtotal = 1, kTotal = 2;
+
+}  // namespace
+
+std::string_view PivotGrid::Kind(size_t line) const {
+    switch (kinds_.at(line)) {
+        case kDetail: return "detail";
+        case kSubtotal: return "subtotal";
+        default: return "total";
+    }
+}
+
+std::vector<std::string> PivotGrid::Labels(size_t line) const {
+    std::vector<std::string> out;
+    for (size_t level = 0; level < Depth(line); ++level) out.push_back(Label(line, level));
+    return out;
+}
+
+bool PivotGrid::SameMembers(size_t a, size_t b, size_t levels) const {
+    if (Depth(a) < levels || Depth(b) < levels) return false;
+    return std::equal(ranks_.begin() + start_[a], ranks_.begin() + start_[a] + static_cast<long>(levels), ranks_.begin() + start_[b]);
+}
+
+void PivotGrid::shape(std::vector<std::vector<std::string>> levels, size_t columns, size_t measures, size_t lines) {
+    levels_ = std::move(levels);
+    measures_ = measures;
+    width_ = (columns + 1) * measures;
+    kinds_.reserve(lines);
+    depth_.reserve(lines);
+    start_.reserve(lines);
+    ranks_.reserve(lines * levels_.size());
+    values_.reserve(lines * width_);
+    has_.reserve(lines * width_);
+}
+
+void PivotGrid::add(uint8_t kind, const int* ranks, size_t depth, const double* values, const uint8_t* has) {
+    kinds_.push_back(kind);
+    depth_.push_back(static_cast<uint8_t>(depth));
+    start_.push_back(static_cast<uint32_t>(ranks_.size()));
+    ranks_.insert(ranks_.end(), ranks, ranks + depth);
+    values_.insert(values_.end(), values, values + width_);
+    has_.insert(has_.end(), has, has + width_);
+}
+
+void PivotGrid::AddLine(std::string_view kind, const std::vector<std::string>& labels, const std::vector<CubeValues>& values) {
+    if (Empty()) {
+        measures_ = values.empty() ? 0 : values[0].size();
+        width_ = values.size() * measures_;
+    }
+    if (values.size() * measures_ != width_) throw std::invalid_argument("linha com outra largura que a da grade");
+    std::vector<int> ranks;
+    for (size_t level = 0; level < labels.size(); ++level) {
+        if (levels_.size() <= level) levels_.resize(level + 1);
+        auto& known = levels_[level];
+        auto it = std::find(known.begin(), known.end(), labels[level]);
+        ranks.push_back(static_cast<int>(it - known.begin()));
+        if (it == known.end()) known.push_back(labels[level]);
+    }
+    std::vector<double> flat(width_, 0.0);
+    std::vector<uint8_t> present(width_, 0);
+    for (size_t c = 0; c < values.size(); ++c)
+        for (size_t m = 0; m < measures_; ++m)
+            if (values[c].at(m)) {
+                flat[c * measures_ + m] = *values[c][m];
+                present[c * measures_ + m] = 1;
+            }
+    add(kind == "detail" ? kDetail : kind == "subtotal" ? kSubtotal : kTotal, ranks.data(), ranks.size(), flat.data(), present.data());
+}
+
+namespace {
+
 // Distinct tuples of member ranks over some dimensions, numbered as they first come; afterwards
 // ordered as they are displayed. A tuple is one number (the ranks in mixed radix, the first
 // dimension most significant, so numeric order is display order) while the members' counts allow,
@@ -114,14 +184,24 @@ public:
             if (product >> 100) wide_ = true;  // far past any real view; the map takes over
         }
         span_ = product;
+        narrow_ = !wide_ && (product >> 63) == 0;
+        if (narrow_)
+            for (auto stride : strides_) strides64_.push_back(static_cast<uint64_t>(stride));
         dense_ = !wide_ && product <= kDenseLimit;
         if (dense_) slots_.assign(static_cast<size_t>(product), kNone);
     }
     static constexpr uint64_t kDenseLimit = uint64_t{1} << 24;
     // The tuple of cell i as one number, when it fits one (not wide); `Span` numbers are below.
     unsigned __int128 KeyOf(size_t i) const {
+        if (narrow_) return KeyOf64(i);
         unsigned __int128 key = 0;
         for (size_t k = 0; k < ranks_.size(); ++k) key += strides_[k] * static_cast<unsigned>(rank(k, i));
+        return key;
+    }
+    // The same in 64 bits, when the span fits them (every dense one does).
+    uint64_t KeyOf64(size_t i) const {
+        uint64_t key = 0;
+        for (size_t k = 0; k < strides64_.size(); ++k) key += strides64_[k] * static_cast<unsigned>(rank(k, i));
         return key;
     }
     bool Dense() const { return dense_; }
@@ -130,7 +210,7 @@ public:
     uint32_t Of(size_t i) {
         if (dense_) {
             // Few enough tuples to index them directly: no hashing per cell.
-            const uint64_t key = static_cast<uint64_t>(KeyOf(i));
+            const uint64_t key = KeyOf64(i);
             uint32_t& slot = slots_[key];
             if (slot == kNone) {
                 slot = static_cast<uint32_t>(keys_.size());
@@ -154,11 +234,21 @@ public:
     // Groups in display order: position -> group, and each group's position.
     void Order() {
         order_.resize(Count());
-        for (uint32_t g = 0; g < order_.size(); ++g) order_[g] = g;
-        if (!wide_) std::sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return keys_[a] < keys_[b]; });
-        else std::sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return *tuples_[a] < *tuples_[b]; });
+        if (dense_ && slots_.size() <= 8 * order_.size() + 1024) {
+            // The slots are already in display order: read them through rather than sort.
+            size_t p = 0;
+            for (uint32_t g : slots_)
+                if (g != kNone) order_[p++] = g;
+        } else {
+            for (uint32_t g = 0; g < order_.size(); ++g) order_[g] = g;
+            sortGroups();
+        }
         position_.resize(order_.size());
         for (uint32_t p = 0; p < order_.size(); ++p) position_[order_[p]] = p;
+    }
+    void sortGroups() {
+        if (!wide_) std::sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return keys_[a] < keys_[b]; });
+        else std::sort(order_.begin(), order_.end(), [&](uint32_t a, uint32_t b) { return *tuples_[a] < *tuples_[b]; });
     }
     uint32_t Position(uint32_t group) const { return position_[group]; }
     // The ranks of the group at a display position.
@@ -199,7 +289,8 @@ private:
     static constexpr uint32_t kNone = UINT32_MAX;
     std::vector<unsigned __int128> strides_;
     unsigned __int128 span_ = 1;
-    bool wide_ = false, dense_ = false;
+    bool wide_ = false, dense_ = false, narrow_ = false;
+    std::vector<uint64_t> strides64_;
     std::vector<uint32_t> slots_;  // dense: tuple number -> group
     std::unordered_map<unsigned __int128, uint32_t, KeyHash> byKey_;
     std::vector<unsigned __int128> keys_;
@@ -270,7 +361,7 @@ PivotGrid BuildPivot(const PivotInput& in) {
         uint32_t r = rowGroups.Of(i), c = colGroups.Of(i);
         uint32_t* slot;
         if (densePairs) {
-            slot = &pairSlot[static_cast<uint64_t>(rowGroups.KeyOf(i)) * colGroups.Span() + static_cast<uint64_t>(colGroups.KeyOf(i))];
+            slot = &pairSlot[rowGroups.KeyOf64(i) * colGroups.Span() + colGroups.KeyOf64(i)];
         } else {
             slot = &pairOf.try_emplace((uint64_t{r} << 32) | c, UINT32_MAX).first->second;
         }
@@ -369,24 +460,40 @@ PivotGrid BuildPivot(const PivotInput& in) {
         const size_t at = size_t{node} * width + column * M + m;
         return nodeHas[at] ? std::optional<double>(nodeSums[at]) : std::nullopt;
     };
-    auto valuesOf = [&](uint32_t node) {
-        RowValues out(columns + 1, CubeValues(M));
-        for (size_t c = 0; c <= columns; ++c)
-            for (size_t m = 0; m < M; ++m) out[c][m] = valueOf(node, c, m);
-        return out;
-    };
 
     const PivotView& view = in.view;
     size_t sortColumn = columns;
     if (view.sortColumn)
         for (size_t c = 0; c < columns; ++c)
             if (grid.columnKeys[c] == *view.sortColumn) sortColumn = c;
+    std::vector<std::vector<std::string>> levelLabels(in.rowDims);
+    for (size_t d = 0; d < in.rowDims; ++d)
+        for (const CubeMember& m : members[d]) levelLabels[d].push_back(m.label);
+    grid.shape(std::move(levelLabels), columns, M, nodes.size());  // at most a line a node, the root's being the total
+    // A line's values as shown: the sums, or each as a percentage of its base.
+    std::vector<double> shown(width);
+    std::vector<uint8_t> shownHas(width);
     Tuple prefix;
-    auto labelsOf = [&](const Tuple& t) {
-        std::vector<std::string> labels;
-        labels.reserve(t.size());
-        for (size_t i = 0; i < t.size(); ++i) labels.push_back(members[i][static_cast<size_t>(t[i])].label);
-        return labels;
+    auto addLine = [&](uint8_t kind, uint32_t node) {
+        const double* v = &nodeSums[size_t{node} * width];
+        const uint8_t* h = &nodeHas[size_t{node} * width];
+        if (view.show != ShowAs::Values) {
+            // Bases are in node 0 (the grand total: its total column, or the same column) or in the
+            // line's own total column.
+            for (size_t c = 0; c <= columns; ++c)
+                for (size_t m = 0; m < M; ++m) {
+                    const size_t base = view.show == ShowAs::PercentTotal ? columns * M + m
+                                        : view.show == ShowAs::PercentRow ? size_t{node} * width + columns * M + m
+                                                                          : c * M + m;
+                    const std::optional<double> p = percent(h[c * M + m] ? std::optional<double>(v[c * M + m]) : std::nullopt,
+                                                            nodeHas[base] ? std::optional<double>(nodeSums[base]) : std::nullopt);
+                    shown[c * M + m] = p.value_or(0.0);
+                    shownHas[c * M + m] = p.has_value();
+                }
+            v = shown.data();
+            h = shownHas.data();
+        }
+        grid.add(kind, prefix.data(), prefix.size(), v, h);
     };
     auto collapsed = [&](size_t level, int r) {
         if (level >= view.collapsed.size()) return false;
@@ -408,34 +515,18 @@ PivotGrid BuildPivot(const PivotInput& in) {
             const int r = nodes[child].rank;
             prefix.push_back(r);
             if (level + 1 == in.rowDims) {
-                grid.lines.push_back({"detail", labelsOf(prefix), valuesOf(child)});
+                addLine(kDetail, child);
             } else if (collapsed(level, r)) {
-                grid.lines.push_back({"subtotal", labelsOf(prefix), valuesOf(child)});  // stands for its group
+                addLine(kSubtotal, child);  // stands for its group
             } else {
-                if (view.subtotals) grid.lines.push_back({"subtotal", labelsOf(prefix), valuesOf(child)});
+                if (view.subtotals) addLine(kSubtotal, child);
                 emit(child, level + 1);
             }
             prefix.pop_back();
         }
     };
-    grid.lines.reserve(nodes.size());  // at most a line a node, the root's being the total
     if (in.rowDims > 0) emit(0, 0);
-    grid.lines.push_back({"total", {}, valuesOf(0)});
-
-    if (view.show != ShowAs::Values) {
-        const RowValues total = valuesOf(0);
-        for (PivotLine& line : grid.lines) {
-            RowValues shown = line.values;
-            for (size_t c = 0; c <= columns; ++c)
-                for (size_t m = 0; m < in.measures; ++m) {
-                    const std::optional<double>& base = view.show == ShowAs::PercentTotal ? total[columns][m]
-                                                        : view.show == ShowAs::PercentRow ? line.values[columns][m]
-                                                                                          : total[c][m];
-                    shown[c][m] = percent(line.values[c][m], base);
-                }
-            line.values = std::move(shown);
-        }
-    }
+    addLine(kTotal, 0);
     return grid;
 }
 
@@ -454,15 +545,13 @@ void addTo(std::optional<double>& acc, const std::optional<double>& v) {
 }  // namespace
 
 bool HasLinesBelow(const PivotGrid& grid, size_t i) {
-    if (i + 1 >= grid.lines.size()) return false;
-    const PivotLine &line = grid.lines[i], &next = grid.lines[i + 1];
-    return line.kind != "total" && next.labels.size() > line.labels.size() &&
-           std::equal(line.labels.begin(), line.labels.end(), next.labels.begin());
+    if (i + 1 >= grid.Lines()) return false;
+    return grid.Kind(i) != "total" && grid.Depth(i + 1) > grid.Depth(i) && grid.SameMembers(i, i + 1, grid.Depth(i));
 }
 
 PivotChart BuildChart(const PivotGrid& grid, const std::vector<std::string>& measures, size_t maxSeries, size_t maxCategories) {
     PivotChart chart;
-    if (grid.lines.empty() || measures.empty()) return chart;
+    if (grid.Empty() || measures.empty()) return chart;
     const size_t columns = grid.columnKeys.size();
     // Series: each column key with each measure; without column dimensions, the grand-total column.
     struct Source {
@@ -483,19 +572,16 @@ PivotChart BuildChart(const PivotGrid& grid, const std::vector<std::string>& mea
         chart.series.push_back({"Outros", {}});
     }
     // Categories: the lines with nothing shown below them.
-    std::vector<const PivotLine*> lines;
-    for (size_t i = 0; i < grid.lines.size(); ++i) {
-        const PivotLine& line = grid.lines[i];
-        if (line.kind == "total") continue;
-        if (!HasLinesBelow(grid, i)) lines.push_back(&line);
-    }
-    if (lines.empty()) lines.push_back(&grid.lines.back());  // no row dimension: the grand total alone
+    std::vector<size_t> lines;
+    for (size_t i = 0; i < grid.Lines(); ++i)
+        if (grid.Kind(i) != "total" && !HasLinesBelow(grid, i)) lines.push_back(i);
+    if (lines.empty()) lines.push_back(grid.Lines() - 1);  // no row dimension: the grand total alone
     const bool othersCategory = lines.size() > maxCategories;
     const size_t shown = othersCategory ? maxCategories - 1 : lines.size();
     for (size_t i = 0; i < lines.size(); ++i) {
-        const PivotLine& line = *lines[i];
+        const size_t line = lines[i];
         if (i < shown) {
-            chart.categories.push_back(line.kind == "total" ? "Total" : joined(line.labels, " / "));
+            chart.categories.push_back(grid.Kind(line) == "total" ? "Total" : joined(grid.Labels(line), " / "));
             for (auto& s : chart.series) s.values.emplace_back();
         } else if (i == shown) {
             chart.categories.push_back("Outros");
@@ -503,7 +589,8 @@ PivotChart BuildChart(const PivotGrid& grid, const std::vector<std::string>& mea
         }
         for (size_t k = 0; k < sources.size(); ++k) {
             size_t series = std::min(k, chart.series.size() - 1);
-            addTo(chart.series[series].values.back(), line.values.at(sources[k].column).at(sources[k].measure));
+            if (sources[k].measure >= grid.Measures()) throw std::out_of_range("medida fora da grade");
+            addTo(chart.series[series].values.back(), grid.Value(line, sources[k].column, sources[k].measure));
         }
     }
     return chart;

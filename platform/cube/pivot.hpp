@@ -14,6 +14,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using CubeValues = std::vector<std::optional<double>>;  // one per measure
@@ -27,15 +28,49 @@ struct CubeMember {
     std::string key, label;
 };
 
-struct PivotLine {
-    std::string kind;  // "detail", "subtotal" or "total"
-    std::vector<std::string> labels;
-    std::vector<CubeValues> values;  // one per column key, then the grand-total column
-};
+struct PivotInput;
 
-struct PivotGrid {
+// The grid's lines, held flat: per line its kind, its members (one per row level shown, as ranks into
+// the grid's own labels per level) and its values (per column key, then the grand-total column, measure
+// by measure), in a few arrays however many lines. Building a line allocates nothing of its own, so
+// a pivot to hundreds of thousands of lines costs copies, not allocations.
+class PivotGrid {
+public:
     std::vector<std::vector<std::string>> columnKeys;  // labels, one per column dimension
-    std::vector<PivotLine> lines;
+
+    size_t Lines() const { return kinds_.size(); }
+    bool Empty() const { return kinds_.empty(); }
+    // "detail", "subtotal" or "total".
+    std::string_view Kind(size_t line) const;
+    size_t Depth(size_t line) const { return depth_.at(line); }  // how many labels: its row level + 1
+    const std::string& Label(size_t line, size_t level) const {
+        return levels_.at(level).at(static_cast<size_t>(ranks_.at(start_.at(line) + level)));
+    }
+    std::vector<std::string> Labels(size_t line) const;
+    // Whether two lines are of the same members down to `levels` levels (both at least that deep).
+    bool SameMembers(size_t a, size_t b, size_t levels) const;
+    size_t Measures() const { return measures_; }
+    // The value at a column key (columnKeys.size(): the grand-total column) and measure; absent when
+    // no row of that measure falls there.
+    std::optional<double> Value(size_t line, size_t column, size_t measure) const {
+        const size_t at = line * width_ + column * measures_ + measure;
+        return has_.at(at) ? std::optional<double>(values_[at]) : std::nullopt;
+    }
+    // One line from its labels and values (per column key then the total column, each one per
+    // measure): for grids made by hand; the labels are looked up among those of the grid so far.
+    void AddLine(std::string_view kind, const std::vector<std::string>& labels, const std::vector<CubeValues>& values);
+
+private:
+    friend PivotGrid BuildPivot(const PivotInput& in);
+    void shape(std::vector<std::vector<std::string>> levels, size_t columns, size_t measures, size_t lines);
+    void add(uint8_t kind, const int* ranks, size_t depth, const double* values, const uint8_t* has);
+    std::vector<std::vector<std::string>> levels_;  // per row level: rank -> label
+    size_t measures_ = 0, width_ = 0;              // width: (column keys + 1) × measures
+    std::vector<uint8_t> kinds_, depth_;
+    std::vector<uint32_t> start_;  // per line: its first rank in ranks_
+    std::vector<int> ranks_;
+    std::vector<double> values_;
+    std::vector<uint8_t> has_;
 };
 
 enum class MemberOrder { Key, Label };

@@ -132,7 +132,7 @@ void TfrmCubo::pivot() {
     for (size_t p = 0; p < Pages.size() && Rows.size() + Columns.size() + p < input_.labels.size(); ++p)
         Pages[p].members = SortedMembers(input_.labels[Rows.size() + Columns.size() + p], view.order[Rows.size() + Columns.size() + p]);
     Grid = BuildPivot(input_);
-    Message = Grid.lines.empty() ? std::optional<std::string>(kNoData) : std::nullopt;
+    Message = Grid.Empty() ? std::optional<std::string>(kNoData) : std::nullopt;
 }
 
 bool TfrmCubo::SetOrder(const std::string& dimension, MemberOrder order) {
@@ -300,12 +300,13 @@ std::string TfrmCubo::CsvText() const {
     for (size_t k = 0; k <= Grid.columnKeys.size(); ++k)
         for (const std::string& f : Facts) header.push_back(csvText(f));
     line(header);
-    for (const PivotLine& l : Grid.lines) {
-        std::vector<std::string> fields{l.kind == "detail" ? "Detalhe" : l.kind == "subtotal" ? "Subtotal" : "Total"};
-        for (const std::string& label : l.labels) fields.push_back(csvText(label));
+    for (size_t l = 0; l < Grid.Lines(); ++l) {
+        const std::string_view kind = Grid.Kind(l);
+        std::vector<std::string> fields{kind == "detail" ? "Detalhe" : kind == "subtotal" ? "Subtotal" : "Total"};
+        for (size_t level = 0; level < Grid.Depth(l); ++level) fields.push_back(csvText(Grid.Label(l, level)));
         fields.resize(labelColumns + 1);
-        for (auto& values : l.values)
-            for (size_t m = 0; m < values.size(); ++m) fields.push_back(csvNumber(values[m], Decimals(m)));
+        for (size_t c = 0; c <= Grid.columnKeys.size(); ++c)
+            for (size_t m = 0; m < Grid.Measures(); ++m) fields.push_back(csvNumber(Grid.Value(l, c, m), Decimals(m)));
         line(fields);
     }
     return out;
