@@ -21,6 +21,8 @@
 #include "toolkit/menu.hpp"
 #include "toolkit/tree_view.hpp"
 
+struct FactTable;  // screen/filter/member_statement.hpp
+
 class TfrmOpcodesDW : public TForm {
 public:
     explicit TfrmOpcodesDW(TComponent* owner);
@@ -117,6 +119,9 @@ public:
     void mnuFiltrarClick(TObject* Sender);
     std::string montaRestricao(const std::string& KeyColumn, const std::string& Sequence);
     DataPacket buscaMembros(const std::string& Statement);
+    // The fact tables of a member list replaced by their summaries where one serves
+    // (screen/filter/member_sources.cpp).
+    void readFromSummaries(std::vector<FactTable>& tables, const std::string& dimension);
 
     // View build (screen/build/)
     void sbtConfirmarClick(TObject* Sender);

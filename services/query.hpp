@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "data/aggregates.hpp"
 #include "data/provider.hpp"
 #include "data/sql_connection.hpp"
 #include "toolkit/string_list.hpp"
@@ -104,3 +105,8 @@ class TNetConnection;
 // `what` names the data in the error raised when the server answers without a packet.
 DataPacket OpenLocalOrServer(TADOIBQuery& query, TNetConnection& net, const std::string& sql, const SqlParams* params,
                              const std::string& what);
+
+// The summary tables that are not stale (data/aggregates.hpp), read as OpenLocalOrServer reads; none
+// where the database keeps no summary tables (the lookup fails there, which is not the operator's
+// concern). A cancel or a lost server still raises.
+std::vector<AggregateTable> FreshAggregates(TADOIBQuery& query, TNetConnection& net);

@@ -148,3 +148,59 @@ TEST(Aggregates, ARestrictedSessionReadsOnlyAllowedRowsOfTheSummaries) {
         }
     }
 }
+
+// A member list that reads the fact table reads its smallest covering summary instead, with the same
+// members; for a restricted operator the summary holds the restricted column too, so the server's
+// rules keep her members on it. The client's database has the rules but not the warehouse, so the
+// members come through the server, as the session's operator. A month sold only in branch 03 is
+// ADMIN's and not MARIA's (she may see branches 01 and 02).
+TEST(Aggregates, MemberListsReadACoveringSummaryWithTheSameMembers) {
+    const std::string extra = ReadFile(QEL_TEST_DIR "/aggregates.sql") + ReadFile(QEL_DEMO_DIR "/operators_schema.sql") +
+                              "INSERT INTO DIMENSAODIME VALUES ('12', 'Mês Grande', '', '', '', '');"
+                              "INSERT INTO DIMENSAODW VALUES ('12', 'FGRANDE', 'CDPERIODO');"
+                              "INSERT INTO FGRANDE VALUES ('P01', 'C01', '03', '2026-09', 1, 1);";
+    TempDatabase client(ReadFile(QEL_DEMO_DIR "/catalogue_schema.sql") + ReadFile(QEL_DEMO_DIR "/access_rules_schema.sql") +
+                        ReadFile(QEL_TEST_DIR "/catalogue.sql") + ReadFile(QEL_TEST_DIR "/warehouse.sql"));
+    const std::string script =
+        "open\npress trvFatos Vendas\ndblclick trvFatos Vendas 'Venda Grande'\ndblclick trvFatos Vendas 'Qtde Grande'\n"
+        "drag trvDimensoes 'Mês Grande' --to trvRows\npress trvRows 'Mês Grande'\nanswer cancel\nkey F9\ndump\n";
+    struct Members {
+        std::string sql;
+        J rows;
+    };
+    setenv("QEL_PASSWORD", "senha", 1);
+    for (E2E::Engine engine : {E2E::Engine::Sqlite, E2E::Engine::Postgres}) {
+        const char* on = engine == E2E::Engine::Postgres ? " (PostgreSQL)" : " (SQLite)";
+        E2E e(extra, true, engine, {"--auth", "password"});
+        for (const char* op : {"ADMIN", "MARIA"}) e.SetPassword(op, "senha");
+        auto members = [&](const char* op) {
+            HostRun r = e.Run(script, {"--operator", op, "--database", client.Path()});
+            EXPECT_EQ(r.status, 0) << op << on << r.err;
+            Members m;
+            if (r.states.empty()) return m;
+            for (const J& q : EventsOf(r.states[0], "query"))
+                if (q["sql"].get<std::string>().find("IDMARCADO") != std::string::npos) m.sql = q["sql"];
+            const auto dialogs = EventsOf(r.states[0], "dialog");
+            EXPECT_EQ(dialogs.size(), 1u) << op << on << r.states[0]["events"];
+            if (!dialogs.empty()) m.rows = dialogs[0]["rows"];
+            return m;
+        };
+        J months;
+        for (int i = 1; i <= 6; ++i) months.push_back({" ", "2026-0" + std::to_string(i)});
+        J withSeptember = months;
+        withSeptember.push_back({" ", "2026-09"});
+        const Members admin = members("ADMIN"), maria = members("MARIA");
+        EXPECT_EQ(admin.sql, "Select DISTINCT ' ' as IDMARCADO, A.CDPERIODO from FGRANDE A Order by A.CDPERIODO") << on;
+        EXPECT_EQ(admin.rows, withSeptember) << on;
+        EXPECT_EQ(maria.rows, months) << on;
+
+        buildAggregates(e);
+        for (const auto& [op, before] : {std::pair{"ADMIN", admin}, std::pair{"MARIA", maria}}) {
+            const Members after = members(op);
+            EXPECT_NE(after.sql.find(" from QEL_AGR_FGRANDE_"), std::string::npos) << op << on << ": " << after.sql;
+            EXPECT_NE(after.sql.find(" A Order by A.CDPERIODO"), std::string::npos) << op << on << ": " << after.sql;
+            EXPECT_EQ(after.rows, before.rows) << op << on << "\nsummary: " << after.rows << "\nfact table: " << before.rows;
+        }
+    }
+    unsetenv("QEL_PASSWORD");
+}

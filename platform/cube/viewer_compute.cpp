@@ -42,18 +42,6 @@ std::map<std::string, CubeRestriction> readRules(const StatementRunner& run) {
     return rules;
 }
 
-// The summaries that are not stale; none where the database has no summary tables (the lookup
-// fails there, which is not the operator's concern). A cancel or a lost server still stops the view.
-std::vector<AggregateTable> freshAggregates(const StatementRunner& run) {
-    try {
-        return AggregatesFromRows(run(kFreshAggregatesSql, {}));
-    } catch (const EServerError&) {
-        return {};
-    } catch (const ESqlError&) {
-        return {};
-    }
-}
-
 // Sums come as the database writes them ("150.75"): read them without regard to the process's
 // locale, which the desktop's toolkit sets from the system (a decimal comma would cut "150.75" to 150).
 std::optional<double> number(const std::string& text) {
@@ -256,7 +244,7 @@ bool TfrmCubo::Compute() {
         input_.labels.resize(placed.size());
         const StatementRunner run = [this](const std::string& sql, const SqlParams& params) { return runStatement(sql, params); };
         const std::map<std::string, CubeRestriction> rules = readRules(run);
-        const std::vector<AggregateTable> fresh = freshAggregates(run);
+        const std::vector<AggregateTable> fresh = FreshAggregates(*query_, *net_);
         std::map<std::vector<std::string>, CubeValues> cells;
         for (const TablePlan& plan : plans) {
             const std::vector<CubeRestriction> restrictions = restrictionsOf(plan, catalogue, rules);

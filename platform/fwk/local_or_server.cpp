@@ -49,3 +49,13 @@ DataPacket OpenLocalOrServer(TADOIBQuery& query, TNetConnection& net, const std:
         throw EServerError(std::string(e.what()) + ". No banco de dados do cliente: " + localError);
     }
 }
+
+std::vector<AggregateTable> FreshAggregates(TADOIBQuery& query, TNetConnection& net) {
+    try {
+        return AggregatesFromRows(OpenLocalOrServer(query, net, kFreshAggregatesSql, nullptr, "os agregados").rows);
+    } catch (const EServerError&) {
+        return {};
+    } catch (const ESqlError&) {
+        return {};
+    }
+}

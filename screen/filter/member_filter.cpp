@@ -59,6 +59,7 @@ void TfrmOpcodesDW::mnuFiltrarClick(TObject*) {
                 RequireIdentifier(t.column, name);
                 tables.push_back(std::move(t));
             }
+            readFromSummaries(tables, name);
             statement = FactTablesStatement(tables);
             keyField = described = tables[0].column;
         }
