@@ -4,6 +4,7 @@
 // The host client shell: runs a script of commands, or reads the same commands at a prompt; with a
 // display (or --gui) it opens its desktop window, where a person works with the screen directly.
 #include <editline/readline.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -55,8 +56,17 @@ long long number(const std::string& text, long long min, long long max) {
 // Runs one line and prints what it returns (the state, for dump) with `indent` (-1: one line). A
 // command that cannot be carried out raises.
 void runLine(Shell& shell, const std::string& line, int indent) {
-    nlohmann::json out = shell.Run(SplitWords(line));
-    if (!out.is_null()) std::cout << out.dump(indent) << std::endl;
+    size_t written = 0;
+    {
+        nlohmann::json out = shell.Run(SplitWords(line));
+        if (out.is_null()) return;
+        const std::string text = out.dump(indent);
+        std::cout << text << std::endl;
+        written = text.size();
+    }
+    // The heap keeps what is freed for the next catalogue load; the state of a large view (its JSON
+    // tree many times the size of its text) is not that, so its pages go back once it is written.
+    if (written > (size_t{1} << 20)) malloc_trim(0);
 }
 
 // Runs one typed line; a failure is told on the prompt and the prompt goes on.
