@@ -87,8 +87,12 @@ public:
     TIBTransaction* IBTransaction;
     // Opens the client database (a SQLite file or a PostgreSQL URI); an empty path leaves it closed.
     void OpenDatabase(const std::string& path);
+    // Another connection to the same SQLite file, set up as the first (time limit, operator), for a
+    // statement run beside the first one's; none when the client database is absent or not SQLite.
+    std::unique_ptr<SqlConnection> OpenAnotherSqlite() const;
 
 private:
+    std::string path_;
     std::unique_ptr<SqlConnection> connection_;
 };
 
@@ -105,6 +109,8 @@ class TNetConnection;
 // `what` names the data in the error raised when the server answers without a packet.
 DataPacket OpenLocalOrServer(TADOIBQuery& query, TNetConnection& net, const std::string& sql, const SqlParams* params,
                              const std::string& what);
+// The same on the client's own database alone (it must have one); its failure is raised.
+DataPacket OpenLocal(TADOIBQuery& query, const std::string& sql, const SqlParams* params);
 
 // The summary tables that are not stale (data/aggregates.hpp), read as OpenLocalOrServer reads; none
 // where the database keeps no summary tables (the lookup fails there, which is not the operator's

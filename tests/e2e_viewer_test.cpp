@@ -433,3 +433,32 @@ TEST(CubeViewer, ALongViewShowsProgressAndCancellingKeepsTheViewShownBefore) {
     EXPECT_TRUE(std::any_of(animations.begin(), animations.end(), [](const J& a) { return a["text"] == "Calculando… 0 linhas lidas"; }))
         << r.states[2]["events"];
 }
+
+// A large SQLite fact table of the client's database is read in two halves at once, and the sums are
+// the whole table's: FMEIA (2,000,100 rows, values in quarters, one row in five without a value and
+// a product without any) beside FMEIAV, a view of the same rows, which is always read whole.
+TEST(CubeViewer, ALargeTableReadInTwoHalvesGivesTheWholeTablesSums) {
+    E2E e("CREATE TABLE FMEIA (CDPRODUTO, CDFILIAL, VL);"
+          "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 2000100) "
+          "INSERT INTO FMEIA SELECT CASE WHEN i % 1000 = 0 THEN 'P09' ELSE 'P0' || (i % 3 + 1) END, '0' || (i / 7 % 3 + 1), "
+          "CASE WHEN i % 5 = 0 OR i % 1000 = 0 THEN NULL ELSE (i % 40) * 0.25 END FROM n;"
+          "CREATE VIEW FMEIAV AS SELECT * FROM FMEIA;"
+          "INSERT INTO ITEMDW VALUES ('FMEIA', 'VL', 'Venda Dividida', '01', '', 'V', ''), ('FMEIAV', 'VL', 'Venda Inteira', '01', '', 'V', '');"
+          "INSERT INTO DIMENSAODW VALUES ('1', 'FMEIA', 'CDPRODUTO'), ('3', 'FMEIA', 'CDFILIAL'), ('1', 'FMEIAV', 'CDPRODUTO'),"
+          " ('3', 'FMEIAV', 'CDFILIAL');");
+    HostRun r = e.Run(build({"Venda Dividida", "Venda Inteira"}, "dblclick trvDimensoes Produto\ndrag trvDimensoes Filial --to trvCols\n"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const J lines = viewerOf(r, 0)["lines"];
+    ASSERT_EQ(lines.size(), 5u) << lines;  // three products with values, P09 only absent values, the total
+    for (const J& l : lines)
+        for (const J& column : l["values"]) EXPECT_EQ(column[0], column[1]) << l;
+    EXPECT_EQ(lines.back()["values"].back()[0], 8000360.0) << lines.back();
+
+    std::vector<J> halves;
+    for (const J& q : EventsOf(r.states[0], "query"))
+        if (q["sql"].get<std::string>().find("F.rowid > CAST(:DE AS INTEGER)") != std::string::npos) halves.push_back(q);
+    ASSERT_EQ(halves.size(), 1u) << r.states[0]["events"];  // the first half; the second runs on a connection of its own
+    EXPECT_NE(halves[0]["sql"].get<std::string>().find(" FROM FMEIA F WHERE "), std::string::npos) << halves[0];
+    EXPECT_EQ(halves[0]["params"]["DE"], "0") << halves[0];
+    EXPECT_EQ(halves[0]["params"]["ATE"], "1000050") << halves[0];
+}

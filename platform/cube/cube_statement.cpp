@@ -11,7 +11,8 @@ const std::string& identifier(const std::string& name, const std::string& what) 
 }  // namespace
 
 CubeStatement ComposeCubeStatement(const std::string& factTable, const std::vector<std::string>& measures,
-                                   const std::vector<CubeDimensionColumn>& dims, const std::vector<CubeRestriction>& restrictions) {
+                                   const std::vector<CubeDimensionColumn>& dims, const std::vector<CubeRestriction>& restrictions,
+                                   const std::optional<CubeRowRange>& rows) {
     CubeStatement st;
     identifier(factTable, "a tabela de fatos");
     std::string inner, where, groupBy, outer, joins;
@@ -47,6 +48,11 @@ CubeStatement ComposeCubeStatement(const std::string& factTable, const std::vect
         where += (where.empty() ? " WHERE " : " AND ") + std::string("F.") + identifier(r.column, "uma regra de acesso") + " IN (" +
                  r.allowedKeys + ")";
         for (auto& [name, value] : r.params) st.params[name] = value;
+    }
+    if (rows) {
+        where += (where.empty() ? " WHERE " : " AND ") + std::string("F.rowid > CAST(:DE AS INTEGER) AND F.rowid <= CAST(:ATE AS INTEGER)");
+        st.params["DE"] = std::to_string(rows->after);
+        st.params["ATE"] = std::to_string(rows->upTo);
     }
     for (size_t m = 0; m < measures.size(); ++m) {
         const std::string v = "V" + std::to_string(m);

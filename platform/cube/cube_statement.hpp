@@ -5,6 +5,8 @@
 // must be a plain SQL identifier; the composition raises ECubeDefinition otherwise.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -40,6 +42,13 @@ struct CubeStatement {
     // own, its label; then one value per measure.
 };
 
+// A part of a SQLite fact table by its row numbers (after < rowid <= upTo): parts summed together give
+// the whole table's sums, so parts may be read at once on several connections.
+struct CubeRowRange {
+    int64_t after = 0, upTo = 0;
+};
+
 CubeStatement ComposeCubeStatement(const std::string& factTable, const std::vector<std::string>& measureColumns,
                                    const std::vector<CubeDimensionColumn>& dimensions,
-                                   const std::vector<CubeRestriction>& restrictions = {});
+                                   const std::vector<CubeRestriction>& restrictions = {},
+                                   const std::optional<CubeRowRange>& rows = std::nullopt);

@@ -4,9 +4,11 @@
 #include <malloc.h>
 
 #include <algorithm>
+#include <atomic>
 #include <charconv>
 #include <functional>
 #include <map>
+#include <thread>
 
 #include "catalogue.hpp"
 #include "cube_statement.hpp"
@@ -145,11 +147,62 @@ void addRows(const std::vector<std::vector<std::string>>& rows, const TablePlan&
             keys.push_back(std::move(key));
         }
         CubeValues& values = cells.try_emplace(std::move(keys), CubeValues(measures)).first->second;
-        for (size_t m : plan.measures) values[m] = number(row.at(c++));
+        // Added, not set: a table read in parts gives a cell's sum in several rows.
+        for (size_t m : plan.measures)
+            if (const std::optional<double> v = number(row.at(c++))) values[m] = values[m].value_or(0.0) + *v;
+    }
+}
+
+// A SQLite fact table of the client's own database large enough to be read in two parts at once,
+// one per core: its parts by row number. None for a smaller table, a view, or a database that
+// cannot answer (the statement then goes as one, to wherever it is answered).
+constexpr int64_t kRowsForTwoParts = 2'000'000;
+std::optional<std::pair<CubeRowRange, CubeRowRange>> twoParts(SqlConnection& c, const std::string& table) {
+    try {
+        const auto rows = c.Query("SELECT MIN(rowid), MAX(rowid) FROM " + table).rows;
+        int64_t first = 0, last = 0;
+        const std::string &a = rows.at(0).at(0), &b = rows.at(0).at(1);
+        if (std::from_chars(a.data(), a.data() + a.size(), first).ec != std::errc() ||
+            std::from_chars(b.data(), b.data() + b.size(), last).ec != std::errc())
+            return std::nullopt;
+        if (first <= INT64_MIN + 1 || last - first < kRowsForTwoParts) return std::nullopt;
+        const int64_t middle = first + (last - first) / 2;
+        return std::pair{CubeRowRange{first - 1, middle}, CubeRowRange{middle, last}};
+    } catch (const ESqlError&) {
+        return std::nullopt;
     }
 }
 
 }  // namespace
+
+std::vector<std::vector<std::string>> TfrmCubo::runInParts(SqlConnection& other, const CubeStatement& first,
+                                                           const CubeStatement& second) {
+    std::atomic<bool> stop{false};
+    other.SetCancelFlag(&stop);
+    std::vector<std::vector<std::string>> secondRows;
+    std::exception_ptr failed;
+    std::thread reader([&] {
+        try {
+            secondRows = other.Query(second.sql, second.params, true).rows;
+        } catch (...) {
+            failed = std::current_exception();
+        }
+    });
+    std::vector<std::vector<std::string>> rows;
+    try {
+        rows = OpenLocal(*query_, first.sql, &first.params).rows;
+    } catch (...) {
+        stop = true;
+        reader.join();
+        other.SetCancelFlag(nullptr);
+        throw;
+    }
+    reader.join();
+    other.SetCancelFlag(nullptr);
+    if (failed) std::rethrow_exception(failed);
+    rows.insert(rows.end(), std::make_move_iterator(secondRows.begin()), std::make_move_iterator(secondRows.end()));
+    return rows;
+}
 
 std::vector<std::vector<std::string>> TfrmCubo::runStatement(const std::string& sql, const SqlParams& params) {
     try {
@@ -246,9 +299,23 @@ bool TfrmCubo::Compute() {
         const std::map<std::string, CubeRestriction> rules = readRules(run);
         const std::vector<AggregateTable> fresh = FreshAggregates(*query_, *net_);
         std::map<std::vector<std::string>, CubeValues> cells;
+        std::unique_ptr<SqlConnection> other;  // a second connection to the client's SQLite file, once one pays
         for (const TablePlan& plan : plans) {
             const std::vector<CubeRestriction> restrictions = restrictionsOf(plan, catalogue, rules);
-            CubeStatement st = ComposeCubeStatement(sourceTable(plan, restrictions, fresh), plan.measureColumns, plan.dims, restrictions);
+            const std::string source = sourceTable(plan, restrictions, fresh);
+            std::optional<std::pair<CubeRowRange, CubeRowRange>> parts;
+            if (source == plan.table && dtmDBGeral) {
+                // No summary serves: a large fact table is read in two halves at once, one per core.
+                if (!other) other = dtmDBGeral->OpenAnotherSqlite();
+                if (other) parts = twoParts(*other, source);
+            }
+            if (parts) {
+                const CubeStatement first = ComposeCubeStatement(source, plan.measureColumns, plan.dims, restrictions, parts->first);
+                const CubeStatement second = ComposeCubeStatement(source, plan.measureColumns, plan.dims, restrictions, parts->second);
+                addRows(runInParts(*other, first, second), plan, placed.size(), Facts.size(), cells, input_.labels);
+                continue;
+            }
+            CubeStatement st = ComposeCubeStatement(source, plan.measureColumns, plan.dims, restrictions);
             addRows(run(st.sql, st.params), plan, placed.size(), Facts.size(), cells, input_.labels);
         }
         assemble(std::move(cells));

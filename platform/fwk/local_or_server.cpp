@@ -3,23 +3,36 @@
 #include "services/net_connection.hpp"
 #include "services/query.hpp"
 
-DataPacket OpenLocalOrServer(TADOIBQuery& query, TNetConnection& net, const std::string& sql, const SqlParams* params,
-                             const std::string& what) {
+namespace {
+
+void bindToClientDatabase(TADOIBQuery& query) {
     if (dtmDBGeral) {
         query.SetADOConnection(dtmDBGeral->ADOConnection);
         query.SetIBDataBase(dtmDBGeral->IBDatabase);
     }
+}
+
+}  // namespace
+
+DataPacket OpenLocal(TADOIBQuery& query, const std::string& sql, const SqlParams* params) {
+    bindToClientDatabase(query);
+    query.Close();
+    query.ClearParams();
+    query.SQL.Clear();
+    query.SQL.Add(sql);
+    if (params)
+        for (auto& [name, value] : *params) query.ParamByName(name).AsString = value;
+    query.Open();
+    return query.TakePacket();
+}
+
+DataPacket OpenLocalOrServer(TADOIBQuery& query, TNetConnection& net, const std::string& sql, const SqlParams* params,
+                             const std::string& what) {
+    bindToClientDatabase(query);
     std::string localError;
     if (query.HasConnection()) {
         try {
-            query.Close();
-            query.ClearParams();
-            query.SQL.Clear();
-            query.SQL.Add(sql);
-            if (params)
-                for (auto& [name, value] : *params) query.ParamByName(name).AsString = value;
-            query.Open();
-            return query.TakePacket();
+            return OpenLocal(query, sql, params);
         } catch (const ESqlInterrupted&) {
             throw;
         } catch (const EAbort&) {

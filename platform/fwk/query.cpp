@@ -101,6 +101,7 @@ void TdtmDBGeral::OpenDatabase(const std::string& path) {
     ADOConnection->Connection = nullptr;
     IBDatabase->Connection = nullptr;
     connection_.reset();
+    path_ = path;
     if (path.empty()) return;
     connection_ = OpenSqlConnection(path, true);
     // A statement of the client's own database waits no longer than a server call would.
@@ -109,4 +110,12 @@ void TdtmDBGeral::OpenDatabase(const std::string& path) {
     connection_->SetRowScope({Operador(), "", {}});
     ADOConnection->Connection = connection_.get();
     IBDatabase->Connection = connection_.get();
+}
+
+std::unique_ptr<SqlConnection> TdtmDBGeral::OpenAnotherSqlite() const {
+    if (!connection_ || IsPostgresUri(path_)) return nullptr;
+    std::unique_ptr<SqlConnection> another = OpenSqlConnection(path_, true);
+    another->SetStatementTimeout(GetCallLimits().deadline);
+    another->SetRowScope({Operador(), "", {}});
+    return another;
 }
