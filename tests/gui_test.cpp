@@ -751,6 +751,7 @@ TEST(GuiWaiting, ALongCallShowsItsWaitAndCancelarEndsIt) {
     FrontEnd fe(shell, true);
     fe.Window()->show();
     QString waitText, messageText;
+    bool overlayWithDialog = false;
     QTimer watcher;
     QObject::connect(&watcher, &QTimer::timeout, [&] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
@@ -761,6 +762,8 @@ TEST(GuiWaiting, ALongCallShowsItsWaitAndCancelarEndsIt) {
         }
         if (auto* wait = fe.Window()->findChild<QProgressDialog*>("esperaServidor"); wait && wait->isVisible()) {
             waitText = wait->labelText();
+            // One indicator at a time: the animation gives way to the dialog.
+            overlayWithDialog = overlayWithDialog || fe.Window()->findChild<QWidget*>("animacao")->isVisible();
             if (auto* cancel = wait->findChild<QPushButton*>()) QTest::mouseClick(cancel, Qt::LeftButton);
         }
     });
@@ -769,5 +772,6 @@ TEST(GuiWaiting, ALongCallShowsItsWaitAndCancelarEndsIt) {
     watcher.stop();
     close(silent);
     EXPECT_TRUE(waitText.startsWith("Aguardando o servidor de aplicação")) << waitText.toStdString();
+    EXPECT_FALSE(overlayWithDialog);
     EXPECT_TRUE(messageText.contains("cancelada")) << messageText.toStdString();
 }

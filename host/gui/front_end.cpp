@@ -460,7 +460,8 @@ void FrontEnd::ShowPopup(TTreeView* tree, QPoint global) {
 }
 
 void FrontEnd::showAnimation(bool on, const QString& text) {
-    if (!on) {
+    // While the waiting dialog is up it tells the same progress: one indicator, not two.
+    if (!on || (waiting_ && waiting_->isVisible())) {
         overlay_->hide();
         return;
     }
@@ -496,6 +497,7 @@ bool FrontEnd::waitingDialog(double seconds, const QString& label) {
         waiting_->setRange(0, 0);
         waiting_->setMinimumDuration(0);
         waiting_->setWindowModality(Qt::ApplicationModal);
+        overlay_->hide();
         waiting_->show();
     }
     waiting_->setLabelText(label);
