@@ -173,9 +173,16 @@ std::string Thousands(long long n) {
 }
 
 std::string LastViewStatementForShell() {
+    // The viewer reads a large table in two halves at once: the shell is given the whole table's
+    // statement, as one would run it.
+    std::string sql = lastQuery.sql;
+    const std::string range = "F.rowid > CAST(:DE AS INTEGER) AND F.rowid <= CAST(:ATE AS INTEGER)";
+    if (size_t at = sql.find(" AND " + range); at != std::string::npos) sql.erase(at, range.size() + 5);
+    else if (size_t at2 = sql.find(" WHERE " + range); at2 != std::string::npos) sql.erase(at2, range.size() + 7);
     std::string script = ".output /dev/null\n";
-    for (auto& [name, value] : lastQuery.params) script += ".parameter set :" + name + " " + sqlText(value) + "\n";
-    return script + lastQuery.sql + ";\n";
+    for (auto& [name, value] : lastQuery.params)
+        if (name != "DE" && name != "ATE") script += ".parameter set :" + name + " " + sqlText(value) + "\n";
+    return script + sql + ";\n";
 }
 
 std::string LastViewStatementForPsql() {

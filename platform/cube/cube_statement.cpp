@@ -15,7 +15,11 @@ CubeStatement ComposeCubeStatement(const std::string& factTable, const std::vect
                                    const std::optional<CubeRowRange>& rows) {
     CubeStatement st;
     identifier(factTable, "a tabela de fatos");
-    std::string inner, where, groupBy, outer, joins;
+    std::string inner, where, groupBy, outer;
+    struct Label {
+        std::string key, table, keyColumn, descriptionColumn;
+    };
+    std::vector<Label> labels;  // joined one at a time, each over the query before (see below)
     int placed = 0, param = 0;
     for (const CubeDimensionColumn& d : dims) {
         const std::string col = "F." + identifier(d.column, "a dimensão " + d.name);
@@ -35,12 +39,9 @@ CubeStatement ComposeCubeStatement(const std::string& factTable, const std::vect
         groupBy += (groupBy.empty() ? " GROUP BY " : ", ") + col;
         outer += (outer.empty() ? "" : ", ") + std::string("G.") + k;
         if (!d.ownTable.empty()) {
-            const std::string l = "L" + std::to_string(placed);
-            const std::string& key = identifier(d.keyColumn, "a dimensão " + d.name);
-            const std::string& desc = identifier(d.descriptionColumn, "a dimensão " + d.name);
-            outer += ", " + l + ".LB AS N" + std::to_string(placed);
-            joins += " LEFT JOIN (SELECT " + key + " AS K, MIN(" + desc + ") AS LB FROM " +
-                     identifier(d.ownTable, "a dimensão " + d.name) + " GROUP BY " + key + ") " + l + " ON " + l + ".K = G." + k;
+            outer += ", G.N" + std::to_string(placed);
+            labels.push_back({std::to_string(placed), identifier(d.ownTable, "a dimensão " + d.name),
+                              identifier(d.keyColumn, "a dimensão " + d.name), identifier(d.descriptionColumn, "a dimensão " + d.name)});
         }
         ++placed;
     }
@@ -54,11 +55,24 @@ CubeStatement ComposeCubeStatement(const std::string& factTable, const std::vect
         st.params["DE"] = std::to_string(rows->after);
         st.params["ATE"] = std::to_string(rows->upTo);
     }
+    std::vector<std::string> columns;  // what the query so far gives
+    for (int p = 0; p < placed; ++p) columns.push_back("K" + std::to_string(p));
     for (size_t m = 0; m < measures.size(); ++m) {
         const std::string v = "V" + std::to_string(m);
         inner += (inner.empty() ? "" : ", ") + std::string("SUM(F.") + identifier(measures[m], "o fato") + ") AS " + v;
         outer += (outer.empty() ? "" : ", ") + std::string("G.") + v;
+        columns.push_back(v);
     }
-    st.sql = "SELECT " + outer + " FROM (SELECT " + inner + " FROM " + factTable + " F" + where + groupBy + ") G" + joins;
+    // Each label joined over the query before it, one join per SELECT: some engines take no more.
+    std::string query = "SELECT " + inner + " FROM " + factTable + " F" + where + groupBy;
+    for (const Label& l : labels) {
+        std::string list;
+        for (const std::string& c : columns) list += "H." + c + ", ";
+        query = "SELECT " + list + "L" + l.key + ".LB AS N" + l.key + " FROM (" + query + ") H LEFT JOIN (SELECT " + l.keyColumn +
+                " AS K, MIN(" + l.descriptionColumn + ") AS LB FROM " + l.table + " GROUP BY " + l.keyColumn + ") L" + l.key + " ON L" +
+                l.key + ".K = H.K" + l.key;
+        columns.push_back("N" + l.key);
+    }
+    st.sql = "SELECT " + outer + " FROM (" + query + ") G";
     return st;
 }

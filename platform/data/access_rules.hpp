@@ -9,11 +9,13 @@
 
 // Rows (kind, NRSEQUEDIME) of the dimensions that restrict the operator bound as :P_CDOPERADOR;
 // kind "O" for a per-operator allow-list, "G" for the groups' one.
+// Written with IN rather than EXISTS, which not every engine takes (ClickHouse does not).
 inline const char* const kRestrictedDimensionsSql =
     "SELECT DISTINCT 'O', NRSEQUEDIME FROM FILDIMEOPER WHERE CDOPERADOR = :P_CDOPERADOR"
-    " AND EXISTS (SELECT 1 FROM DIMEODWOPER WHERE CDOPERADOR = :P_CDOPERADOR)"
+    " AND :P_CDOPERADOR IN (SELECT CDOPERADOR FROM DIMEODWOPER)"
     " UNION ALL "
-    "SELECT DISTINCT 'G', NRSEQUEDIME FROM FILDIMEGRUPOP WHERE NOT EXISTS (SELECT 1 FROM DIMEODWOPER WHERE CDOPERADOR = :P_CDOPERADOR)"
+    "SELECT DISTINCT 'G', NRSEQUEDIME FROM FILDIMEGRUPOP"
+    " WHERE :P_CDOPERADOR NOT IN (SELECT CDOPERADOR FROM DIMEODWOPER WHERE CDOPERADOR IS NOT NULL)"
     " AND CDGRUPOPER IN (SELECT CDGRUPOPER FROM OPERGRUPOP WHERE CDOPERADOR = :P_CDOPERADOR)";
 
 // A SELECT of the keys the dimension allows, for a kind read above; `sequence` and `operatorCode`

@@ -22,39 +22,13 @@ namespace {
 constexpr unsigned kBool = 16, kBytea = 17, kInt8 = 20, kInt2 = 21, kInt4 = 23, kOid = 26, kFloat4 = 700, kFloat8 = 701,
                    kBpchar = 1042, kVarchar = 1043, kNumeric = 1700;
 
-// ":P_NAME" parameters turned into "$n", outside quotes and comments ("::type" casts stay).
+// ":P_NAME" parameters turned into "$n", each name numbered once.
 std::string numbered(const std::string& sql, std::vector<std::string>& names) {
-    std::string out;
-    out.reserve(sql.size());
-    for (size_t i = 0; i < sql.size();) {
-        char c = sql[i];
-        if (c == '\'' || c == '"') {
-            size_t end = i + 1;
-            while (end < sql.size() && sql[end] != c) ++end;
-            out.append(sql, i, end + 1 - i);
-            i = end + 1;
-        } else if (sql.compare(i, 2, "--") == 0) {
-            size_t end = sql.find('\n', i);
-            if (end == std::string::npos) end = sql.size();
-            out.append(sql, i, end - i);
-            i = end;
-        } else if (c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
-            out += "::";
-            i += 2;
-        } else if (c == ':' && i + 1 < sql.size() && (std::isalpha(static_cast<unsigned char>(sql[i + 1])) || sql[i + 1] == '_')) {
-            size_t end = i + 1;
-            while (end < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_')) ++end;
-            std::string name = sql.substr(i + 1, end - i - 1);
-            auto it = std::find(names.begin(), names.end(), name);
-            if (it == names.end()) it = names.insert(names.end(), name);
-            out += "$" + std::to_string(it - names.begin() + 1);
-            i = end;
-        } else {
-            out += c;
-            ++i;
-        }
-    }
-    return out;
+    return ReplaceSqlParameters(sql, [&](const std::string& name) {
+        auto it = std::find(names.begin(), names.end(), name);
+        if (it == names.end()) it = names.insert(names.end(), name);
+        return "$" + std::to_string(it - names.begin() + 1);
+    });
 }
 
 // libpq names the server's host, address and port in its connection messages; callers may pass the
@@ -384,5 +358,6 @@ bool IsPostgresUri(const std::string& target) {
 }
 
 std::unique_ptr<SqlConnection> OpenSqlConnection(const std::string& target, bool readOnly) {
+    if (IsClickHouseUri(target)) return OpenClickHouse(target, readOnly);
     return IsPostgresUri(target) ? OpenPostgres(target, readOnly) : OpenSqlite(target, readOnly);
 }

@@ -34,3 +34,37 @@ inline std::string FirstSqlWord(const std::string& sql) {
         w += static_cast<char>(std::toupper(static_cast<unsigned char>(sql[i++])));
     return w;
 }
+
+// Each ":P_NAME" parameter of a statement, outside quotes and comments ("::type" casts stay), replaced
+// by what `replace(name)` gives: "$n" for an engine that binds them, a literal for one that cannot.
+template <class Replace>
+std::string ReplaceSqlParameters(const std::string& sql, Replace replace) {
+    std::string out;
+    out.reserve(sql.size());
+    for (size_t i = 0; i < sql.size();) {
+        char c = sql[i];
+        if (c == '\'' || c == '"') {
+            size_t end = i + 1;
+            while (end < sql.size() && sql[end] != c) ++end;
+            out.append(sql, i, end + 1 - i);
+            i = end + 1;
+        } else if (sql.compare(i, 2, "--") == 0) {
+            size_t end = sql.find('\n', i);
+            if (end == std::string::npos) end = sql.size();
+            out.append(sql, i, end - i);
+            i = end;
+        } else if (c == ':' && i + 1 < sql.size() && sql[i + 1] == ':') {
+            out += "::";
+            i += 2;
+        } else if (c == ':' && i + 1 < sql.size() && (std::isalpha(static_cast<unsigned char>(sql[i + 1])) || sql[i + 1] == '_')) {
+            size_t end = i + 1;
+            while (end < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[end])) || sql[end] == '_')) ++end;
+            out += replace(sql.substr(i + 1, end - i - 1));
+            i = end;
+        } else {
+            out += c;
+            ++i;
+        }
+    }
+    return out;
+}
