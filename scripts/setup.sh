@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(g++ cmake make pkg-config libsqlite3-dev sqlite3 nlohmann-json3-dev libsimdjson-dev libicu-dev libcpp-httplib-dev
           libgtest-dev libedit-dev zlib1g-dev curl libpq-dev postgresql qt6-base-dev libsodium-dev util-linux locales
-          qt6-translations-l10n libxlsxwriter-dev python3 qt6-charts-dev)
+          qt6-translations-l10n libxlsxwriter-dev python3 qt6-charts-dev clickhouse-server clickhouse-client)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -26,7 +26,8 @@ void WriteCataloguePackets(SqlConnection& db, const char* insertionOrder, std::s
             // The client's local mark is not stored: it is delivered as one blank.
             sql += layout->fields[i].name == "ID" ? std::string("' ' AS ID") : layout->fields[i].name;
         }
-        sql += std::string(" FROM ") + layout->table + " ORDER BY " + insertionOrder;
+        sql += std::string(" FROM ") + layout->table;
+        if (*insertionOrder) sql += std::string(" ORDER BY ") + insertionOrder;
         long long count = std::stoll(db.Query(std::string("SELECT count(*) FROM ") + layout->table, {}, true).rows.at(0).at(0));
         PacketWriter packet(out, limits, layout->fields, count);
         db.Stream(sql, {}, true, packet);

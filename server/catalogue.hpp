@@ -9,5 +9,6 @@
 #include "data/sql_connection.hpp"
 #include "packet_writer.hpp"
 
-// `insertionOrder` names the column that orders rows as they were inserted.
+// `insertionOrder` names the column that orders rows as they were inserted (empty: the table reads
+// them back in that order itself).
 void WriteCataloguePackets(SqlConnection& db, const char* insertionOrder, std::string& out, const AnswerLimits& limits);

@@ -1,5 +1,6 @@
 #include "database.hpp"
 #include "row_rules.hpp"
+#include "data/access_rules.hpp"
 
 #include <sys/stat.h>
 
@@ -15,6 +16,12 @@ namespace {
 // and the answer around it then stay near the cap in memory, and a statement that would build a
 // larger one stops at once.
 size_t ValueLimit(const ServerOptions& o) { return std::max<size_t>(o.maxAnswer / 8, 1024); }
+
+// A database server's URI may carry a user and a password: never in a message.
+std::string withoutUri(std::string m, const std::string& uri) {
+    for (size_t at; (at = m.find(uri)) != std::string::npos;) m.replace(at, uri.size(), "(banco de dados)");
+    return m;
+}
 
 class SqliteDatabase : public ServerDatabase {
 public:
@@ -169,11 +176,7 @@ public:
         return version_->Query(sql, {}, true).rows.at(0).at(0);
     }
 
-    std::string SafeMessage(const std::string& message) const override {
-        std::string m = message;
-        for (size_t at; (at = m.find(uri_)) != std::string::npos;) m.replace(at, uri_.size(), "(banco de dados)");
-        return m;
-    }
+    std::string SafeMessage(const std::string& message) const override { return withoutUri(message, uri_); }
 
     const char* InsertionOrder() const override { return "ctid"; }
 
@@ -198,9 +201,68 @@ private:
     std::unique_ptr<SqlConnection> version_;
 };
 
+// A ClickHouse database (or cluster) reached over HTTP: each call opens its own connection, as HTTP
+// keeps nothing between statements. ClickHouse has no row-level rules to give a session, so an
+// operator whom the access rules restrict is refused rather than shown every row.
+class ClickHouseDatabase : public ServerDatabase {
+public:
+    explicit ClickHouseDatabase(const ServerOptions& o) : uri_(o.db), timeout_(o.statementTimeout) {
+        OpenClickHouse(uri_, true)->Query("SELECT count(*) FROM AREANEGDW", {}, true);  // reachable, the catalogue there
+    }
+
+    Lease Acquire(const std::atomic<bool>& cancel, const std::optional<std::string>& operatorCode) override {
+        auto c = OpenClickHouse(uri_, true);
+        c->SetStatementTimeout(timeout_);
+        c->SetCancelFlag(&cancel);
+        if (operatorCode && !c->Query(kRestrictedDimensionsSql, {{"P_CDOPERADOR", *operatorCode}}, true).rows.empty())
+            throw ESqlError("As regras de acesso do operador " + *operatorCode +
+                            " não podem ser aplicadas num banco ClickHouse; peça ao administrador outro servidor");
+        return Lease(*this, std::move(c), "");
+    }
+
+    // Each catalogue table's row count and the sum of its rows' hashes: any change shows.
+    std::string ChangeKey() override {
+        const std::pair<const char*, const char*> tables[] = {
+            {"AREANEGDW", "NMAREANEGDW, CDAREANEGDW"},
+            {"ITEMDW", "CDTABELADW, CDITEMDW, NMITEMDW, CDAREANEGDW, DSHINTITEM, IDTPFATODW, CDTABDRILL"},
+            {"DIMENSAODW", "NRSEQUEDIME, CDTABELADW, CDITEMDIME"},
+            {"DIMENSAODIME", "NRSEQUEDIME, NMITEMDIME, CDTABELADIME, DSPKDIME, DSITEMDIME, DSPKDIME2"}};
+        std::string key;
+        auto c = OpenClickHouse(uri_, true);
+        for (auto& [table, columns] : tables) {
+            std::string hashed;
+            std::string list = columns;
+            for (size_t start = 0; start <= list.size();) {
+                size_t comma = list.find(", ", start);
+                const std::string column = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+                hashed += (hashed.empty() ? "" : ", ") + std::string("ifNull(toString(") + column + "), '')";
+                if (comma == std::string::npos) break;
+                start = comma + 2;
+            }
+            const auto row = c->Query(std::string("SELECT toString(count()), toString(sum(cityHash64(") + hashed + "))) FROM " + table, {}, true)
+                                 .rows.at(0);
+            key += row.at(0) + "." + row.at(1) + ":";
+        }
+        return key;
+    }
+
+    std::string SafeMessage(const std::string& message) const override { return withoutUri(message, uri_); }
+
+    // Its small tables keep the order rows were inserted in, and read back in it.
+    const char* InsertionOrder() const override { return ""; }
+
+protected:
+    void giveBack(std::unique_ptr<SqlConnection>, const std::string&) override {}
+
+private:
+    std::string uri_;
+    std::chrono::milliseconds timeout_;
+};
+
 }  // namespace
 
 std::unique_ptr<ServerDatabase> OpenServerDatabase(const ServerOptions& options) {
+    if (IsClickHouseUri(options.db)) return std::make_unique<ClickHouseDatabase>(options);
     if (IsPostgresUri(options.db)) return std::make_unique<PostgresDatabase>(options);
     return std::make_unique<SqliteDatabase>(options);
 }

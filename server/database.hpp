@@ -42,12 +42,14 @@ public:
     virtual std::string ChangeKey() = 0;
     // The message with the database's location taken out.
     virtual std::string SafeMessage(const std::string& message) const = 0;
-    // The column that orders a table's rows as they were inserted ("rowid", "ctid").
+    // The column that orders a table's rows as they were inserted ("rowid", "ctid"; empty where the
+    // table reads them back in that order by itself).
     virtual const char* InsertionOrder() const = 0;
 
 protected:
     virtual void giveBack(std::unique_ptr<SqlConnection> c, const std::string& identity) = 0;
 };
 
-// A SQLite file, or a PostgreSQL database by URI (a pool of at most options.pool connections).
+// A SQLite file, a PostgreSQL database by URI (a pool of at most options.pool connections), or a
+// ClickHouse database by URI.
 std::unique_ptr<ServerDatabase> OpenServerDatabase(const ServerOptions& options);

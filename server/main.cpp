@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "auth.hpp"
+#include "clickhouse_load.hpp"
 #include "data/aggregates.hpp"
 #include "database.hpp"
 #include "http_server.hpp"
@@ -47,6 +48,22 @@ int main(int argc, char** argv) {
             return 1;
         }
         std::cout << "qelserver: senha do operador " << options.setPassword << " gravada" << std::endl;
+        return 0;
+    }
+    if (!options.copyFrom.empty()) {
+        try {
+            auto source = OpenSqlite(options.copyFrom);
+            auto target = OpenClickHouse(options.db);
+            size_t total = 0;
+            for (auto& [table, rows] : CopyToClickHouse(*source, *target)) {
+                std::cout << "qelserver: " << table << ": " << rows << " linhas\n";
+                total += rows;
+            }
+            std::cout << "qelserver: " << total << " linhas copiadas" << std::endl;
+        } catch (const std::exception& e) {
+            std::cerr << "qelserver: não foi possível copiar para o ClickHouse: " << e.what() << std::endl;
+            return 1;
+        }
         return 0;
     }
     if (options.buildAggregates) {

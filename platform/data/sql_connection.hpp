@@ -133,7 +133,12 @@ std::unique_ptr<SqlConnection> OpenSqlite(const std::string& path, bool readOnly
 // show the database server's address.
 std::unique_ptr<SqlConnection> OpenPostgres(const std::string& uri, bool readOnly = false);
 bool IsPostgresUri(const std::string& target);
-// A SQLite file path or a PostgreSQL URI: the caller need not know which engine answers.
+// Opens a ClickHouse database over HTTP ("clickhouse://[user[:password]@]host:port/database"). A
+// read-only connection sends only single SELECTs and no settings (its user's readonly profile
+// holds the limits); values of parameters go in as escaped literals, since ClickHouse binds none.
+std::unique_ptr<SqlConnection> OpenClickHouse(const std::string& uri, bool readOnly = false);
+bool IsClickHouseUri(const std::string& target);
+// A SQLite file path, a PostgreSQL URI or a ClickHouse URI: the caller need not know which engine answers.
 std::unique_ptr<SqlConnection> OpenSqlConnection(const std::string& target, bool readOnly = false);
 
 // A catalogue table or column name must be a plain identifier (letters, digits, '_', optionally one

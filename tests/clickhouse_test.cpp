@@ -1,0 +1,162 @@
+// ClickHouse as the warehouse: the connection (types, nulls, escapes, values that must not break out
+// of their quotes, a reader that can only read, cancel and time limit), and the whole system on it:
+// the demo-like test catalogue copied from SQLite, served by qelserver, and the same views and member
+// lists as on SQLite, to the last digit. A restricted operator is refused rather than shown all.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "data/sql_connection.hpp"
+#include "support/clickhouse.hpp"
+#include "support/e2e.hpp"
+#include "support/processes.hpp"
+
+namespace {
+
+using J = nlohmann::json;
+
+struct Kinds : SqlRowSink {
+    std::vector<std::vector<SqlValue::Kind>> rows;
+    void Columns(const std::vector<SqlColumn>&) override {}
+    void Row(const SqlValue* v) override { rows.push_back({v[0].kind, v[1].kind, v[2].kind}); }
+};
+
+}  // namespace
+
+TEST(ClickHouse, AConnectionReadsTypesNullsAndEscapesAndAReaderCanOnlyRead) {
+    ClickHouseServer server;
+    const std::string owner = server.CreateDatabase();
+    auto db = OpenClickHouse(owner);
+    db->Execute("CREATE TABLE T (K Nullable(String), N Nullable(Int64), V Nullable(Float64)) ENGINE = Log;"
+                "INSERT INTO T VALUES ('a;b', 1, 1.5), (NULL, NULL, NULL)");
+    const std::string odd = "tab\there, line\nthere, back\\slash, it's";
+    db->Query("INSERT INTO T VALUES (:K, 2, 2.25)", {{"K", odd}});
+    db->Query("INSERT INTO T VALUES (:K, 3, 0.5)", {{"K", "x' OR 1=1 --"}});
+    // NULL reads as empty text, and sorts last here.
+    EXPECT_EQ(db->Query("SELECT K, N, V FROM T ORDER BY N").rows,
+              (std::vector<std::vector<std::string>>{{"a;b", "1", "1.5"}, {odd, "2", "2.25"}, {"x' OR 1=1 --", "3", "0.5"}, {"", "", ""}}));
+    Kinds kinds;
+    db->Stream("SELECT K, N, V FROM T ORDER BY N", {}, true, kinds);
+    using K = SqlValue::Kind;
+    ASSERT_EQ(kinds.rows.size(), 4u);
+    EXPECT_EQ(kinds.rows[3], (std::vector<K>{K::Null, K::Null, K::Null}));
+    EXPECT_EQ(kinds.rows[0], (std::vector<K>{K::Text, K::Integer, K::Real}));
+
+    // A value is one value, whatever quotes and backslashes it carries.
+    struct Probe {
+        std::string value;
+        const char* count;
+    };
+    for (const Probe& p : {Probe{"x' OR 1=1 --", "1"}, Probe{"x\\' OR 1=1 --", "0"}, Probe{"\\", "0"}, Probe{"' OR ''='", "0"}, Probe{odd, "1"}})
+        EXPECT_EQ(db->Query("SELECT count() FROM T WHERE K = :K", {{"K", p.value}}).rows.at(0).at(0), p.count) << p.value;
+
+    // The reader: this connection sends nothing but SELECT, and the server's profile refuses the rest.
+    const std::string reader = ClickHouseServer::ReaderUri(owner);
+    EXPECT_THROW(OpenClickHouse(reader, true)->Query("INSERT INTO T VALUES ('r', 9, 9)"), ESqlError);
+    auto unguarded = OpenClickHouse(reader);  // as a client sending its own SQL would
+    EXPECT_EQ(unguarded->Query("SELECT count() FROM T").rows.at(0).at(0), "4");
+    for (const char* refused : {"INSERT INTO T VALUES ('r', 9, 9)", "CREATE TABLE U (A String) ENGINE = Log", "ALTER TABLE T DELETE WHERE 1 = 1",
+                                "DROP TABLE T", "SELECT * FROM file('x.tsv', 'TSV', 'A String')",
+                                "SELECT * FROM url('http://127.0.0.1:1/', 'TSV', 'A String')", "SET max_result_rows = 0"})
+        EXPECT_THROW(unguarded->Query(refused), ESqlError) << refused;
+    EXPECT_EQ(db->Query("SELECT count() FROM T").rows.at(0).at(0), "4");
+
+    // A statement that would run for minutes stops at the cancel and at the time limit.
+    std::atomic<bool> cancel{false};
+    db->SetCancelFlag(&cancel);
+    std::thread canceller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cancel = true;
+    });
+    auto started = std::chrono::steady_clock::now();
+    EXPECT_THROW(db->Query("SELECT count() FROM system.numbers WHERE number % 7 = 99"), ESqlInterrupted);
+    canceller.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    db->SetCancelFlag(nullptr);
+    db->SetStatementTimeout(std::chrono::milliseconds(400));
+    try {
+        db->Query("SELECT count() FROM system.numbers WHERE number % 7 = 99");
+        ADD_FAILURE() << "no time limit";
+    } catch (const ESqlInterrupted& e) {
+        EXPECT_NE(std::string(e.what()).find("tempo limite"), std::string::npos) << e.what();
+    }
+}
+
+namespace {
+
+std::string view(const std::string& layout) {
+    return "open\npress trvFatos Vendas\ndblclick trvFatos Vendas 'Venda Grande'\ndblclick trvFatos Vendas 'Qtde Grande'\n" + layout +
+           "key Ctrl+F2\ndump\n";
+}
+
+const std::pair<const char*, std::string> kViews[] = {
+    {"rows", view("dblclick trvDimensoes Produto\n")},
+    {"rows by columns", view("dblclick trvDimensoes Produto\ndrag trvDimensoes Período --to trvCols\n")},
+    {"a page chosen", view("dblclick trvDimensoes Cliente\ndrag trvDimensoes Filial --to trvPages\n") + "page Filial Campinas\ndump\n"},
+    {"members filtered",
+     view("dblclick trvDimensoes Produto\ndrag trvDimensoes Filial --to trvCols\nanswer confirm \"'01','03'\"\ndblclick trvCols Filial\n")},
+    {"every dimension", view("dblclick trvDimensoes Produto\ndblclick trvDimensoes Cliente\ndrag trvDimensoes Filial --to trvCols\n"
+                             "drag trvDimensoes Período --to trvPages\n")},
+};
+
+// The member lists of a dimension with its own table and of one that lives in the fact table only.
+const std::pair<const char*, std::string> kMemberLists[] = {
+    {"own table", "open\npress trvFatos Vendas\ndblclick trvFatos Vendas 'Venda Grande'\ndrag trvDimensoes Produto --to trvRows\n"
+                  "press trvRows Produto\nanswer cancel\nkey F9\ndump\n"},
+    {"fact table", "open\npress trvFatos Vendas\ndblclick trvFatos Vendas 'Venda Grande'\ndblclick trvFatos Vendas 'Qtde Grande'\n"
+                   "drag trvDimensoes 'Mês Grande' --to trvRows\npress trvRows 'Mês Grande'\nanswer cancel\nkey F9\ndump\n"},
+};
+
+J lastViewer(const HostRun& r) { return r.states.empty() ? J() : r.states.back()["cube"]["viewer"]; }
+
+J dialogRows(const HostRun& r) {
+    if (r.states.empty()) return J();
+    auto dialogs = EventsOf(r.states[0], "dialog");
+    return dialogs.empty() ? J() : dialogs[0]["rows"];
+}
+
+}  // namespace
+
+TEST(ClickHouse, TheSameCatalogueGivesTheSameViewsAndMemberListsAsOnSQLite) {
+    E2E sqlite(ReadFile(QEL_TEST_DIR "/aggregates.sql") + ReadFile(QEL_DEMO_DIR "/operators_schema.sql") +
+               "INSERT INTO DIMENSAODIME VALUES ('12', 'Mês Grande', '', '', '', '');"
+               "INSERT INTO DIMENSAODW VALUES ('12', 'FGRANDE', 'CDPERIODO');");
+    sqlite.SetPassword("MARIA", "senha");
+    ClickHouseServer server;
+    const std::string owner = server.CreateDatabase(), reader = ClickHouseServer::ReaderUri(owner);
+    CommandResult copied = RunCommand({QEL_BIN_DIR "/qelserver", "--db", owner, "--copy-from", sqlite.Db()}, "");
+    ASSERT_EQ(copied.status, 0) << copied.err << copied.out;
+    EXPECT_NE(copied.out.find("FGRANDE: 2400 linhas"), std::string::npos) << copied.out;
+    ServerProcess onClickHouse(reader);
+    // The host's own database is ClickHouse too, as the reader; the server answers what it cannot.
+    auto runOn = [&](bool clickhouse, const std::string& script, const char* op = "ADMIN") {
+        return clickhouse ? sqlite.Run(script, {"--database", reader, "--operator", op}, onClickHouse.Address())
+                          : sqlite.Run(script, {"--operator", op});
+    };
+    for (auto& [name, script] : kViews) {
+        HostRun a = runOn(false, script), b = runOn(true, script);
+        ASSERT_EQ(b.status, 0) << name << b.err;
+        const J expected = lastViewer(a), got = lastViewer(b);
+        ASSERT_FALSE(expected["lines"].empty()) << name;
+        EXPECT_EQ(got["lines"], expected["lines"]) << name << "\nClickHouse: " << got["lines"] << "\nSQLite: " << expected["lines"];
+        EXPECT_EQ(got["columnKeys"], expected["columnKeys"]) << name;
+        EXPECT_EQ(got["message"], expected["message"]) << name;
+    }
+    for (auto& [name, script] : kMemberLists) {
+        HostRun a = runOn(false, script), b = runOn(true, script);
+        ASSERT_EQ(b.status, 0) << name << b.err;
+        EXPECT_FALSE(dialogRows(a).empty()) << name;
+        EXPECT_EQ(dialogRows(b), dialogRows(a)) << name;
+    }
+
+    // MARIA's rules cannot be put on a ClickHouse session: a server with logins refuses her calls,
+    // it never runs her SQL over every branch.
+    ServerProcess withLogins(reader, {"--auth", "password"});
+    setenv("QEL_PASSWORD", "senha", 1);
+    HostRun maria = sqlite.Run(kViews[0].second, {"--database", "", "--operator", "MARIA"}, withLogins.Address());
+    unsetenv("QEL_PASSWORD");
+    ASSERT_EQ(maria.status, 0) << maria.err;
+    ASSERT_FALSE(maria.states.empty());
+    EXPECT_TRUE(lastViewer(maria)["lines"].empty()) << lastViewer(maria);
+    EXPECT_NE(lastViewer(maria)["message"].dump().find("ClickHouse"), std::string::npos) << lastViewer(maria);
+}

@@ -1,0 +1,30 @@
+// A ClickHouse server of the tests' own: clickhouse-server started in a temporary folder with a
+// configuration of ours, on free loopback ports, stopped and its folder removed at the end. It has
+// two users: the owner ("default", no password), who may change anything, and the reader
+// ("qel_leitor", a readonly=1 profile: no writes, no settings, no table functions; with the time
+// limit and the row cap in the profile), as the application server connects. Starting raises
+// std::runtime_error with the server's log when it cannot.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+class ClickHouseServer {
+public:
+    ClickHouseServer();
+    ~ClickHouseServer();
+    ClickHouseServer(const ClickHouseServer&) = delete;
+    ClickHouseServer& operator=(const ClickHouseServer&) = delete;
+
+    int HttpPort() const { return http_; }
+    // A new, empty database with its own name; its URI as the owner.
+    std::string CreateDatabase();
+    // The same database as the reader.
+    static std::string ReaderUri(const std::string& ownerUri);
+
+private:
+    std::string dir_;
+    int http_ = 0, tcp_ = 0, databases_ = 0;
+    pid_t pid_ = -1;
+};
