@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "data/sql_connection.hpp"
+#include "data/sql_text.hpp"
 #include "fwk/host_bridge.hpp"
 #include "services/cube.hpp"
 
@@ -183,6 +184,10 @@ std::string LastViewStatementForShell() {
     for (auto& [name, value] : lastQuery.params)
         if (name != "DE" && name != "ATE") script += ".parameter set :" + name + " " + sqlText(value) + "\n";
     return script + sql + ";\n";
+}
+
+std::string LastViewStatementForClickHouse() {
+    return ReplaceSqlParameters(lastQuery.sql, [](const std::string& name) { return ClickHouseLiteral(lastQuery.params.at(name)); });
 }
 
 std::string LastViewStatementForPsql() {

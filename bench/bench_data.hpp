@@ -25,6 +25,8 @@ void ViewOverFacts();
 // /dev/null), and as one for psql (prepared with the same parameters, then executed).
 std::string LastViewStatementForShell();
 std::string LastViewStatementForPsql();
+// The same with its parameters written in as literals, for clickhouse-client.
+std::string LastViewStatementForClickHouse();
 // The last statement the viewer ran, as it ran it.
 const std::string& LastViewStatement();
 // 10000000 as "10,000,000".

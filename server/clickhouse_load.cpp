@@ -1,5 +1,7 @@
 #include "clickhouse_load.hpp"
 
+#include "data/sql_text.hpp"
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -11,17 +13,10 @@ std::string upper(std::string s) {
     return s;
 }
 
-// A value as a ClickHouse literal: numbers as they are, text quoted with the backslash and the
-// quote escaped.
+// A value as a ClickHouse literal: numbers as they are, text quoted.
 std::string literal(const std::string& value, const std::string& type, bool null) {
     if (null) return "NULL";
-    if (type != "Nullable(String)") return value;
-    std::string out = "'";
-    for (char c : value) {
-        if (c == '\\' || c == '\'') out += '\\';
-        out += c;
-    }
-    return out + "'";
+    return type == "Nullable(String)" ? ClickHouseLiteral(value) : value;
 }
 
 // The rows of one SQLite table sent as INSERT statements of a few thousand rows each.

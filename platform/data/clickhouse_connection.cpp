@@ -58,15 +58,6 @@ ClickHouseAddress parseUri(const std::string& uri) {
     return a;
 }
 
-// A text value as a ClickHouse literal.
-std::string literal(const std::string& value) {
-    std::string out = "'";
-    for (char c : value) {
-        if (c == '\\' || c == '\'') out += '\\';
-        out += c;
-    }
-    return out + "'";
-}
 
 // ClickHouse's message without its decorations ("Code: 60, e.displayText() = DB::Exception: ...,
 // e.what() = DB::Exception"), which name nothing of where the server runs.
@@ -179,7 +170,7 @@ public:
         std::string text = ReplaceSqlParameters(sql, [&](const std::string& name) {
             auto it = params.find(name);
             if (it == params.end()) throw ESqlError("Parâmetro sem valor: " + name);
-            return literal(it->second);
+            return ClickHouseLiteral(it->second);
         });
         if (rows) text += "\nFORMAT TabSeparatedWithNamesAndTypes";
         TsvReader reader(sink);

@@ -68,3 +68,15 @@ std::string ReplaceSqlParameters(const std::string& sql, Replace replace) {
     }
     return out;
 }
+
+// A text value as a ClickHouse literal, which binds no parameters: the backslash and the quote both
+// escaped (doubling quotes alone is not enough there: a value ending in a backslash would end the
+// literal early and let what follows run as SQL).
+inline std::string ClickHouseLiteral(const std::string& value) {
+    std::string out = "'";
+    for (char c : value) {
+        if (c == '\\' || c == '\'') out += '\\';
+        out += c;
+    }
+    return out + "'";
+}

@@ -113,7 +113,7 @@ void TdtmDBGeral::OpenDatabase(const std::string& path) {
 }
 
 std::unique_ptr<SqlConnection> TdtmDBGeral::OpenAnotherSqlite() const {
-    if (!connection_ || IsPostgresUri(path_)) return nullptr;
+    if (!connection_ || IsPostgresUri(path_) || IsClickHouseUri(path_)) return nullptr;
     std::unique_ptr<SqlConnection> another = OpenSqlConnection(path_, true);
     another->SetStatementTimeout(GetCallLimits().deadline);
     another->SetRowScope({Operador(), "", {}});

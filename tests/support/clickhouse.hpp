@@ -18,6 +18,7 @@ public:
     ClickHouseServer& operator=(const ClickHouseServer&) = delete;
 
     int HttpPort() const { return http_; }
+    int TcpPort() const { return tcp_; }  // clickhouse-client's
     // A new, empty database with its own name; its URI as the owner.
     std::string CreateDatabase();
     // The same database as the reader.
