@@ -52,7 +52,10 @@ private:
 
 }  // namespace
 
-std::vector<std::pair<std::string, size_t>> CopyToClickHouse(SqlConnection& source, SqlConnection& target) {
+std::vector<std::pair<std::string, size_t>> CopyToClickHouse(SqlConnection& source, SqlConnection& target,
+                                                             const ClickHouseCluster* cluster) {
+    std::vector<SqlConnection*> shards{&target};
+    if (cluster) shards.insert(shards.end(), cluster->others.begin(), cluster->others.end());
     // Fact tables: those the catalogue's facts live in, sorted by the columns their dimensions use.
     std::map<std::string, std::vector<std::string>> dimensionsOf;  // upper-case table -> columns
     for (auto& r : source.Query("SELECT DISTINCT CDTABELADW FROM ITEMDW").rows) dimensionsOf[upper(r.at(0))];
@@ -87,15 +90,30 @@ std::vector<std::pair<std::string, size_t>> CopyToClickHouse(SqlConnection& sour
                     key += (key.empty() ? "" : ", ") + std::string("ifNull(") + names[i] + ", '')";
         // A fact table is sorted by its dimension columns, which its views group by; the small
         // tables keep their rows in the order they were inserted.
-        const std::string engine = fact != dimensionsOf.end() ? "MergeTree ORDER BY (" + (key.empty() ? std::string("tuple()") : key) + ")" : "Log";
-        target.Execute("DROP TABLE IF EXISTS " + table);
-        target.Execute("CREATE TABLE " + table + " (" + columns + ") ENGINE = " + engine);
+        const std::string sorted = "MergeTree ORDER BY (" + (key.empty() ? std::string("tuple()") : key) + ")";
+        const bool spread = cluster && fact != dimensionsOf.end();
+        for (SqlConnection* shard : (fact == dimensionsOf.end() || spread) ? shards : std::vector<SqlConnection*>{&target}) {
+            shard->Execute("DROP TABLE IF EXISTS " + table);
+            if (!spread) {
+                shard->Execute("CREATE TABLE " + table + " (" + columns + ") ENGINE = " + (fact != dimensionsOf.end() ? sorted : "Log"));
+                continue;
+            }
+            const std::string hash = key.empty() ? std::string("rand()") : "cityHash64(" + key.substr(0, key.find(", ifNull(")) + ")";
+            shard->Execute("DROP TABLE IF EXISTS " + table + "_LOCAL");
+            shard->Execute("CREATE TABLE " + table + "_LOCAL (" + columns + ") ENGINE = " + sorted);
+            shard->Execute("CREATE TABLE " + table + " (" + columns + ") ENGINE = Distributed(" + cluster->name + ", " + cluster->database +
+                           ", " + table + "_LOCAL, " + hash + ")");
+        }
         std::string select = "SELECT ";
         for (size_t i = 0; i < names.size(); ++i) select += (i ? ", " : "") + names[i];
-        Inserter rows(target, table, types);
-        source.Stream(select + " FROM " + table + " ORDER BY rowid", {}, true, rows);
-        rows.Flush();
-        copied.emplace_back(table, rows.Rows());
+        size_t count = 0;
+        for (SqlConnection* shard : (fact == dimensionsOf.end() && cluster) ? shards : std::vector<SqlConnection*>{&target}) {
+            Inserter rows(*shard, table, types);
+            source.Stream(select + " FROM " + table + " ORDER BY rowid", {}, true, rows);
+            rows.Flush();
+            count = rows.Rows();
+        }
+        copied.emplace_back(table, count);
     }
     return copied;
 }

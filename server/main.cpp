@@ -53,9 +53,19 @@ int main(int argc, char** argv) {
     if (!options.copyFrom.empty()) {
         try {
             auto source = OpenSqlite(options.copyFrom);
-            auto target = OpenClickHouse(options.db);
+            // Over a cluster, rows inserted through a Distributed table are on the shards when the
+            // insert returns.
+            const std::string sync = options.db.find('?') == std::string::npos ? "?insert_distributed_sync=1" : "&insert_distributed_sync=1";
+            auto target = OpenClickHouse(options.shards.empty() ? options.db : options.db + sync);
+            std::vector<std::unique_ptr<SqlConnection>> others;
+            ClickHouseCluster cluster{options.shards, options.db.substr(options.db.rfind('/') + 1), {}};
+            cluster.database = cluster.database.substr(0, cluster.database.find('?'));
+            for (const std::string& uri : options.shardUris) {
+                others.push_back(OpenClickHouse(uri));
+                cluster.others.push_back(others.back().get());
+            }
             size_t total = 0;
-            for (auto& [table, rows] : CopyToClickHouse(*source, *target)) {
+            for (auto& [table, rows] : CopyToClickHouse(*source, *target, options.shards.empty() ? nullptr : &cluster)) {
                 std::cout << "qelserver: " << table << ": " << rows << " linhas\n";
                 total += rows;
             }

@@ -15,7 +15,8 @@ const char* const kServerUsage =
     "[--auth password|trust] [--session-idle SEGUNDOS]\n"
     "     qelserver --db ARQUIVO|URI --set-password OPERADOR   (a senha vem da entrada padrão)\n"
     "     qelserver --db ARQUIVO|URI --build-aggregates [--budget LINHAS]   (tabelas de resumo das tabelas de fatos)\n"
-    "     qelserver --db clickhouse://... --copy-from ARQUIVO   (as tabelas de um banco SQLite copiadas para o ClickHouse)";
+    "     qelserver --db clickhouse://... --copy-from ARQUIVO [--shards CLUSTER --shard URI...]\n"
+    "               (as tabelas de um banco SQLite copiadas para o ClickHouse, as de fatos espalhadas pelos shards)";
 
 namespace {
 
@@ -82,12 +83,18 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
         else if (a == "--session-idle") o.sessionIdle = std::chrono::seconds(number(a, v, 1, 30 * 86400));
         else if (a == "--set-password") o.setPassword = v;
         else if (a == "--copy-from") o.copyFrom = v;
+        else if (a == "--shards") o.shards = v;
+        else if (a == "--shard") o.shardUris.push_back(v);
         else if (a == "--budget") o.budget = static_cast<int64_t>(number(a, v, 1, 1ull << 40));
         else throw EUsage("opção desconhecida: " + a.substr(0, 40));
     }
     if (o.db.empty()) throw EUsage("falta --db");
     if (o.budget && !o.buildAggregates) throw EUsage("--budget só vale com --build-aggregates");
     if (!o.copyFrom.empty() && !IsClickHouseUri(o.db)) throw EUsage("--copy-from só vale com --db clickhouse://...");
+    if ((!o.shards.empty() || !o.shardUris.empty()) && o.copyFrom.empty()) throw EUsage("--shards e --shard só valem com --copy-from");
+    if (!o.shards.empty() && !IsPlainSqlIdentifier(o.shards)) throw EUsage("--shards espera o nome de um cluster");
+    for (const std::string& uri : o.shardUris)
+        if (!IsClickHouseUri(uri)) throw EUsage("--shard espera clickhouse://...");
     // Without logins, whoever reaches the port is whoever they say: only this machine may reach it.
     if (o.trust && !IsLoopbackHost(o.host))
         throw EUsage("--auth trust só é aceito quando o servidor escuta apenas na própria máquina (127.0.0.1, ::1)");

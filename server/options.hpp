@@ -4,7 +4,8 @@
 //             [--workers N] [--queue N] [--pool N] [--auth password|trust] [--session-idle SECONDS]
 //   qelserver --db FILE|URI --set-password OPERATOR     (the password read from standard input)
 //   qelserver --db FILE|URI --build-aggregates [--budget ROWS]   (the fact tables' summaries, then exit)
-//   qelserver --db clickhouse://... --copy-from FILE   (a SQLite database's tables into ClickHouse, then exit)
+//   qelserver --db clickhouse://... --copy-from FILE [--shards CLUSTER --shard URI...]
+//             (a SQLite database's tables into ClickHouse, spread over a cluster's shards, then exit)
 // Ports run from 0 (any free port) to 65535; every number must be written in plain decimal.
 #pragma once
 
@@ -38,6 +39,8 @@ struct ServerOptions {
     bool buildAggregates = false;   // build the aggregate tables, then exit
     std::optional<int64_t> budget;  // their most rows per fact table
     std::string copyFrom;           // --copy-from: the SQLite file to copy into the ClickHouse database
+    std::string shards;             // --shards: the cluster to spread the fact tables over
+    std::vector<std::string> shardUris;  // --shard: every other shard's database
 };
 
 // Raises EUsage naming what is wrong.

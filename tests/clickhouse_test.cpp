@@ -105,6 +105,8 @@ const std::pair<const char*, std::string> kMemberLists[] = {
                   "press trvRows Produto\nanswer cancel\nkey F9\ndump\n"},
     {"fact table", "open\npress trvFatos Vendas\ndblclick trvFatos Vendas 'Venda Grande'\ndblclick trvFatos Vendas 'Qtde Grande'\n"
                    "drag trvDimensoes 'Mês Grande' --to trvRows\npress trvRows 'Mês Grande'\nanswer cancel\nkey F9\ndump\n"},
+    {"two fact tables", "open\npress trvFatos Vendas\ndblclick trvFatos Vendas 'Venda Grande'\ndblclick trvFatos Vendas Faturamento\n"
+                        "drag trvDimensoes 'Mês Grande' --to trvRows\npress trvRows 'Mês Grande'\nanswer cancel\nkey F9\ndump\n"},
 };
 
 J lastViewer(const HostRun& r) { return r.states.empty() ? J() : r.states.back()["cube"]["viewer"]; }
@@ -115,39 +117,46 @@ J dialogRows(const HostRun& r) {
     return dialogs.empty() ? J() : dialogs[0]["rows"];
 }
 
+
+// The test catalogue with the summary tests' 2,400 sales, and a dimension that lives in the fact
+// tables only (in FGRANDE and FVENDA, whose keys include a quote).
+std::string catalogueSql() {
+    return ReadFile(QEL_TEST_DIR "/aggregates.sql") + ReadFile(QEL_DEMO_DIR "/operators_schema.sql") +
+           "INSERT INTO DIMENSAODIME VALUES ('12', 'Mês Grande', '', '', '', '');"
+           "INSERT INTO DIMENSAODW VALUES ('12', 'FGRANDE', 'CDPERIODO'), ('12', 'FVENDA', 'CDPERIODO');";
+}
+
+// Every view and member list above, on a server and a host reading `reader`, gives what SQLite gives.
+void expectSameAsSqlite(const E2E& sqlite, const std::string& reader, const char* where) {
+    ServerProcess onClickHouse(reader);
+    for (auto& [name, script] : kViews) {
+        HostRun a = sqlite.Run(script), b = sqlite.Run(script, {"--database", reader}, onClickHouse.Address());
+        ASSERT_EQ(b.status, 0) << name << where << b.err;
+        const J expected = lastViewer(a), got = lastViewer(b);
+        ASSERT_FALSE(expected["lines"].empty()) << name;
+        EXPECT_EQ(got["lines"], expected["lines"]) << name << where << "\nClickHouse: " << got["lines"] << "\nSQLite: " << expected["lines"];
+        EXPECT_EQ(got["columnKeys"], expected["columnKeys"]) << name << where;
+        EXPECT_EQ(got["message"], expected["message"]) << name << where;
+    }
+    for (auto& [name, script] : kMemberLists) {
+        HostRun a = sqlite.Run(script), b = sqlite.Run(script, {"--database", reader}, onClickHouse.Address());
+        ASSERT_EQ(b.status, 0) << name << where << b.err;
+        EXPECT_FALSE(dialogRows(a).empty()) << name;
+        EXPECT_EQ(dialogRows(b), dialogRows(a)) << name << where;
+    }
+}
+
 }  // namespace
 
 TEST(ClickHouse, TheSameCatalogueGivesTheSameViewsAndMemberListsAsOnSQLite) {
-    E2E sqlite(ReadFile(QEL_TEST_DIR "/aggregates.sql") + ReadFile(QEL_DEMO_DIR "/operators_schema.sql") +
-               "INSERT INTO DIMENSAODIME VALUES ('12', 'Mês Grande', '', '', '', '');"
-               "INSERT INTO DIMENSAODW VALUES ('12', 'FGRANDE', 'CDPERIODO');");
+    E2E sqlite(catalogueSql());
     sqlite.SetPassword("MARIA", "senha");
     ClickHouseServer server;
     const std::string owner = server.CreateDatabase(), reader = ClickHouseServer::ReaderUri(owner);
     CommandResult copied = RunCommand({QEL_BIN_DIR "/qelserver", "--db", owner, "--copy-from", sqlite.Db()}, "");
     ASSERT_EQ(copied.status, 0) << copied.err << copied.out;
     EXPECT_NE(copied.out.find("FGRANDE: 2400 linhas"), std::string::npos) << copied.out;
-    ServerProcess onClickHouse(reader);
-    // The host's own database is ClickHouse too, as the reader; the server answers what it cannot.
-    auto runOn = [&](bool clickhouse, const std::string& script, const char* op = "ADMIN") {
-        return clickhouse ? sqlite.Run(script, {"--database", reader, "--operator", op}, onClickHouse.Address())
-                          : sqlite.Run(script, {"--operator", op});
-    };
-    for (auto& [name, script] : kViews) {
-        HostRun a = runOn(false, script), b = runOn(true, script);
-        ASSERT_EQ(b.status, 0) << name << b.err;
-        const J expected = lastViewer(a), got = lastViewer(b);
-        ASSERT_FALSE(expected["lines"].empty()) << name;
-        EXPECT_EQ(got["lines"], expected["lines"]) << name << "\nClickHouse: " << got["lines"] << "\nSQLite: " << expected["lines"];
-        EXPECT_EQ(got["columnKeys"], expected["columnKeys"]) << name;
-        EXPECT_EQ(got["message"], expected["message"]) << name;
-    }
-    for (auto& [name, script] : kMemberLists) {
-        HostRun a = runOn(false, script), b = runOn(true, script);
-        ASSERT_EQ(b.status, 0) << name << b.err;
-        EXPECT_FALSE(dialogRows(a).empty()) << name;
-        EXPECT_EQ(dialogRows(b), dialogRows(a)) << name;
-    }
+    expectSameAsSqlite(sqlite, reader, " (one node)");
 
     // MARIA's rules cannot be put on a ClickHouse session: a server with logins refuses her calls,
     // it never runs her SQL over every branch.
@@ -159,4 +168,23 @@ TEST(ClickHouse, TheSameCatalogueGivesTheSameViewsAndMemberListsAsOnSQLite) {
     ASSERT_FALSE(maria.states.empty());
     EXPECT_TRUE(lastViewer(maria)["lines"].empty()) << lastViewer(maria);
     EXPECT_NE(lastViewer(maria)["message"].dump().find("ClickHouse"), std::string::npos) << lastViewer(maria);
+}
+
+// Over two shards the fact tables' rows are spread between them, statements still name the fact
+// table, and a member list that reads one fact table inside another's statement still works.
+TEST(ClickHouse, OverTwoShardsTheFactRowsAreSpreadAndTheViewsAreTheSame) {
+    E2E sqlite(catalogueSql());
+    auto [first, second] = ClickHouseServer::TwoShards();
+    const std::string owner = first->CreateDatabase(), other = second->CreateDatabase();
+    ASSERT_EQ(owner.substr(owner.rfind('/')), other.substr(other.rfind('/')));  // the same database name on both
+    CommandResult copied = RunCommand(
+        {QEL_BIN_DIR "/qelserver", "--db", owner, "--copy-from", sqlite.Db(), "--shards", "qel_shards", "--shard", other}, "");
+    ASSERT_EQ(copied.status, 0) << copied.err << copied.out;
+    const long here = std::stol(OpenClickHouse(owner)->Query("SELECT count() FROM FGRANDE_LOCAL").rows.at(0).at(0));
+    const long there = std::stol(OpenClickHouse(other)->Query("SELECT count() FROM FGRANDE_LOCAL").rows.at(0).at(0));
+    EXPECT_GT(here, 0);
+    EXPECT_GT(there, 0);
+    EXPECT_EQ(here + there, 2400);
+    EXPECT_EQ(OpenClickHouse(other)->Query("SELECT count() FROM FGRANDE").rows.at(0).at(0), "2400");
+    expectSameAsSqlite(sqlite, ClickHouseServer::ReaderUri(owner), " (two shards)");
 }

@@ -12,6 +12,7 @@
 #include <httplib.h>
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -24,6 +25,7 @@ namespace {
 
 struct ClickHouseAddress {
     std::string user = "default", password, host, database = "default";
+    std::string settings;  // "&name=value..." for every request (the owner's; a reader may set none)
     int port = 8123;
 };
 
@@ -43,6 +45,13 @@ ClickHouseAddress parseUri(const std::string& uri) {
     if (slash != std::string::npos) {
         a.database = rest.substr(slash + 1);
         rest = rest.substr(0, slash);
+        if (size_t q = a.database.find('?'); q != std::string::npos) {
+            for (char c : a.database.substr(q + 1))
+                if (!std::isalnum(static_cast<unsigned char>(c)) && c != '_' && c != '=' && c != '&')
+                    throw ESqlError("Endereço de banco ClickHouse inválido: configurações");
+            a.settings = "&" + a.database.substr(q + 1);
+            a.database = a.database.substr(0, q);
+        }
     }
     const size_t colon = rest.rfind(':');
     a.host = rest.substr(0, colon);
@@ -228,7 +237,7 @@ private:
         client.set_basic_auth(address_.user, address_.password);
         client.set_connection_timeout(std::chrono::seconds(5));
         client.set_read_timeout(std::chrono::hours(24));  // the watcher decides when to stop waiting
-        std::string path = "/?database=" + address_.database;
+        std::string path = "/?database=" + address_.database + address_.settings;
         if (!readOnly_ && timeout_.count() > 0) path += "&max_execution_time=" + std::to_string((timeout_.count() + 999) / 1000);
         stopRequested_ = false;
         std::atomic<bool> done{false}, stopped{false};

@@ -133,7 +133,8 @@ std::unique_ptr<SqlConnection> OpenSqlite(const std::string& path, bool readOnly
 // show the database server's address.
 std::unique_ptr<SqlConnection> OpenPostgres(const std::string& uri, bool readOnly = false);
 bool IsPostgresUri(const std::string& target);
-// Opens a ClickHouse database over HTTP ("clickhouse://[user[:password]@]host:port/database"). A
+// Opens a ClickHouse database over HTTP ("clickhouse://[user[:password]@]host:port/database", with
+// "?name=value&..." settings for every request where the user may set them). A
 // read-only connection sends only single SELECTs and no settings (its user's readonly profile
 // holds the limits); values of parameters go in as escaped literals, since ClickHouse binds none.
 std::unique_ptr<SqlConnection> OpenClickHouse(const std::string& uri, bool readOnly = false);

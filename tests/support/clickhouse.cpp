@@ -27,12 +27,22 @@ std::string logOf(const std::string& dir) {
 
 }  // namespace
 
-ClickHouseServer::ClickHouseServer() {
+std::pair<std::unique_ptr<ClickHouseServer>, std::unique_ptr<ClickHouseServer>> ClickHouseServer::TwoShards() {
+    const int http1 = UnusedPort(), tcp1 = UnusedPort(), http2 = UnusedPort(), tcp2 = UnusedPort();
+    auto shard = [](int tcp) {
+        return "<shard><replica><host>127.0.0.1</host><port>" + std::to_string(tcp) + "</port></replica></shard>";
+    };
+    const std::string cluster = "<remote_servers><qel_shards>" + shard(tcp1) + shard(tcp2) + "</qel_shards></remote_servers>\n";
+    auto first = std::make_unique<ClickHouseServer>(http1, tcp1, cluster);
+    return {std::move(first), std::make_unique<ClickHouseServer>(http2, tcp2, cluster)};
+}
+
+ClickHouseServer::ClickHouseServer(int http, int tcp, const std::string& remoteServers) {
     char pattern[] = "/tmp/qel_clickhouse_XXXXXX";
     if (!mkdtemp(pattern)) throw std::runtime_error("mkdtemp");
     dir_ = pattern;
-    http_ = UnusedPort();
-    tcp_ = UnusedPort();
+    http_ = http ? http : UnusedPort();
+    tcp_ = tcp ? tcp : UnusedPort();
     std::ofstream(dir_ + "/config.xml") << "<?xml version=\"1.0\"?>\n<yandex>\n"
         "<logger><level>warning</level><console>1</console></logger>\n"
         "<listen_host>127.0.0.1</listen_host>\n"
@@ -42,11 +52,14 @@ ClickHouseServer::ClickHouseServer() {
         "<format_schema_path>" << dir_ << "/format_schemas/</format_schema_path>\n"
         "<users_config>users.xml</users_config>\n<default_profile>default</default_profile>\n"
         "<default_database>default</default_database>\n<mark_cache_size>268435456</mark_cache_size>\n"
-        "</yandex>\n";
+        << remoteServers << "</yandex>\n";
     std::ofstream(dir_ + "/users.xml") << "<?xml version=\"1.0\"?>\n<yandex>\n<profiles>\n"
         "<default><max_memory_usage>4000000000</max_memory_usage></default>\n"
         "<leitura><readonly>1</readonly><max_execution_time>30</max_execution_time>"
-        "<max_result_rows>1000001</max_result_rows><result_overflow_mode>throw</result_overflow_mode></leitura>\n"
+        "<max_result_rows>1000001</max_result_rows><result_overflow_mode>throw</result_overflow_mode>"
+        // A subquery over a distributed table inside a statement over another is sent whole to
+        // every shard (as GLOBAL IN), so that statements stay the same as on one node.
+        "<distributed_product_mode>global</distributed_product_mode></leitura>\n"
         "</profiles>\n<users>\n"
         "<default><password></password><networks><ip>127.0.0.1</ip></networks><profile>default</profile><quota>default</quota></default>\n"
         "<qel_leitor><password>leitura</password><networks><ip>127.0.0.1</ip></networks><profile>leitura</profile>"

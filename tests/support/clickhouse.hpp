@@ -8,18 +8,23 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 
 class ClickHouseServer {
 public:
-    ClickHouseServer();
+    // On free ports, or on these, knowing the cluster `remoteServers` (a <remote_servers> element).
+    explicit ClickHouseServer(int http = 0, int tcp = 0, const std::string& remoteServers = "");
+    // Two servers that both know the cluster "qel_shards" of the two of them, one shard each.
+    static std::pair<std::unique_ptr<ClickHouseServer>, std::unique_ptr<ClickHouseServer>> TwoShards();
     ~ClickHouseServer();
     ClickHouseServer(const ClickHouseServer&) = delete;
     ClickHouseServer& operator=(const ClickHouseServer&) = delete;
 
     int HttpPort() const { return http_; }
     int TcpPort() const { return tcp_; }  // clickhouse-client's
-    // A new, empty database with its own name; its URI as the owner.
+    // A new, empty database with its own name ("qel1", "qel2"... on each server); its URI as the owner.
     std::string CreateDatabase();
     // The same database as the reader.
     static std::string ReaderUri(const std::string& ownerUri);
