@@ -601,36 +601,58 @@ int main(int argc, char** argv) {
     }
 
     // 5. Memory of qelhost and qelserver -----------------------------------------------------------
-    // On ClickHouse: the same fact table copied from SQLite, the cube view beside clickhouse-client.
+    // On ClickHouse: the same fact table copied from SQLite, the cube view beside clickhouse-client,
+    // on one node and spread over two shards (two servers on this machine).
     {
+        struct Run {
+            double loading = 0;
+            std::vector<double> viewer, client;
+        };
+        auto measure = [&](ClickHouseServer& node, const std::vector<std::string>& spread, const std::string& owner) {
+            Run run;
+            std::vector<std::string> argv{QEL_BIN_DIR "/qelserver", "--db", owner, "--copy-from", facts.Path()};
+            argv.insert(argv.end(), spread.begin(), spread.end());
+            CommandResult copied;
+            run.loading = secondsOf([&] { copied = RunCommand(argv); });
+            if (copied.status != 0) std::fprintf(stderr, "qel_bench: --copy-from failed: %s\n", copied.err.c_str());
+            // The SQLite file's summaries came along: without them, the fact table answers.
+            OpenClickHouse(owner)->Execute("DROP TABLE IF EXISTS QEL_AGREGADOS");
+            const std::string reader = ClickHouseServer::ReaderUri(owner);
+            ServerProcess chServer(reader);
+            SetSession("ADMIN", "127.0.0.1", chServer.Port());
+            data->OpenDatabase(reader);
+            ViewOverFacts();
+            const std::string database = owner.substr(owner.rfind('/') + 1);
+            for (int r = 0; r < runs; ++r) {
+                run.viewer.push_back(secondsOf([&] { criafrmCubo(false, nullptr, ""); }));
+                run.client.push_back(runTimed({"clickhouse-client", "--port", std::to_string(node.TcpPort()), "--database", database,
+                                               "--query", LastViewStatementForClickHouse(), "--format", "Null"})
+                                         .wall);
+            }
+            for (TForm* f : app.Forms()) f->Release();
+            app.ProcessReleases();
+            data->OpenDatabase("");
+            return run;
+        };
         std::fprintf(stderr, "qel_bench: starting ClickHouse and copying the fact table...\n");
-        ClickHouseServer ch;
-        const std::string owner = ch.CreateDatabase(), reader = ClickHouseServer::ReaderUri(owner);
-        CommandResult copied;
-        const double loading = secondsOf([&] { copied = RunCommand({QEL_BIN_DIR "/qelserver", "--db", owner, "--copy-from", facts.Path()}); });
-        if (copied.status != 0) std::fprintf(stderr, "qel_bench: --copy-from failed: %s\n", copied.err.c_str());
-        // The SQLite file's summaries came along: without them, the fact table answers.
-        OpenClickHouse(owner)->Execute("DROP TABLE IF EXISTS QEL_AGREGADOS");
-        ServerProcess chServer(reader);
-        SetSession("ADMIN", "127.0.0.1", chServer.Port());
-        data->OpenDatabase(reader);
-        ViewOverFacts();
-        const std::string database = owner.substr(owner.rfind('/') + 1);
-        std::vector<double> chViewer, chClient;
-        for (int r = 0; r < runs; ++r) {
-            chViewer.push_back(secondsOf([&] { criafrmCubo(false, nullptr, ""); }));
-            chClient.push_back(runTimed({"clickhouse-client", "--port", std::to_string(ch.TcpPort()), "--database", database, "--query",
-                                         LastViewStatementForClickHouse(), "--format", "Null"})
-                                   .wall);
+        Run one, two;
+        {
+            ClickHouseServer ch;
+            one = measure(ch, {}, ch.CreateDatabase());
         }
-        for (TForm* f : app.Forms()) f->Release();
-        app.ProcessReleases();
-        data->OpenDatabase("");
-        section("On ClickHouse (one local node on loopback, the fact table as MergeTree sorted by its dimensions)");
-        ms("load: every table copied from the SQLite file (--copy-from)", std::vector<double>{loading});
-        ms("cube view, " + Thousands(factRows) + " fact rows: catalogue, statement, grid", chViewer,
-           ratio("÷ clickhouse-client", chViewer, chClient, 1.2));
-        ms("clickhouse-client, same statement, to Null", chClient);
+        {
+            auto [first, second] = ClickHouseServer::TwoShards();
+            const std::string owner = first->CreateDatabase(), other = second->CreateDatabase();
+            two = measure(*first, {"--shards", "qel_shards", "--shard", other}, owner);
+        }
+        section("On ClickHouse (local servers on loopback, the fact table as MergeTree sorted by its dimensions)");
+        ms("one node, load: every table copied from the SQLite file (--copy-from)", std::vector<double>{one.loading});
+        ms("one node, cube view, " + Thousands(factRows) + " fact rows: catalogue, statement, grid", one.viewer,
+           ratio("÷ clickhouse-client", one.viewer, one.client, 1.2));
+        ms("one node, clickhouse-client, same statement, to Null", one.client);
+        ms("two shards, load (fact tables through a Distributed table)", std::vector<double>{two.loading});
+        ms("two shards, cube view", two.viewer, ratio("÷ clickhouse-client", two.viewer, two.client, 1.2));
+        ms("two shards, clickhouse-client, same statement, to Null", two.client);
     }
 
     section("5. Memory (MiB)");
