@@ -1,10 +1,12 @@
 #include "clickhouse.hpp"
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -65,12 +67,14 @@ ClickHouseServer::ClickHouseServer(int http, int tcp, const std::string& remoteS
         "<qel_leitor><password>leitura</password><networks><ip>127.0.0.1</ip></networks><profile>leitura</profile>"
         "<quota>default</quota></qel_leitor>\n"
         "</users>\n<quotas><default></default></quotas>\n</yandex>\n";
+    const std::string log = dir_ + "/log", config = "--config-file=" + dir_ + "/config.xml";
+    std::fflush(nullptr);  // nothing buffered here is written twice by the child
     pid_ = fork();
     if (pid_ == 0) {
-        const std::string log = dir_ + "/log", config = "--config-file=" + dir_ + "/config.xml";
-        FILE* out = freopen(log.c_str(), "w", stdout);
-        (void)out;
-        dup2(fileno(stdout), STDERR_FILENO);
+        // Descriptors only: the parent's buffered output stays the parent's.
+        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(fd, STDOUT_FILENO);
+        dup2(fd, STDERR_FILENO);
         execlp("clickhouse-server", "clickhouse-server", config.c_str(), static_cast<char*>(nullptr));
         execl("/usr/sbin/clickhouse-server", "clickhouse-server", config.c_str(), static_cast<char*>(nullptr));
         _exit(127);
