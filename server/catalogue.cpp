@@ -35,3 +35,13 @@ void WriteCataloguePackets(SqlConnection& db, const char* insertionOrder, std::s
         out += ',';
     }
 }
+
+std::vector<std::pair<std::string, std::vector<std::string>>> CatalogueColumns() {
+    std::vector<std::pair<std::string, std::vector<std::string>>> out;
+    for (const Layout* layout : {&kDimensions, &kAreas, &kItems, &kLinks}) {
+        out.push_back({layout->table, {}});
+        for (const FieldDef& f : layout->fields)
+            if (f.name != "ID") out.back().second.push_back(f.name);
+    }
+    return out;
+}

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "data/sql_connection.hpp"
 #include "packet_writer.hpp"
@@ -12,3 +14,7 @@
 // `insertionOrder` names the column that orders rows as they were inserted (empty: the table reads
 // them back in that order itself).
 void WriteCataloguePackets(SqlConnection& db, const char* insertionOrder, std::string& out, const AnswerLimits& limits);
+
+// The four tables with the stored columns the answer carries (the local mark is not stored): what a
+// change key must see change.
+std::vector<std::pair<std::string, std::vector<std::string>>> CatalogueColumns();

@@ -80,14 +80,17 @@ std::vector<std::pair<std::string, size_t>> CopyToClickHouse(SqlConnection& sour
             names.push_back(column);
             types.push_back(text ? "Nullable(String)" : kinds.count("real") ? "Nullable(Float64)" : "Nullable(Int64)");
         }
-        std::string columns, key;
+        std::string columns, key, firstKey;
         for (size_t i = 0; i < names.size(); ++i) columns += (i ? ", " : "") + names[i] + " " + types[i];
         auto fact = dimensionsOf.find(upper(table));
         if (fact != dimensionsOf.end())
             for (size_t i = 0; i < names.size(); ++i)
                 if (types[i] == "Nullable(String)" &&
-                    std::find(fact->second.begin(), fact->second.end(), upper(names[i])) != fact->second.end())
-                    key += (key.empty() ? "" : ", ") + std::string("ifNull(") + names[i] + ", '')";
+                    std::find(fact->second.begin(), fact->second.end(), upper(names[i])) != fact->second.end()) {
+                    const std::string sortable = "ifNull(" + names[i] + ", '')";
+                    key += (key.empty() ? "" : ", ") + sortable;
+                    if (firstKey.empty()) firstKey = sortable;
+                }
         // A fact table is sorted by its dimension columns, which its views group by; the small
         // tables keep their rows in the order they were inserted.
         const std::string sorted = "MergeTree ORDER BY (" + (key.empty() ? std::string("tuple()") : key) + ")";
@@ -98,7 +101,7 @@ std::vector<std::pair<std::string, size_t>> CopyToClickHouse(SqlConnection& sour
                 shard->Execute("CREATE TABLE " + table + " (" + columns + ") ENGINE = " + (fact != dimensionsOf.end() ? sorted : "Log"));
                 continue;
             }
-            const std::string hash = key.empty() ? std::string("rand()") : "cityHash64(" + key.substr(0, key.find(", ifNull(")) + ")";
+            const std::string hash = firstKey.empty() ? std::string("rand()") : "cityHash64(" + firstKey + ")";
             shard->Execute("DROP TABLE IF EXISTS " + table + "_LOCAL");
             shard->Execute("CREATE TABLE " + table + "_LOCAL (" + columns + ") ENGINE = " + sorted);
             shard->Execute("CREATE TABLE " + table + " (" + columns + ") ENGINE = Distributed(" + cluster->name + ", " + cluster->database +

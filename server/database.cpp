@@ -1,5 +1,6 @@
 #include "database.hpp"
 #include "row_rules.hpp"
+#include "catalogue.hpp"
 #include "data/access_rules.hpp"
 
 #include <sys/stat.h>
@@ -222,25 +223,12 @@ public:
 
     // Each catalogue table's row count and the sum of its rows' hashes: any change shows.
     std::string ChangeKey() override {
-        const std::pair<const char*, const char*> tables[] = {
-            {"AREANEGDW", "NMAREANEGDW, CDAREANEGDW"},
-            {"ITEMDW", "CDTABELADW, CDITEMDW, NMITEMDW, CDAREANEGDW, DSHINTITEM, IDTPFATODW, CDTABDRILL"},
-            {"DIMENSAODW", "NRSEQUEDIME, CDTABELADW, CDITEMDIME"},
-            {"DIMENSAODIME", "NRSEQUEDIME, NMITEMDIME, CDTABELADIME, DSPKDIME, DSITEMDIME, DSPKDIME2"}};
         std::string key;
         auto c = OpenClickHouse(uri_, true);
-        for (auto& [table, columns] : tables) {
+        for (const auto& [table, columns] : CatalogueColumns()) {
             std::string hashed;
-            std::string list = columns;
-            for (size_t start = 0; start <= list.size();) {
-                size_t comma = list.find(", ", start);
-                const std::string column = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-                hashed += (hashed.empty() ? "" : ", ") + std::string("ifNull(toString(") + column + "), '')";
-                if (comma == std::string::npos) break;
-                start = comma + 2;
-            }
-            const auto row = c->Query(std::string("SELECT toString(count()), toString(sum(cityHash64(") + hashed + "))) FROM " + table, {}, true)
-                                 .rows.at(0);
+            for (const std::string& column : columns) hashed += (hashed.empty() ? "" : ", ") + std::string("ifNull(toString(") + column + "), '')";
+            const auto row = c->Query("SELECT toString(count()), toString(sum(cityHash64(" + hashed + "))) FROM " + table, {}, true).rows.at(0);
             key += row.at(0) + "." + row.at(1) + ":";
         }
         return key;

@@ -61,6 +61,17 @@ TEST(ClickHouse, AConnectionReadsTypesNullsAndEscapesAndAReaderCanOnlyRead) {
         EXPECT_THROW(unguarded->Query(refused), ESqlError) << refused;
     EXPECT_EQ(db->Query("SELECT count() FROM T").rows.at(0).at(0), "4");
 
+    // A reader of the rows that gives up (the server's row cap does) ends the statement with its error.
+    struct GivesUp : SqlRowSink {
+        size_t rows = 0;
+        void Columns(const std::vector<SqlColumn>&) override {}
+        void Row(const SqlValue*) override {
+            if (++rows == 2) throw std::length_error("demais linhas");
+        }
+    } givesUp;
+    EXPECT_THROW(db->Stream("SELECT number FROM system.numbers LIMIT 100000", {}, true, givesUp), std::length_error);
+    EXPECT_EQ(givesUp.rows, 2u);
+
     // A statement that would run for minutes stops at the cancel and at the time limit.
     std::atomic<bool> cancel{false};
     db->SetCancelFlag(&cancel);
@@ -157,6 +168,19 @@ TEST(ClickHouse, TheSameCatalogueGivesTheSameViewsAndMemberListsAsOnSQLite) {
     ASSERT_EQ(copied.status, 0) << copied.err << copied.out;
     EXPECT_NE(copied.out.find("FGRANDE: 2400 linhas"), std::string::npos) << copied.out;
     expectSameAsSqlite(sqlite, reader, " (one node)");
+
+    // The server keeps its catalogue answer while the catalogue's change key stays; a new fact changes it.
+    {
+        ServerProcess kept(reader);
+        const std::string script = "open\npress trvFatos Vendas\ndump\n";
+        HostRun before = sqlite.Run(script, {"--database", reader}, kept.Address());
+        OpenClickHouse(owner)->Execute("INSERT INTO ITEMDW VALUES ('FGRANDE', 'VL', 'Venda Nova', '01', '', 'V', '')");
+        HostRun after = sqlite.Run(script, {"--database", reader}, kept.Address());
+        ASSERT_FALSE(before.states.empty());
+        ASSERT_FALSE(after.states.empty());
+        EXPECT_EQ(before.states[0]["trees"]["trvFatos"].dump().find("Venda Nova"), std::string::npos);
+        EXPECT_NE(after.states[0]["trees"]["trvFatos"].dump().find("Venda Nova"), std::string::npos) << after.states[0]["trees"]["trvFatos"];
+    }
 
     // MARIA's rules cannot be put on a ClickHouse session: a server with logins refuses her calls,
     // it never runs her SQL over every branch.

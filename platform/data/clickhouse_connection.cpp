@@ -8,16 +8,14 @@
 // meant to have a readonly=1 profile, which refuses settings, writes and table functions, and carries
 // the time limit and the row cap. The owner's connection passes its time limit as max_execution_time.
 // Either way the connection stops waiting at its own deadline, or when cancelled, by closing the
-// request. Messages never show the server's host, port or user.
+// request (core/waiting.hpp). Messages never show the server's host, port or user.
 #include <httplib.h>
 
 #include <algorithm>
-#include <cctype>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <cctype>
 
+#include "core/waiting.hpp"
 #include "sql_connection.hpp"
 #include "sql_text.hpp"
 
@@ -66,7 +64,6 @@ ClickHouseAddress parseUri(const std::string& uri) {
         throw ESqlError("Endereço de banco ClickHouse inválido");
     return a;
 }
-
 
 // ClickHouse's message without its decorations ("Code: 60, e.displayText() = DB::Exception: ...,
 // e.what() = DB::Exception"), which name nothing of where the server runs.
@@ -168,9 +165,9 @@ private:
 
 class ClickHouseConnection : public SqlConnection {
 public:
-    ClickHouseConnection(const std::string& uri, bool readOnly) : address_(parseUri(uri)), readOnly_(readOnly) {
-        Stream("SELECT 1", {}, true, *std::make_unique<Discard>());  // fails here, not at the first query
-    }
+    // Nothing is sent yet: HTTP keeps no session, so the first statement is where an unreachable
+    // server shows (the server's database asks for the catalogue at start).
+    ClickHouseConnection(const std::string& uri, bool readOnly) : address_(parseUri(uri)), readOnly_(readOnly) {}
 
     void Stream(const std::string& sql, const SqlParams& params, bool readOnly, SqlRowSink& sink) override {
         const std::string first = FirstSqlWord(sql);
@@ -189,7 +186,6 @@ public:
 
     void Execute(const std::string& script) override {
         // One statement at a time: the HTTP interface takes one per request.
-        Discard none;
         std::string statement;
         bool quoted = false;
         for (size_t i = 0; i < script.size(); ++i) {
@@ -220,41 +216,20 @@ public:
     void SetRowScope(const SqlRowScope&) override {}
 
 private:
-    struct Discard : SqlRowSink {
-        void Columns(const std::vector<SqlColumn>&) override {}
-        void Row(const SqlValue*) override {}
-    };
-
     void runStatement(const std::string& statement) {
         run(statement, [](const char*, size_t) {});
     }
 
-    // Sends one statement, handing the answer's bytes to `receive` as they come. A watcher closes
-    // the request at the deadline, when the cancel flag rises or on Interrupt.
+    // Sends one statement, handing the answer's bytes to `receive` as they come (on the request's own
+    // thread). The request is closed at the deadline, when the cancel flag rises or on Interrupt.
     template <class Receive>
     void run(const std::string& statement, Receive receive) {
         httplib::Client client(address_.host, address_.port);
         client.set_basic_auth(address_.user, address_.password);
         client.set_connection_timeout(std::chrono::seconds(5));
-        client.set_read_timeout(std::chrono::hours(24));  // the watcher decides when to stop waiting
+        client.set_read_timeout(std::chrono::hours(24));  // the deadline below decides when to stop waiting
         std::string path = "/?database=" + address_.database + address_.settings;
         if (!readOnly_ && timeout_.count() > 0) path += "&max_execution_time=" + std::to_string((timeout_.count() + 999) / 1000);
-        stopRequested_ = false;
-        std::atomic<bool> done{false}, stopped{false};
-        std::mutex m;
-        std::condition_variable wake;
-        const auto deadline = std::chrono::steady_clock::now() + (timeout_.count() > 0 ? timeout_ : std::chrono::hours(24 * 365));
-        std::thread watcher([&] {
-            std::unique_lock lock(m);
-            while (!done) {
-                if ((cancel_ && *cancel_) || stopRequested_ || std::chrono::steady_clock::now() >= deadline) {
-                    stopped = true;
-                    client.stop();
-                    return;
-                }
-                wake.wait_for(lock, std::chrono::milliseconds(20));
-            }
-        });
         int status = 0;
         std::string errorBody;
         httplib::Request req;
@@ -274,21 +249,20 @@ private:
         httplib::Response res;
         httplib::Error failure = httplib::Error::Success;
         bool sent = false;
-        try {
-            sent = client.send(req, res, failure);
-        } catch (...) {
-            std::lock_guard lock(m);
-            done = true;
-            wake.notify_all();
-            watcher.join();
-            throw;
-        }
-        {
-            std::lock_guard lock(m);
-            done = true;
-        }
-        wake.notify_all();
-        watcher.join();
+        std::exception_ptr thrown;  // by the reader of the rows (the server's row cap, say)
+        stopRequested_ = false;
+        const auto deadline = std::chrono::steady_clock::now() + (timeout_.count() > 0 ? timeout_ : std::chrono::hours(24 * 365));
+        const bool stopped = WaitOnThread(
+            [&] {
+                try {
+                    sent = client.send(req, res, failure);
+                } catch (...) {
+                    thrown = std::current_exception();
+                }
+            },
+            [&](double) { return !(cancel_ && *cancel_) && !stopRequested_ && std::chrono::steady_clock::now() < deadline; },
+            [&] { client.stop(); });
+        if (thrown) std::rethrow_exception(thrown);
         if (stopped) {
             if (std::chrono::steady_clock::now() >= deadline)
                 throw ESqlInterrupted("A consulta excedeu o tempo limite de " + std::to_string(timeout_.count() / 1000) +

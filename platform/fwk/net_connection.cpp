@@ -10,7 +10,7 @@
 
 #include "data/wire.hpp"
 #include "host_bridge.hpp"
-#include "waiting.hpp"
+#include "core/waiting.hpp"
 #include "services/session.hpp"
 #include "data/sql_text.hpp"
 

@@ -6,7 +6,7 @@
 #include "data/field_name.hpp"
 #include "toolkit/application.hpp"
 #include "host_bridge.hpp"
-#include "waiting.hpp"
+#include "core/waiting.hpp"
 
 TdtmDBGeral* dtmDBGeral = nullptr;
 

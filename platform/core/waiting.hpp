@@ -1,6 +1,7 @@
 // Waiting for slow work without blocking the caller's thread: the work runs on a thread of its own
 // while the caller's thread, about every 50 ms, asks whether to go on (so a window can draw progress
-// and take "Cancelar"). Shared by the server calls and the client database's statements.
+// and take "Cancelar"). Shared by the server calls, the client database's statements and the ClickHouse
+// connection's requests.
 #pragma once
 
 #include <functional>
