@@ -6,6 +6,9 @@
 #   OPERATOR=MARIA scripts/demo.sh   logs in as another operator (demo passwords: ADMIN admin,
 #                                    MARIA maria, JOAO joao; QEL_PASSWORD gives another)
 #   QEL_DB=postgresql://... scripts/demo.sh   uses a PostgreSQL database loaded by load_postgres.sh
+#   QEL_DB=clickhouse://... scripts/demo.sh   a ClickHouse database loaded by load_clickhouse.sh; with
+#     QEL_CLICKHOUSE_OWNER=clickhouse://... and QEL_CLICKHOUSE_CONFIG=FOLDER the server also runs a
+#     restricted operator's statements (see the README)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/build.sh >/dev/null
@@ -24,8 +27,12 @@ if [ -z "${QEL_PASSWORD:-}" ]; then
   case "$operator" in ADMIN) export QEL_PASSWORD=admin ;; MARIA) export QEL_PASSWORD=maria ;; JOAO) export QEL_PASSWORD=joao ;; esac
 fi
 
+serverArgs=(--db "$db" --listen 127.0.0.1:0)
+if [ -n "${QEL_CLICKHOUSE_OWNER:-}" ]; then
+  serverArgs+=(--clickhouse-owner "$QEL_CLICKHOUSE_OWNER" --clickhouse-config "${QEL_CLICKHOUSE_CONFIG:?falta QEL_CLICKHOUSE_CONFIG}")
+fi
 log=$(mktemp)
-"$bin/qelserver" --db "$db" --listen 127.0.0.1:0 >"$log" 2>&1 &
+"$bin/qelserver" "${serverArgs[@]}" >"$log" 2>&1 &
 server=$!
 trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -f "$log"' EXIT
 port=""

@@ -1,6 +1,7 @@
 #include "database.hpp"
 #include "row_rules.hpp"
 #include "catalogue.hpp"
+#include "clickhouse_operators.hpp"
 #include "data/access_rules.hpp"
 
 #include <sys/stat.h>
@@ -75,7 +76,9 @@ public:
             std::lock_guard lock(scopeMutex_);
             if (auto it = scopes_.find(op); it != scopes_.end() && it->second.key == key) return it->second;
         }
-        SqlRowScope scope{op, key, RowRulesFor(c, op)};
+        RowRuleOptions options;
+        options.aggregates = !c.Query("SELECT name FROM sqlite_master WHERE name = 'QEL_AGREGADOS'", {}, true).rows.empty();
+        SqlRowScope scope{op, key, RowRulesFor(c, op, options)};
         std::lock_guard lock(scopeMutex_);
         if (scopes_.size() > 1000) scopes_.clear();
         scopes_[op] = scope;
@@ -203,21 +206,33 @@ private:
 };
 
 // A ClickHouse database (or cluster) reached over HTTP: each call opens its own connection, as HTTP
-// keeps nothing between statements. ClickHouse has no row-level rules to give a session, so an
-// operator whom the access rules restrict is refused rather than shown every row.
+// keeps nothing between statements. ClickHouse has no row-level rules to give a session: a restricted
+// operator's statements run as a ClickHouse user of their own that reads only their rows
+// (clickhouse_operators.hpp); a server not given the means to make those users refuses that operator
+// rather than show every row.
 class ClickHouseDatabase : public ServerDatabase {
 public:
     explicit ClickHouseDatabase(const ServerOptions& o) : uri_(o.db), timeout_(o.statementTimeout) {
         OpenClickHouse(uri_, true)->Query("SELECT count(*) FROM AREANEGDW", {}, true);  // reachable, the catalogue there
+        if (!o.clickhouseOwner.empty())
+            operators_ = std::make_unique<ClickHouseOperators>(uri_, o.clickhouseOwner, o.clickhouseConfig, timeout_);
     }
 
     Lease Acquire(const std::atomic<bool>& cancel, const std::optional<std::string>& operatorCode) override {
-        auto c = OpenClickHouse(uri_, true);
+        std::string uri = uri_;
+        if (operatorCode && operators_) {
+            uri = operators_->UriFor(*operatorCode);
+        } else if (operatorCode) {
+            auto c = OpenClickHouse(uri_, true);
+            c->SetStatementTimeout(timeout_);
+            if (!c->Query(kRestrictedDimensionsSql, {{"P_CDOPERADOR", *operatorCode}}, true).rows.empty())
+                throw ESqlError("As regras de acesso do operador " + *operatorCode +
+                                " não podem ser aplicadas neste servidor ClickHouse; peça ao administrador que o inicie com "
+                                "--clickhouse-owner e --clickhouse-config");
+        }
+        auto c = OpenClickHouse(uri, true);
         c->SetStatementTimeout(timeout_);
         c->SetCancelFlag(&cancel);
-        if (operatorCode && !c->Query(kRestrictedDimensionsSql, {{"P_CDOPERADOR", *operatorCode}}, true).rows.empty())
-            throw ESqlError("As regras de acesso do operador " + *operatorCode +
-                            " não podem ser aplicadas num banco ClickHouse; peça ao administrador outro servidor");
         return Lease(*this, std::move(c), "");
     }
 
@@ -234,7 +249,10 @@ public:
         return key;
     }
 
-    std::string SafeMessage(const std::string& message) const override { return withoutUri(message, uri_); }
+    std::string SafeMessage(const std::string& message) const override {
+        const std::string m = withoutUri(message, uri_);
+        return operators_ ? operators_->SafeMessage(m) : m;
+    }
 
     // Its small tables keep the order rows were inserted in, and read back in it.
     const char* InsertionOrder() const override { return ""; }
@@ -245,6 +263,7 @@ protected:
 private:
     std::string uri_;
     std::chrono::milliseconds timeout_;
+    std::unique_ptr<ClickHouseOperators> operators_;  // with --clickhouse-owner
 };
 
 }  // namespace

@@ -13,6 +13,7 @@ const char* const kServerUsage =
     "uso: qelserver --db ARQUIVO|URI [--listen HOST:PORTA] [--max-body BYTES] [--statement-timeout SEGUNDOS] "
     "[--max-rows N] [--max-answer BYTES] [--read-timeout SEGUNDOS] [--write-timeout SEGUNDOS] [--workers N] [--queue N] [--pool N] "
     "[--auth password|trust] [--session-idle SEGUNDOS]\n"
+    "               [--clickhouse-owner URI --clickhouse-config PASTA]   (regras de acesso num banco ClickHouse)\n"
     "     qelserver --db ARQUIVO|URI --set-password OPERADOR   (a senha vem da entrada padrão)\n"
     "     qelserver --db ARQUIVO|URI --build-aggregates [--budget LINHAS]   (tabelas de resumo das tabelas de fatos)\n"
     "     qelserver --db clickhouse://... --copy-from ARQUIVO [--shards CLUSTER --shard URI...]\n"
@@ -85,6 +86,8 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
         else if (a == "--copy-from") o.copyFrom = v;
         else if (a == "--shards") o.shards = v;
         else if (a == "--shard") o.shardUris.push_back(v);
+        else if (a == "--clickhouse-owner") o.clickhouseOwner = v;
+        else if (a == "--clickhouse-config") o.clickhouseConfig = v;
         else if (a == "--budget") o.budget = static_cast<int64_t>(number(a, v, 1, 1ull << 40));
         else throw EUsage("opção desconhecida: " + a.substr(0, 40));
     }
@@ -95,6 +98,10 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
     if (!o.shards.empty() && !IsPlainSqlIdentifier(o.shards)) throw EUsage("--shards espera o nome de um cluster");
     for (const std::string& uri : o.shardUris)
         if (!IsClickHouseUri(uri)) throw EUsage("--shard espera clickhouse://...");
+    if (o.clickhouseOwner.empty() != o.clickhouseConfig.empty())
+        throw EUsage("--clickhouse-owner e --clickhouse-config andam juntos");
+    if (!o.clickhouseOwner.empty() && (!IsClickHouseUri(o.db) || !IsClickHouseUri(o.clickhouseOwner)))
+        throw EUsage("--clickhouse-owner espera clickhouse://... e só vale com --db clickhouse://...");
     // Without logins, whoever reaches the port is whoever they say: only this machine may reach it.
     if (o.trust && !IsLoopbackHost(o.host))
         throw EUsage("--auth trust só é aceito quando o servidor escuta apenas na própria máquina (127.0.0.1, ::1)");

@@ -2,6 +2,7 @@
 //   qelserver --db FILE|URI [--listen HOST:PORT] [--max-body BYTES] [--statement-timeout SECONDS]
 //             [--max-rows N] [--max-answer BYTES] [--read-timeout SECONDS] [--write-timeout SECONDS]
 //             [--workers N] [--queue N] [--pool N] [--auth password|trust] [--session-idle SECONDS]
+//             [--clickhouse-owner URI --clickhouse-config DIR]   (a ClickHouse warehouse's access rules)
 //   qelserver --db FILE|URI --set-password OPERATOR     (the password read from standard input)
 //   qelserver --db FILE|URI --build-aggregates [--budget ROWS]   (the fact tables' summaries, then exit)
 //   qelserver --db clickhouse://... --copy-from FILE [--shards CLUSTER --shard URI...]
@@ -41,6 +42,8 @@ struct ServerOptions {
     std::string copyFrom;           // --copy-from: the SQLite file to copy into the ClickHouse database
     std::string shards;             // --shards: the cluster to spread the fact tables over
     std::vector<std::string> shardUris;  // --shard: every other shard's database
+    std::string clickhouseOwner;    // --clickhouse-owner: who creates the restricted operators' databases
+    std::string clickhouseConfig;   // --clickhouse-config: the ClickHouse server's configuration folder
 };
 
 // Raises EUsage naming what is wrong.

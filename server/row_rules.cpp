@@ -16,24 +16,35 @@ std::string quoted(const std::string& s) {
 
 }  // namespace
 
-std::vector<SqlRowRule> RowRulesFor(SqlConnection& db, const std::string& operatorCode) {
+std::vector<SqlRowRule> RowRulesFor(SqlConnection& db, const std::string& operatorCode, const RowRuleOptions& options) {
     std::map<std::string, std::string> kinds;  // restricted sequence -> "O" or "G"
     for (auto& row : db.Query(kRestrictedDimensionsSql, {{"P_CDOPERADOR", operatorCode}}, true).rows) kinds.try_emplace(row.at(1), row.at(0));
     if (kinds.empty()) return {};
     std::map<std::string, std::string> conditions;  // table -> condition
+    std::map<std::string, std::string> allowed;     // restricted sequence -> its keys' SQL
+    auto allowedKeys = [&](const std::string& sequence) -> const std::string& {
+        auto [it, fresh] = allowed.try_emplace(sequence);
+        if (!fresh) return it->second;
+        if (!options.literal) return it->second = AllowedKeysSql(kinds.at(sequence), quoted(sequence), quoted(operatorCode));
+        for (auto& key : db.Query(AllowedKeysSql(kinds.at(sequence), ":S", ":O"), {{"S", sequence}, {"O", operatorCode}}, true).rows)
+            it->second += (it->second.empty() ? "" : ", ") + options.literal(key.at(0));
+        return it->second;
+    };
     auto restrict = [&](const std::string& table, const std::string& column, const std::string& sequence) {
         if (table.empty() || !IsPlainSqlIdentifier(table) || !IsPlainSqlIdentifier(column))
             throw ESqlError("O catálogo traz um nome inválido para uma regra de acesso: " + table + "." + column);
         std::string& c = conditions[table];
         if (c == "1 = 0") return;
-        c += (c.empty() ? "" : " AND ") + column + " IN (" + AllowedKeysSql(kinds.at(sequence), quoted(sequence), quoted(operatorCode)) + ")";
+        const std::string& keys = allowedKeys(sequence);
+        if (keys.empty()) c = "1 = 0";  // no key allowed (an empty IN list is not SQL)
+        else c += (c.empty() ? "" : " AND ") + column + " IN (" + keys + ")";
     };
     const auto links = db.Query("SELECT NRSEQUEDIME, CDTABELADW, CDITEMDIME FROM DIMENSAODW", {}, true).rows;
     for (auto& link : links)
         if (kinds.count(link.at(0))) restrict(link.at(1), link.at(2), link.at(0));
     // A fact table's summaries keep the rows their fact table keeps; one without the restricted
     // column cannot tell them apart, and shows nothing.
-    if (!db.Query("SELECT name FROM sqlite_master WHERE name = 'QEL_AGREGADOS'", {}, true).rows.empty())
+    if (options.aggregates)
         for (const AggregateTable& a : AggregatesFromRows(db.Query("SELECT CDTABELAAGR, CDTABELADW, DSCOLUNAS, QTLINHAS FROM QEL_AGREGADOS", {}, true).rows))
             for (auto& link : links) {
                 if (!kinds.count(link.at(0)) || !SameSqlName(link.at(1), a.base)) continue;

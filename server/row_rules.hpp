@@ -9,4 +9,12 @@
 
 #include "data/sql_connection.hpp"
 
-std::vector<SqlRowRule> RowRulesFor(SqlConnection& db, const std::string& operatorCode);
+struct RowRuleOptions {
+    bool aggregates = false;  // the database has QEL_AGREGADOS, whose summaries keep their fact table's rows
+    // Set: each restricted column's allowed keys are read now and written as literals by it, for
+    // engines whose views cannot hold the rule tables' subqueries (the rules then hold until read
+    // again). Unset: subqueries over the rule tables, live in the view.
+    std::string (*literal)(const std::string&) = nullptr;
+};
+
+std::vector<SqlRowRule> RowRulesFor(SqlConnection& db, const std::string& operatorCode, const RowRuleOptions& options);

@@ -1,7 +1,8 @@
 // ClickHouse as the warehouse: the connection (types, nulls, escapes, values that must not break out
 // of their quotes, a reader that can only read, cancel and time limit), and the whole system on it:
 // the demo-like test catalogue copied from SQLite, served by qelserver, and the same views and member
-// lists as on SQLite, to the last digit. A restricted operator is refused rather than shown all.
+// lists as on SQLite, to the last digit. A restricted operator sees only their rows whatever the SQL,
+// or, on a server not given the means to make their ClickHouse user, is refused rather than shown all.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -10,6 +11,7 @@
 #include "support/clickhouse.hpp"
 #include "support/e2e.hpp"
 #include "support/processes.hpp"
+#include "support/server_call.hpp"
 
 namespace {
 
@@ -182,8 +184,8 @@ TEST(ClickHouse, TheSameCatalogueGivesTheSameViewsAndMemberListsAsOnSQLite) {
         EXPECT_NE(after.states[0]["trees"]["trvFatos"].dump().find("Venda Nova"), std::string::npos) << after.states[0]["trees"]["trvFatos"];
     }
 
-    // MARIA's rules cannot be put on a ClickHouse session: a server with logins refuses her calls,
-    // it never runs her SQL over every branch.
+    // A server not given an owner and ClickHouse's configuration folder cannot make MARIA a user of
+    // her own: it refuses her calls, it never runs her SQL over every branch.
     ServerProcess withLogins(reader, {"--auth", "password"});
     setenv("QEL_PASSWORD", "senha", 1);
     HostRun maria = sqlite.Run(kViews[0].second, {"--database", "", "--operator", "MARIA"}, withLogins.Address());
@@ -211,4 +213,122 @@ TEST(ClickHouse, OverTwoShardsTheFactRowsAreSpreadAndTheViewsAreTheSame) {
     EXPECT_EQ(here + there, 2400);
     EXPECT_EQ(OpenClickHouse(other)->Query("SELECT count() FROM FGRANDE").rows.at(0).at(0), "2400");
     expectSameAsSqlite(sqlite, ClickHouseServer::ReaderUri(owner), " (two shards)");
+}
+
+namespace {
+
+// Logins on a server, and the first value of a statement's answer for an operator ("recusado" and the
+// message when refused).
+struct Logins {
+    std::string address;
+    std::map<std::string, std::string> tokens;
+    Logins(const std::string& a, const std::vector<std::string>& operators) : address(a) {
+        for (const std::string& op : operators) tokens[op] = CallServer(address, "Login", {op, "senha"})["result"]["data"].get<std::string>();
+    }
+    J first(const std::string& op, const std::string& sql, std::string* error = nullptr) const {
+        auto colon = address.rfind(':');
+        httplib::Client c(address.substr(0, colon), std::stoi(address.substr(colon + 1)));
+        c.set_read_timeout(60, 0);
+        auto res = c.Post("/QEL00100.rdmOpcoesDW/getInfo", {{"Authorization", "Bearer " + tokens.at(op)}}, J{{"args", {sql}}}.dump(),
+                          "application/json");
+        if (!res) return J("sem resposta");
+        J a = J::parse(res->body);
+        if (a["result"]["ok"] == true) return a["result"]["data"]["rows"].empty() ? J() : a["result"]["data"]["rows"][0][0];
+        if (error) *error = a["result"]["error"].get<std::string>();
+        return J("recusado");
+    }
+};
+
+const char* const kOperators[] = {"MARIA", "JOAO", "ADMIN"};
+
+// Whatever SQL they send, MARIA (branches 01 and 02) and JOAO (his groups' branches and product)
+// read on ClickHouse what the SQLite server's row rules give them, and ADMIN everything; the
+// warehouse's own database, the passwords and table functions stay out of their reach; a change of
+// the rules holds from the next call.
+void expectRulesHold(const E2E& sqlite, const std::string& owner, const ClickHouseServer& clickhouse, const char* where) {
+    const std::string reader = ClickHouseServer::ReaderUri(owner), database = owner.substr(owner.rfind('/') + 1);
+    ServerProcess onClickHouse(reader, {"--auth", "password", "--clickhouse-owner", owner, "--clickhouse-config", clickhouse.ConfigDir()});
+    ServerProcess onSqlite(sqlite.Db(), {"--auth", "password"});
+    Logins ch(onClickHouse.Address(), {kOperators, kOperators + 3}), lite(onSqlite.Address(), {kOperators, kOperators + 3});
+    auto same = [&](const char* sql, bool restrictedDiffers) {
+        J admin = lite.first("ADMIN", sql);
+        for (const char* op : kOperators) {
+            std::string error;
+            const J expected = lite.first(op, sql), got = ch.first(op, sql, &error);
+            ASSERT_NE(expected, J("recusado")) << sql;
+            if (got.is_number() && expected.is_number()) EXPECT_EQ(got.get<double>(), expected.get<double>()) << op << ": " << sql << where;
+            else EXPECT_EQ(got.dump(), expected.dump()) << op << ": " << sql << where << " " << error;
+            if (restrictedDiffers && std::string(op) != "ADMIN") EXPECT_NE(expected, admin) << op << ": " << sql;
+        }
+    };
+    same("SELECT SUM(VL) FROM FCAIXA", true);
+    same("SELECT SUM(VL) FROM (SELECT * FROM FCAIXA) t", true);
+    same("SELECT SUM(VL) FROM FGRANDE", true);
+    // Over shards, the reader's own subquery over a small table is sent on to the other shard as it
+    // stands, where the remote connection's database is the default one; the viewer's statements
+    // name no such subquery. The operators' copies are local, so theirs is asked on both.
+    if (std::string(where).find("shards") == std::string::npos)
+        same("SELECT SUM(VL) FROM FGRANDE WHERE CDFILIAL IN (SELECT CDFILIAL FROM DFILIAL)", true);
+    else
+        for (const char* op : {"MARIA", "JOAO"})
+            EXPECT_EQ(ch.first(op, "SELECT SUM(VL) FROM FGRANDE WHERE CDFILIAL IN (SELECT CDFILIAL FROM DFILIAL)"),
+                      lite.first(op, "SELECT SUM(VL) FROM FGRANDE WHERE CDFILIAL IN (SELECT CDFILIAL FROM DFILIAL)")) << op;
+    same("SELECT count(*) FROM DFILIAL", true);
+    same("SELECT count(*) FROM FILDIMEOPER", false);  // the rule tables themselves are not restricted
+
+    for (const std::string& sql : {"SELECT SUM(VL) FROM " + database + ".FCAIXA", std::string("SELECT count(*) FROM QELOPERADOR"),
+                                   "SELECT count() FROM FCAIXA WHERE CDFILIAL IN (SELECT CDFILIAL FROM " + database + ".FCAIXA)",
+                                   std::string("SELECT count(*) FROM file('x', 'CSV', 'a String')"), "SELECT count(*) FROM remote('127.0.0.1', " +
+                                   database + ".FCAIXA)", std::string("INSERT INTO FCAIXA VALUES ('02', '2026-02', 'S', 5)")}) {
+        std::string error;
+        const J got = ch.first("MARIA", sql, &error);
+        EXPECT_TRUE(got == J("recusado") || got.is_null()) << sql << ": " << got << where;
+        EXPECT_EQ(error.find("qel_"), std::string::npos) << error;  // no user, database or cluster of ours named
+        EXPECT_EQ(error.find(std::to_string(clickhouse.TcpPort())), std::string::npos) << error;
+    }
+
+    // The viewer's own statements through the server, as MARIA, give what they give on SQLite.
+    setenv("QEL_PASSWORD", "senha", 1);
+    for (auto& [name, script] : kViews) {
+        HostRun a = sqlite.Run(script, {"--database", "", "--operator", "MARIA"}, onSqlite.Address());
+        HostRun b = sqlite.Run(script, {"--database", "", "--operator", "MARIA"}, onClickHouse.Address());
+        ASSERT_EQ(b.status, a.status) << name << where << b.err;  // a branch she may not see is no page of hers
+        EXPECT_EQ(lastViewer(b)["lines"], lastViewer(a)["lines"]) << name << where << "\nClickHouse: " << lastViewer(b)
+                                                                  << "\nSQLite: " << lastViewer(a);
+    }
+    unsetenv("QEL_PASSWORD");
+
+    // New rows of hers show at the next call; so does branch 03, once MARIA may see it.
+    for (const char* change : {"INSERT INTO FCAIXA VALUES ('02', '2026-02', 'S', 5)", "INSERT INTO FILDIMEOPER VALUES ('3', 'MARIA', '03')"}) {
+        OpenClickHouse(owner)->Execute(change);
+        sqlite.Sql(change);
+        same("SELECT SUM(VL) FROM FCAIXA", false);
+    }
+    EXPECT_EQ(ch.first("MARIA", "SELECT SUM(VL) FROM FCAIXA"), J(1305)) << where;
+    sqlite.Sql("DELETE FROM FILDIMEOPER WHERE CDFILDIMEOPER = '03'; DELETE FROM FCAIXA WHERE VL = 5");
+
+    // Stopped, the server leaves nothing of the operators' behind in ClickHouse.
+    if (::testing::Test::HasFailure()) std::cerr << onClickHouse.Log();
+    EXPECT_EQ(onClickHouse.Stop(), 0);
+    EXPECT_EQ(OpenClickHouse(owner)->Query("SELECT count() FROM system.databases WHERE startsWith(name, 'qel_')").rows.at(0).at(0), "0");
+}
+
+}  // namespace
+
+TEST(ClickHouse, ARestrictedOperatorReadsOnlyTheirRowsWhateverTheSqlOnOneNodeAndOnTwoShards) {
+    E2E sqlite(catalogueSql());
+    for (const char* op : kOperators) sqlite.SetPassword(op, "senha");
+    {
+        ClickHouseServer server;
+        const std::string owner = server.CreateDatabase();
+        CommandResult copied = RunCommand({QEL_BIN_DIR "/qelserver", "--db", owner, "--copy-from", sqlite.Db()}, "");
+        ASSERT_EQ(copied.status, 0) << copied.err << copied.out;
+        expectRulesHold(sqlite, owner, server, " (one node)");
+    }
+    auto [first, second] = ClickHouseServer::TwoShards();
+    const std::string owner = first->CreateDatabase(), other = second->CreateDatabase();
+    CommandResult copied = RunCommand(
+        {QEL_BIN_DIR "/qelserver", "--db", owner, "--copy-from", sqlite.Db(), "--shards", "qel_shards", "--shard", other}, "");
+    ASSERT_EQ(copied.status, 0) << copied.err << copied.out;
+    expectRulesHold(sqlite, owner, *first, " (two shards)");
 }

@@ -204,4 +204,17 @@ TEST(ServerCommandLine, PortsOutOfRangeOrNotNumbersAreUsageErrors) {
     }
     CommandResult r = RunCommand({QEL_BIN_DIR "/qelserver", "--db", "x.db", "--max-body", "1e6"});
     EXPECT_EQ(r.status, 2);
+    // The ClickHouse operators' owner and configuration folder go together, and only on ClickHouse.
+    const std::string ch = "clickhouse://leitor@127.0.0.1:1/dw";
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--db", ch, "--clickhouse-owner", "clickhouse://default@127.0.0.1:1/dw"},
+          {"--db", ch, "--clickhouse-config", "/tmp"},
+          {"--db", "x.db", "--clickhouse-owner", "clickhouse://default@127.0.0.1:1/dw", "--clickhouse-config", "/tmp"},
+          {"--db", ch, "--clickhouse-owner", "x.db", "--clickhouse-config", "/tmp"}}) {
+        std::vector<std::string> argv{QEL_BIN_DIR "/qelserver"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        CommandResult bad = RunCommand(argv);
+        EXPECT_EQ(bad.status, 2) << bad.err;
+        EXPECT_NE(bad.err.find("--clickhouse-"), std::string::npos) << bad.err;
+    }
 }

@@ -15,19 +15,12 @@
 #include <atomic>
 #include <cctype>
 
+#include "clickhouse_address.hpp"
 #include "core/waiting.hpp"
 #include "sql_connection.hpp"
 #include "sql_text.hpp"
 
-namespace {
-
-struct ClickHouseAddress {
-    std::string user = "default", password, host, database = "default";
-    std::string settings;  // "&name=value..." for every request (the owner's; a reader may set none)
-    int port = 8123;
-};
-
-ClickHouseAddress parseUri(const std::string& uri) {
+ClickHouseAddress ParseClickHouseUri(const std::string& uri) {
     const std::string scheme = "clickhouse://";
     if (uri.rfind(scheme, 0) != 0) throw ESqlError("Endereço de banco ClickHouse inválido");
     std::string rest = uri.substr(scheme.size());
@@ -64,6 +57,8 @@ ClickHouseAddress parseUri(const std::string& uri) {
         throw ESqlError("Endereço de banco ClickHouse inválido");
     return a;
 }
+
+namespace {
 
 // ClickHouse's message without its decorations ("Code: 60, e.displayText() = DB::Exception: ...,
 // e.what() = DB::Exception"), which name nothing of where the server runs.
@@ -167,7 +162,7 @@ class ClickHouseConnection : public SqlConnection {
 public:
     // Nothing is sent yet: HTTP keeps no session, so the first statement is where an unreachable
     // server shows (the server's database asks for the catalogue at start).
-    ClickHouseConnection(const std::string& uri, bool readOnly) : address_(parseUri(uri)), readOnly_(readOnly) {}
+    ClickHouseConnection(const std::string& uri, bool readOnly) : address_(ParseClickHouseUri(uri)), readOnly_(readOnly) {}
 
     void Stream(const std::string& sql, const SqlParams& params, bool readOnly, SqlRowSink& sink) override {
         const std::string first = FirstSqlWord(sql);

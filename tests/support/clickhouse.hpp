@@ -24,6 +24,8 @@ public:
 
     int HttpPort() const { return http_; }
     int TcpPort() const { return tcp_; }  // clickhouse-client's
+    // The folder of its config.xml, whose users.d and config.d it reloads by itself.
+    const std::string& ConfigDir() const { return dir_; }
     // A new, empty database with its own name ("qel1", "qel2"... on each server); its URI as the owner.
     std::string CreateDatabase();
     // The same database as the reader.

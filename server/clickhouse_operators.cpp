@@ -1,0 +1,224 @@
+#include "clickhouse_operators.hpp"
+
+#include <sodium.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <memory>
+#include <ctime>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "data/access_rules.hpp"
+#include "data/aggregates.hpp"
+#include "data/clickhouse_address.hpp"
+#include "data/sql_connection.hpp"
+#include "data/sql_text.hpp"
+#include "row_rules.hpp"
+
+namespace {
+
+const char* const kRuleTables[] = {"FILDIMEOPER", "DIMEODWOPER", "OPERGRUPOP", "FILDIMEGRUPOP", "DIMENSAODW", "DIMENSAODIME"};
+
+std::string randomHex(size_t bytes) {
+    if (sodium_init() < 0) throw ESqlError("libsodium não pôde ser iniciada");
+    std::string raw(bytes, '\0'), text(bytes * 2 + 1, '\0');
+    randombytes_buf(raw.data(), bytes);
+    sodium_bin2hex(text.data(), text.size(), reinterpret_cast<const unsigned char*>(raw.data()), bytes);
+    text.pop_back();
+    return text;
+}
+
+std::string sha256Hex(const std::string& text) {
+    unsigned char hash[crypto_hash_sha256_BYTES];
+    crypto_hash_sha256(hash, reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    char hex[sizeof hash * 2 + 1];
+    sodium_bin2hex(hex, sizeof hex, hash, sizeof hash);
+    return hex;
+}
+
+// Written whole under another name, then renamed: ClickHouse never reads half a file. ClickHouse
+// notices a changed file by its time of change in whole seconds, so each write is dated at least a
+// second after the one before (`last`), or a second write within a second would go unseen.
+void writeFile(const std::string& path, const std::string& text, time_t& last) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << text;
+        if (!out.flush()) throw ESqlError("Não foi possível escrever a configuração do ClickHouse em " + path);
+    }
+    ::chmod(temporary.c_str(), 0640);  // passwords: the ClickHouse server's group reads them, nobody else
+    last = std::max(time(nullptr), last + 1);
+    const timespec times[2] = {{last, 0}, {last, 0}};
+    ::utimensat(AT_FDCWD, temporary.c_str(), times, 0);
+    std::error_code ec;
+    std::filesystem::rename(temporary, path, ec);
+    if (ec) throw ESqlError("Não foi possível escrever a configuração do ClickHouse em " + path);
+}
+
+}  // namespace
+
+ClickHouseOperators::ClickHouseOperators(const std::string& reader, const std::string& owner, const std::string& configDir,
+                                         std::chrono::milliseconds timeout)
+    : reader_(reader), owner_(owner), timeout_(timeout) {
+    const ClickHouseAddress r = ParseClickHouseUri(reader);
+    source_ = r.database;
+    host_ = r.host;
+    httpPort_ = r.port;
+    prefix_ = "qel_" + randomHex(4) + "_";
+    usersFile_ = configDir + "/users.d/" + prefix_ + "operadores.xml";
+    writeFiles();
+}
+
+ClickHouseOperators::~ClickHouseOperators() {
+    try {
+        auto o = OpenClickHouse(owner_);
+        o->SetStatementTimeout(timeout_);
+        for (auto& [code, op] : operators_)
+            if (op->number) o->Execute("DROP DATABASE IF EXISTS " + prefix_ + "o" + std::to_string(op->number));
+    } catch (const std::exception&) {
+        // ClickHouse went away first: what is left names no data, and its users go with the files.
+    }
+    std::error_code ec;
+    std::filesystem::remove(usersFile_, ec);
+}
+
+void ClickHouseOperators::writeFiles() {
+    // readonly=1: no writes, settings or table functions.
+    std::string users = "<?xml version=\"1.0\"?>\n<yandex>\n<profiles><" + prefix_ + "operador><readonly>1</readonly>";
+    if (timeout_.count() > 0) users += "<max_execution_time>" + std::to_string((timeout_.count() + 999) / 1000) + "</max_execution_time>";
+    users += "</" + prefix_ + "operador></profiles>\n<quotas><" + prefix_ + "cota></" + prefix_ + "cota></quotas>\n<users>\n";
+    for (auto& [code, op] : operators_) {
+        if (!op->number) continue;
+        const std::string name = prefix_ + "u" + std::to_string(op->number);
+        users += "<" + name + "><password_sha256_hex>" + sha256Hex(op->password) + "</password_sha256_hex><networks><ip>::/0</ip></networks>" +
+                 "<profile>" + prefix_ + "operador</profile><quota>" + prefix_ + "cota</quota><allow_databases><database>" + prefix_ + "o" +
+                 std::to_string(op->number) + "</database></allow_databases></" + name + ">\n";
+    }
+    users += "</users>\n</yandex>\n";
+    writeFile(usersFile_, users, usersWritten_);
+}
+
+// ClickHouse reloads its configuration files every few seconds: waits until `probeSql` gives a row.
+void ClickHouseOperators::waitUntil(const std::string& what, const std::string& probeUri, const std::string& probeSql) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    for (;;) {
+        try {
+            if (!OpenClickHouse(probeUri, true)->Query(probeSql, {}, true).rows.empty()) return;
+        } catch (const ESqlError&) {
+        }
+        if (std::chrono::steady_clock::now() > deadline)
+            throw ESqlError("O ClickHouse não carregou " + what + " em 30 s: veja se o servidor lê a pasta de configuração");
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+}
+
+std::string ClickHouseOperators::operatorUri(const Operator& o) const {
+    const std::string n = std::to_string(o.number);
+    return "clickhouse://" + prefix_ + "u" + n + ":" + o.password + "@" + host_ + ":" + std::to_string(httpPort_) + "/" + prefix_ + "o" + n;
+}
+
+std::string ClickHouseOperators::UriFor(const std::string& operatorCode) {
+    // Most operators are not restricted: one small statement tells, and they read the warehouse.
+    auto reader = OpenClickHouse(reader_, true);
+    reader->SetStatementTimeout(timeout_);
+    if (reader->Query(kRestrictedDimensionsSql, {{"P_CDOPERADOR", operatorCode}}, true).rows.empty()) return reader_;
+
+    std::shared_ptr<Operator> entry;
+    {
+        std::lock_guard lock(mutex_);
+        auto& e = operators_[operatorCode];
+        if (!e) e = std::make_shared<Operator>();
+        entry = e;
+    }
+    Operator& op = *entry;
+    std::lock_guard own(op.mutex);  // one operator's copies may take a while: the others' calls go on
+    auto owner = OpenClickHouse(owner_);
+    // Copying an operator's rows of a large warehouse outlasts a call's time limit; it is done once.
+    owner->SetStatementTimeout(std::max<std::chrono::milliseconds>(timeout_, std::chrono::minutes(10)));
+    std::map<std::string, std::string> tables;  // name -> engine
+    for (auto& row : owner->Query("SELECT name, engine FROM system.tables WHERE database = :D AND engine NOT LIKE '%View'", {{"D", source_}}).rows)
+        if (IsPlainSqlIdentifier(row.at(0))) tables[row.at(0)] = row.at(1);  // no other can hold catalogued data
+
+    // The rules' tables in full, every table's rows by count, and the local tables' parts: a load,
+    // a new table or a change of the rules changes it.
+    std::string keySql = "SELECT concat('', ";
+    for (const char* table : kRuleTables)
+        keySql += std::string("(SELECT concat(toString(count()), '.', toString(sum(cityHash64(*)))) FROM ") + source_ + "." + table + "), ':', ";
+    for (auto& [table, engine] : tables) keySql += ClickHouseLiteral(table) + ", (SELECT toString(count()) FROM " + source_ + "." + table + "), ':', ";
+    keySql += "(SELECT concat(toString(count()), '.', toString(sum(rows)), '.', toString(max(modification_time))) FROM system.parts"
+              " WHERE active AND database = :D))";
+    const std::string key = owner->Query(keySql, {{"D", source_}}).rows.at(0).at(0);
+    if (op.key == key) return op.definition.empty() ? reader_ : operatorUri(op);
+
+    RowRuleOptions options;
+    options.aggregates = tables.count("QEL_AGREGADOS") > 0;
+    options.literal = ClickHouseLiteral;
+    std::map<std::string, std::string> conditions;  // by the warehouse's own spelling of the table
+    for (const SqlRowRule& rule : RowRulesFor(*reader, operatorCode, options)) {
+        // A rule on a table spelt otherwise still holds for it: never copy it unfiltered.
+        for (auto& [table, engine] : tables)
+            if (SameSqlName(table, rule.table)) conditions[table] = rule.condition;
+    }
+    std::string definition;
+    for (auto& [table, condition] : conditions) definition += table + ": " + condition + "\n";
+    const std::string database = prefix_ + "o" + std::to_string(op.number);
+    if (definition.empty()) {  // not restricted, or no longer
+        if (op.number) owner->Execute("DROP DATABASE IF EXISTS " + database);
+        op.definition.clear();
+        op.key = key;
+        return reader_;
+    }
+
+    const bool newUser = op.number == 0;
+    if (newUser) {
+        std::lock_guard lock(mutex_);  // the users file reads every operator's number and password
+        op.number = ++numbers_;
+        op.password = randomHex(16);
+    }
+    const std::string copies = prefix_ + "o" + std::to_string(op.number);
+    op.definition.clear();  // until copied again, a failure leaves it to be copied at the next call
+    op.key.clear();
+    owner->Execute("DROP DATABASE IF EXISTS " + copies);
+    owner->Execute("CREATE DATABASE " + copies);
+    for (auto& [table, engine] : tables) {
+        // Passwords stay out; so do the shards' local tables, copied through their distributed table.
+        if (table == "QELOPERADOR") continue;
+        const bool local = table.size() > 6 && table.compare(table.size() - 6, 6, "_LOCAL") == 0;
+        if (local && tables.count(table.substr(0, table.size() - 6))) continue;
+        // The warehouse's engine and order where it keeps its rows itself (a sharded table's local
+        // one); any other engine (one that writes elsewhere, or keeps rows in memory only) as a Log.
+        auto keeps = [](const std::string& e) {
+            return e == "Log" || e == "TinyLog" || e == "StripeLog" || (e.size() >= 9 && e.compare(e.size() - 9, 9, "MergeTree") == 0);
+        };
+        std::string like = source_ + "." + table, as = "CREATE TABLE " + copies + "." + table + " AS ";
+        if (engine == "Distributed" && tables.count(table + "_LOCAL") && keeps(tables.at(table + "_LOCAL"))) as += like + "_LOCAL";
+        else if (keeps(engine)) as += like;
+        else as += like + " ENGINE = Log";
+        owner->Execute(as);
+        auto c = conditions.find(table);
+        owner->Execute("INSERT INTO " + copies + "." + table + " SELECT * FROM " + source_ + "." + table +
+                       (c == conditions.end() ? "" : " WHERE " + c->second));
+    }
+    if (newUser) {
+        {
+            std::lock_guard lock(mutex_);
+            writeFiles();
+        }
+        waitUntil("o usuário do operador", operatorUri(op), "SELECT 1");
+    }
+    op.definition = definition;
+    op.key = key;
+    return operatorUri(op);
+}
+
+std::string ClickHouseOperators::SafeMessage(const std::string& message) const {
+    const std::regex ours(prefix_ + "[A-Za-z0-9_]*");
+    return std::regex_replace(message, ours, "(restrito)");
+}
