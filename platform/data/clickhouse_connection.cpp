@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <regex>
 
 #include "clickhouse_address.hpp"
 #include "core/waiting.hpp"
@@ -61,11 +62,16 @@ ClickHouseAddress ParseClickHouseUri(const std::string& uri) {
 namespace {
 
 // ClickHouse's message without its decorations ("Code: 60, e.displayText() = DB::Exception: ...,
-// e.what() = DB::Exception"), which name nothing of where the server runs.
+// e.what() = DB::Exception"), nor the address of the shard it came from ("Received from HOST:PORT.
+// DB::Exception: ..."), nor the name of a user.
 std::string messageOf(const std::string& body) {
     std::string m = body;
     if (size_t p = m.find("DB::Exception: "); p != std::string::npos) m = m.substr(p + 15);
     if (size_t p = m.rfind(", e.what() = "); p != std::string::npos) m = m.substr(0, p);
+    while (m.rfind("Received from ", 0) == 0 && m.find(". DB::Exception: ") != std::string::npos)
+        m = m.substr(m.find(". DB::Exception: ") + 17);
+    static const std::regex user("\\buser [^ ,.;:]+");
+    m = std::regex_replace(m, user, "user (oculto)");
     while (!m.empty() && (m.back() == '\n' || m.back() == ' ')) m.pop_back();
     return m.empty() ? "o banco ClickHouse recusou a consulta" : m;
 }
