@@ -63,6 +63,24 @@ TEST(ClickHouse, AConnectionReadsTypesNullsAndEscapesAndAReaderCanOnlyRead) {
         EXPECT_THROW(unguarded->Query(refused), ESqlError) << refused;
     EXPECT_EQ(db->Query("SELECT count() FROM T").rows.at(0).at(0), "4");
 
+    // The operators' passwords: no read-only statement names their table, however it spells it,
+    // unless the connection is opened to them (the server's login). Text and comments name nothing.
+    db->Execute("CREATE TABLE QELOPERADOR (CDOPERADOR String, DSSENHA String) ENGINE = Log;"
+                "INSERT INTO QELOPERADOR VALUES ('ADMIN', 'segredo')");
+    auto guarded = OpenClickHouse(reader, true);
+    for (const char* secret : {"SELECT DSSENHA FROM QELOPERADOR", "SELECT * FROM qeloperador", "SELECT * FROM `QELOPERADOR`",
+                               "SELECT * FROM \"QELOPERADOR\"", "SELECT * FROM `\\x51ELOPERADOR`", "SELECT * FROM \"QEL\\OPERADOR\"",
+                               "SELECT * FROM T WHERE K IN (SELECT DSSENHA FROM QELOPERADOR)"})
+        try {
+            guarded->Query(secret);
+            ADD_FAILURE() << "read: " << secret;
+        } catch (const ESqlError& e) {
+            EXPECT_NE(std::string(e.what()).find("QELOPERADOR"), std::string::npos) << secret << ": " << e.what();
+        }
+    EXPECT_EQ(guarded->Query("SELECT count() FROM T WHERE K <> 'QELOPERADOR' -- QELOPERADOR").rows.at(0).at(0), "3");
+    guarded->SetSecretsReadable(true);
+    EXPECT_EQ(guarded->Query("SELECT DSSENHA FROM `\\x51ELOPERADOR`").rows.at(0).at(0), "segredo");
+
     // A reader of the rows that gives up (the server's row cap does) ends the statement with its error.
     struct GivesUp : SqlRowSink {
         size_t rows = 0;
@@ -308,6 +326,9 @@ void expectRulesHold(const E2E& sqlite, const std::string& owner, const ClickHou
                                                                   << "\nSQLite: " << lastViewer(a);
     }
     unsetenv("QEL_PASSWORD");
+
+    // Nor does an operator whom no rule restricts read the passwords, though the server's logins do.
+    EXPECT_EQ(ch.first("ADMIN", "SELECT count(*) FROM QELOPERADOR"), J("recusado")) << where;
 
     // New rows of hers show at the next call; so does branch 03, once MARIA may see it.
     for (const char* change : {"INSERT INTO FCAIXA VALUES ('02', '2026-02', 'S', 5)", "INSERT INTO FILDIMEOPER VALUES ('3', 'MARIA', '03')"}) {

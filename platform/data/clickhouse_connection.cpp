@@ -76,6 +76,53 @@ std::string messageOf(const std::string& body) {
     return m.empty() ? "o banco ClickHouse recusou a consulta" : m;
 }
 
+// Whether the statement names the operators' password table. ClickHouse has no column rights, so a
+// reader that may not see the passwords must not name the table at all: in a bare or quoted name, in
+// any case; and a quoted name may not hold a backslash, which ClickHouse reads as an escape
+// (`\x51ELOPERADOR` is the table). Text in string literals and comments names nothing.
+bool namesSecrets(const std::string& sql) {
+    const size_t n = sql.size();
+    auto secret = [](std::string name) {
+        for (char& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        return name == "QELOPERADOR";
+    };
+    for (size_t i = 0; i < n;) {
+        const char c = sql[i];
+        if (c == '-' && i + 1 < n && sql[i + 1] == '-') {
+            while (i < n && sql[i] != '\n') ++i;
+        } else if (c == '/' && i + 1 < n && sql[i + 1] == '*') {
+            const size_t end = sql.find("*/", i + 2);
+            i = end == std::string::npos ? n : end + 2;
+        } else if (c == '\'' || c == '`' || c == '"') {
+            std::string text;
+            for (++i; i < n; ++i) {
+                if (sql[i] == '\\') {
+                    if (c != '\'') return true;  // an escape in a name
+                    if (++i < n) text += sql[i];
+                } else if (sql[i] == c) {
+                    if (i + 1 < n && sql[i + 1] == c) {
+                        text += c;
+                        ++i;
+                    } else {
+                        break;
+                    }
+                } else {
+                    text += sql[i];
+                }
+            }
+            ++i;
+            if (c != '\'' && secret(text)) return true;
+        } else if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+            const size_t start = i;
+            while (i < n && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_')) ++i;
+            if (secret(sql.substr(start, i - start))) return true;
+        } else {
+            ++i;
+        }
+    }
+    return false;
+}
+
 SqlValue::Kind kindOf(const std::string& type) {
     std::string t = type;
     if (t.rfind("Nullable(", 0) == 0) t = t.substr(9, t.size() - 10);
@@ -174,6 +221,8 @@ public:
         const std::string first = FirstSqlWord(sql);
         const bool rows = first == "SELECT" || first == "WITH";
         if ((readOnly || readOnly_) && !rows) throw ESqlError("Somente consultas SELECT são permitidas");
+        if ((readOnly || readOnly_) && !secretsReadable_ && namesSecrets(sql))
+            throw ESqlError("A instrução SQL usa QELOPERADOR, que não é permitido nas consultas");
         std::string text = ReplaceSqlParameters(sql, [&](const std::string& name) {
             auto it = params.find(name);
             if (it == params.end()) throw ESqlError("Parâmetro sem valor: " + name);
@@ -213,7 +262,7 @@ public:
     // Every statement reads the data as it is when it starts; MergeTree parts never change under it.
     void BeginSnapshot() override {}
     void EndSnapshot() noexcept override {}
-    void SetSecretsReadable(bool) override {}
+    void SetSecretsReadable(bool readable) override { secretsReadable_ = readable; }
     void SetRowScope(const SqlRowScope&) override {}
 
 private:
@@ -276,6 +325,7 @@ private:
 
     ClickHouseAddress address_;
     bool readOnly_;
+    bool secretsReadable_ = false;
     std::chrono::milliseconds timeout_{0};
     const std::atomic<bool>* cancel_ = nullptr;
     std::atomic<bool> stopRequested_{false};
