@@ -73,7 +73,21 @@ ClickHouseOperators::ClickHouseOperators(const std::string& reader, const std::s
     httpPort_ = r.port;
     prefix_ = "qel_" + randomHex(4) + "_";
     usersFile_ = configDir + "/users.d/" + prefix_ + "operadores.xml";
-    writeFiles();
+    // A user of no database, there only until ClickHouse has shown that it reads the file: a folder
+    // it does not read shows now, not at a restricted operator's first call.
+    probePassword_ = randomHex(16);
+    try {
+        writeFiles();
+        waitUntil("os usuários de " + usersFile_, "clickhouse://" + prefix_ + "sonda:" + probePassword_ + "@" + host_ + ":" +
+                                                     std::to_string(httpPort_) + "/system",
+                  "SELECT 1");
+        probePassword_.clear();
+        writeFiles();
+    } catch (...) {
+        std::error_code ec;
+        std::filesystem::remove(usersFile_, ec);
+        throw;
+    }
 }
 
 ClickHouseOperators::~ClickHouseOperators() {
@@ -94,6 +108,10 @@ void ClickHouseOperators::writeFiles() {
     std::string users = "<?xml version=\"1.0\"?>\n<yandex>\n<profiles><" + prefix_ + "operador><readonly>1</readonly>";
     if (timeout_.count() > 0) users += "<max_execution_time>" + std::to_string((timeout_.count() + 999) / 1000) + "</max_execution_time>";
     users += "</" + prefix_ + "operador></profiles>\n<quotas><" + prefix_ + "cota></" + prefix_ + "cota></quotas>\n<users>\n";
+    if (!probePassword_.empty())
+        users += "<" + prefix_ + "sonda><password_sha256_hex>" + sha256Hex(probePassword_) + "</password_sha256_hex><networks><ip>::/0</ip>" +
+                 "</networks><profile>" + prefix_ + "operador</profile><quota>" + prefix_ + "cota</quota><allow_databases><database>" +
+                 "system</database></allow_databases></" + prefix_ + "sonda>\n";
     for (auto& [code, op] : operators_) {
         if (!op->number) continue;
         const std::string name = prefix_ + "u" + std::to_string(op->number);

@@ -28,7 +28,7 @@ class ClickHouseOperators {
 public:
     // `reader`: the warehouse as the server reads it; `owner`: a ClickHouse user who may create and
     // drop databases; `configDir`: the folder of the ClickHouse server's config.xml. Raises ESqlError
-    // when the file cannot be written.
+    // when the file cannot be written, or ClickHouse does not load it within 30 s.
     ClickHouseOperators(const std::string& reader, const std::string& owner, const std::string& configDir,
                         std::chrono::milliseconds timeout);
     ~ClickHouseOperators();
@@ -60,6 +60,7 @@ private:
     int httpPort_ = 0;
     std::chrono::milliseconds timeout_;
     std::string prefix_;  // "qel_<8 hex>_": this server's users and databases
+    std::string probePassword_;  // while the start checks that ClickHouse reads the users file
     std::mutex mutex_;  // the map, the numbers and the users file
     std::map<std::string, std::shared_ptr<Operator>> operators_;  // by code
     int numbers_ = 0;
