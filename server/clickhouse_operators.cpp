@@ -95,7 +95,7 @@ ClickHouseOperators::~ClickHouseOperators() {
         auto o = OpenClickHouse(owner_);
         o->SetStatementTimeout(timeout_);
         for (auto& [code, op] : operators_)
-            if (op->number) o->Execute("DROP DATABASE IF EXISTS " + prefix_ + "o" + std::to_string(op->number));
+            if (op->number) o->Execute("DROP DATABASE IF EXISTS " + databaseOf(op->number));
     } catch (const std::exception&) {
         // ClickHouse went away first: what is left names no data, and its users go with the files.
     }
@@ -116,8 +116,8 @@ void ClickHouseOperators::writeFiles() {
         if (!op->number) continue;
         const std::string name = prefix_ + "u" + std::to_string(op->number);
         users += "<" + name + "><password_sha256_hex>" + sha256Hex(op->password) + "</password_sha256_hex><networks><ip>::/0</ip></networks>" +
-                 "<profile>" + prefix_ + "operador</profile><quota>" + prefix_ + "cota</quota><allow_databases><database>" + prefix_ + "o" +
-                 std::to_string(op->number) + "</database></allow_databases></" + name + ">\n";
+                 "<profile>" + prefix_ + "operador</profile><quota>" + prefix_ + "cota</quota><allow_databases><database>" +
+                 databaseOf(op->number) + "</database></allow_databases></" + name + ">\n";
     }
     users += "</users>\n</yandex>\n";
     writeFile(usersFile_, users, usersWritten_);
@@ -137,9 +137,11 @@ void ClickHouseOperators::waitUntil(const std::string& what, const std::string& 
     }
 }
 
+std::string ClickHouseOperators::databaseOf(int number) const { return prefix_ + "o" + std::to_string(number); }
+
 std::string ClickHouseOperators::operatorUri(const Operator& o) const {
     const std::string n = std::to_string(o.number);
-    return "clickhouse://" + prefix_ + "u" + n + ":" + o.password + "@" + host_ + ":" + std::to_string(httpPort_) + "/" + prefix_ + "o" + n;
+    return "clickhouse://" + prefix_ + "u" + n + ":" + o.password + "@" + host_ + ":" + std::to_string(httpPort_) + "/" + databaseOf(o.number);
 }
 
 std::string ClickHouseOperators::UriFor(const std::string& operatorCode) {
@@ -173,7 +175,7 @@ std::string ClickHouseOperators::UriFor(const std::string& operatorCode) {
     keySql += "(SELECT concat(toString(count()), '.', toString(sum(rows)), '.', toString(max(modification_time))) FROM system.parts"
               " WHERE active AND database = :D))";
     const std::string key = owner->Query(keySql, {{"D", source_}}).rows.at(0).at(0);
-    if (op.key == key) return op.definition.empty() ? reader_ : operatorUri(op);
+    if (op.key == key) return op.copied ? operatorUri(op) : reader_;
 
     RowRuleOptions options;
     options.aggregates = tables.count("QEL_AGREGADOS") > 0;
@@ -184,12 +186,9 @@ std::string ClickHouseOperators::UriFor(const std::string& operatorCode) {
         for (auto& [table, engine] : tables)
             if (SameSqlName(table, rule.table)) conditions[table] = rule.condition;
     }
-    std::string definition;
-    for (auto& [table, condition] : conditions) definition += table + ": " + condition + "\n";
-    const std::string database = prefix_ + "o" + std::to_string(op.number);
-    if (definition.empty()) {  // not restricted, or no longer
-        if (op.number) owner->Execute("DROP DATABASE IF EXISTS " + database);
-        op.definition.clear();
+    if (conditions.empty()) {  // its rules name no table there: it reads the warehouse
+        if (op.number) owner->Execute("DROP DATABASE IF EXISTS " + databaseOf(op.number));
+        op.copied = false;
         op.key = key;
         return reader_;
     }
@@ -200,21 +199,21 @@ std::string ClickHouseOperators::UriFor(const std::string& operatorCode) {
         op.number = ++numbers_;
         op.password = randomHex(16);
     }
-    const std::string copies = prefix_ + "o" + std::to_string(op.number);
-    op.definition.clear();  // until copied again, a failure leaves it to be copied at the next call
+    const std::string copies = databaseOf(op.number);
+    op.copied = false;  // until copied again, a failure leaves it to be copied at the next call
     op.key.clear();
     owner->Execute("DROP DATABASE IF EXISTS " + copies);
     owner->Execute("CREATE DATABASE " + copies);
+    // The warehouse's engine and order where it keeps its rows itself (a sharded table's local one);
+    // any other engine (one that writes elsewhere, or keeps rows in memory only) as a Log.
+    auto keeps = [](const std::string& e) {
+        return e == "Log" || e == "TinyLog" || e == "StripeLog" || (e.size() >= 9 && e.compare(e.size() - 9, 9, "MergeTree") == 0);
+    };
     for (auto& [table, engine] : tables) {
         // Passwords stay out; so do the shards' local tables, copied through their distributed table.
         if (table == "QELOPERADOR") continue;
         const bool local = table.size() > 6 && table.compare(table.size() - 6, 6, "_LOCAL") == 0;
         if (local && tables.count(table.substr(0, table.size() - 6))) continue;
-        // The warehouse's engine and order where it keeps its rows itself (a sharded table's local
-        // one); any other engine (one that writes elsewhere, or keeps rows in memory only) as a Log.
-        auto keeps = [](const std::string& e) {
-            return e == "Log" || e == "TinyLog" || e == "StripeLog" || (e.size() >= 9 && e.compare(e.size() - 9, 9, "MergeTree") == 0);
-        };
         std::string like = source_ + "." + table, as = "CREATE TABLE " + copies + "." + table + " AS ";
         if (engine == "Distributed" && tables.count(table + "_LOCAL") && keeps(tables.at(table + "_LOCAL"))) as += like + "_LOCAL";
         else if (keeps(engine)) as += like;
@@ -231,7 +230,7 @@ std::string ClickHouseOperators::UriFor(const std::string& operatorCode) {
         }
         waitUntil("o usuário do operador", operatorUri(op), "SELECT 1");
     }
-    op.definition = definition;
+    op.copied = true;
     op.key = key;
     return operatorUri(op);
 }

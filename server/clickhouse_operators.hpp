@@ -45,13 +45,14 @@ private:
     struct Operator {
         std::mutex mutex;        // held while reading its rules and copying its rows
         std::string key;         // the rules' key when last read
-        std::string definition;  // the conditions its copies were made with; empty: unrestricted
+        bool copied = false;     // its copies hold for `key`; false: it reads the warehouse (or a copy failed)
         int number = 0;          // of its user and database, 0 before its first; set under the object's mutex_
         std::string password;    // likewise
     };
 
     void writeFiles();  // under mutex_
     void waitUntil(const std::string& what, const std::string& probeUri, const std::string& probeSql);
+    std::string databaseOf(int number) const;  // an operator's copies
     std::string operatorUri(const Operator& o) const;
 
     std::string reader_, owner_, usersFile_;
