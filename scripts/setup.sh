@@ -2,7 +2,7 @@
 # Installs the Debian packages the project builds and runs with. Idempotent: when every package is
 # already present it only checks and returns.
 set -euo pipefail
-packages=(g++ cmake make pkg-config libsqlite3-dev sqlite3 nlohmann-json3-dev libsimdjson-dev libicu-dev libcpp-httplib-dev
+packages=(g++ cmake make pkg-config libsqlite3-dev sqlite3 nlohmann-json3-dev libsimdjson-dev libdeflate-dev libicu-dev libcpp-httplib-dev
           libgtest-dev libedit-dev zlib1g-dev curl libpq-dev postgresql qt6-base-dev libsodium-dev util-linux locales
           qt6-translations-l10n libxlsxwriter-dev python3 qt6-charts-dev clickhouse-server clickhouse-client)
 missing=()

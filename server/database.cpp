@@ -243,7 +243,7 @@ public:
         for (const auto& [table, columns] : CatalogueColumns()) {
             std::string hashed;
             for (const std::string& column : columns) hashed += (hashed.empty() ? "" : ", ") + std::string("ifNull(toString(") + column + "), '')";
-            const auto row = c->Query("SELECT toString(count()), toString(sum(cityHash64(" + hashed + "))) FROM " + table, {}, true).rows.at(0);
+            const std::vector<std::string> row = c->Query("SELECT toString(count()), toString(sum(cityHash64(" + hashed + "))) FROM " + table, {}, true).rows.at(0);
             key += row.at(0) + "." + row.at(1) + ":";
         }
         return key;

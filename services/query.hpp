@@ -52,7 +52,7 @@ public:
 
     TParam& ParamByName(const std::string& name) { return params_[name]; }
     void ClearParams() { params_.clear(); }
-    const std::vector<std::vector<std::string>>& Rows() const { return result_.rows; }
+    const PacketRows& Rows() const { return result_.rows; }
     void Open();
     void Close();
     bool Active() const { return active_; }

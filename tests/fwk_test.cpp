@@ -1,6 +1,12 @@
 // The framework services as the screen relies on them.
 #include <gtest/gtest.h>
+#include <httplib.h>
+#include <zlib.h>
 
+#include <optional>
+#include <thread>
+
+#include "fwk/gzip_answer.hpp"
 #include "fwk/host_bridge.hpp"
 #include "data/wire.hpp"
 #include "services/list_dialog.hpp"
@@ -125,4 +131,109 @@ TEST_F(FwkFixture, ACallWhoseAnswerHasNotChangedIsServedFromTheKeptAnswer) {
     auto changed = areas();
     EXPECT_EQ(changed.size(), first.size() + 1);
     EXPECT_EQ(changed.back(), (std::vector<std::string>{"Compras", "04"}));
+}
+
+namespace {
+
+// The gzip form of a text, one member.
+std::string gzipOf(std::string_view text) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, static_cast<uLong>(text.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// The same with the trailer's size (the text's length modulo 2^32) replaced.
+std::string withTrailerSize(std::string zipped, uint32_t size) {
+    for (int i = 0; i < 4; ++i) zipped[zipped.size() - 4 + static_cast<size_t>(i)] = static_cast<char>((size >> (8 * i)) & 0xFF);
+    return zipped;
+}
+
+}  // namespace
+
+TEST(GunzipAnswer, InflatesOneMemberOrManyAndNeverPastTheCapWhateverTheTrailerSays) {
+    std::string text;
+    for (int i = 0; i < 20000; ++i) text += "[\"" + std::to_string(i) + "\",\"FT" + std::to_string(i / 10) + "\"],";
+    const std::string half = text.substr(0, text.size() / 2), rest = text.substr(text.size() / 2);
+    const std::string whole = gzipOf(text), twoMembers = gzipOf(half) + gzipOf(rest);
+    struct Case {
+        const char* what;
+        std::string zipped;
+        size_t cap;
+        std::optional<std::string> expected;  // nullopt: over the cap
+    };
+    const std::vector<Case> cases{
+        {"one member", whole, text.size(), text},
+        {"two members", twoMembers, text.size(), text},
+        {"over the cap, said so", whole, text.size() - 1, std::nullopt},
+        {"over the cap, the trailer saying otherwise", withTrailerSize(whole, 10), text.size() / 2, std::nullopt},
+        {"empty text", gzipOf(""), 10, std::string()},
+    };
+    for (const Case& c : cases) {
+        std::optional<InflatedText> got = GunzipAnswer(c.zipped, c.cap, kAnswerPadding);
+        ASSERT_EQ(got.has_value(), c.expected.has_value()) << c.what;
+        if (!got) continue;
+        EXPECT_TRUE(got->text() == *c.expected) << c.what << ": " << got->size << " bytes against " << c.expected->size();
+        EXPECT_GE(got->capacity, got->size + kAnswerPadding) << c.what;
+    }
+    std::string damaged = whole;
+    damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 0x55);
+    // A trailer whose size is not the text's is damage too, as any gzip reader takes it.
+    for (const std::string& bad : {damaged, whole.substr(0, whole.size() / 2), whole.substr(0, 10), std::string(40, 'x'), whole + "lixo",
+                                   withTrailerSize(whole, 10), withTrailerSize(whole, static_cast<uint32_t>(text.size() + 5))})
+        EXPECT_THROW(GunzipAnswer(bad, text.size() * 2), std::runtime_error) << bad.size() << " bytes";
+}
+
+// What the connection makes of a compressed answer: read whole however many members it has, and
+// refused with a message that says why when damaged, too large or compressed some other way.
+TEST_F(FwkFixture, ACompressedAnswerIsReadWholeOrRefusedWithTheReason) {
+    std::string answer = R"({"result":{"ok":true,"data":null},"args":[{"fields":[{"name":"A","type":"string","size":5,"fixed":false}],"rows":[)";
+    for (int i = 0; i < 5000; ++i) answer += std::string(i ? "," : "") + "[\"" + std::to_string(i) + "\"]";
+    answer += "]}]}";
+    std::string body, encoding;
+    httplib::Server server;
+    server.Get("/QEL00100.rdmOpcoesDW", [](const httplib::Request&, httplib::Response& r) { r.set_content("{}", "application/json"); });
+    server.Post("/QEL00100.rdmOpcoesDW/GetInfo", [&](const httplib::Request&, httplib::Response& r) {
+        r.set_header("Content-Encoding", encoding);
+        r.set_content(body, "application/octet-stream");  // as it is: the test server compresses nothing itself
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { server.listen_after_bind(); });
+    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    TNetConnection net(nullptr);
+    net.ServerName = "QEL00100.rdmOpcoesDW";
+    net.Host = "127.0.0.1";
+    net.Port = port;
+    auto call = [&](std::string zipped, std::string how) -> std::string {
+        body = std::move(zipped);
+        encoding = std::move(how);
+        std::vector<Variant> args{Variant()};
+        try {
+            net.Call("GetInfo", args);
+        } catch (const ENetError& e) {
+            return e.what();
+        }
+        return args[0].IsPacket() ? "rows: " + std::to_string(args[0].AsPacket().rows.size()) : "no packet";
+    };
+    const std::string zipped = gzipOf(answer);
+    EXPECT_EQ(call(zipped, "gzip"), "rows: 5000");
+    EXPECT_EQ(call(gzipOf(answer.substr(0, 1000)) + gzipOf(answer.substr(1000)), "gzip"), "rows: 5000");
+    std::string damaged = zipped;
+    damaged[damaged.size() / 2] = static_cast<char>(damaged[damaged.size() / 2] ^ 0x55);
+    EXPECT_NE(call(damaged, "gzip").find("compactação danificada"), std::string::npos);
+    EXPECT_NE(call(zipped, "br").find("compactação br desconhecida"), std::string::npos);
+    const CallLimits limits = GetCallLimits();
+    SetCallLimits({limits.deadline, answer.size() - 1});
+    EXPECT_NE(call(zipped, "gzip").find("passou de"), std::string::npos);
+    SetCallLimits(limits);
+    EXPECT_EQ(call(zipped, "gzip"), "rows: 5000");
+    server.stop();
+    serving.join();
 }

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "data/packet.hpp"
 #include "pivot.hpp"
 #include "saved_view.hpp"
 #include "view_settings.hpp"
@@ -72,10 +73,10 @@ private:
     void fail(const std::string& text);
     void pivot();
     // One statement on the client's database, or on the server when that cannot answer.
-    std::vector<std::vector<std::string>> runStatement(const std::string& sql, const std::map<std::string, std::string>& params);
+    PacketRows runStatement(const std::string& sql, const std::map<std::string, std::string>& params);
     // Two parts of one fact table's statement read at once, the first through the form's query (its
     // progress and Cancelar), the second on `other`; a cancel or a failure of either stops both.
-    std::vector<std::vector<std::string>> runInParts(SqlConnection& other, const CubeStatement& first, const CubeStatement& second);
+    PacketRows runInParts(SqlConnection& other, const CubeStatement& first, const CubeStatement& second);
     // The computed cells into input_, in columns: values measure by measure, keys coded (the map is
     // emptied as it goes).
     void assemble(std::map<std::vector<std::string>, CubeValues>&& cells);

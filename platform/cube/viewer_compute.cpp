@@ -26,7 +26,7 @@ namespace {
 
 const char* kWaiting = "Recebendo dados do Servidor";  // the framework's text for server and database waits
 
-using StatementRunner = std::function<std::vector<std::vector<std::string>>(const std::string&, const SqlParams&)>;
+using StatementRunner = std::function<PacketRows(const std::string&, const SqlParams&)>;
 
 // The operator's access rules, resolved as the member list resolves them (data/access_rules.hpp):
 // each restricted dimension's sequence number with the keys it allows, as a subquery.
@@ -130,7 +130,7 @@ std::string sourceTable(const TablePlan& plan, const std::vector<CubeRestriction
 // A statement's rows into the cells (keys of the placed dimensions -> one value per measure), each
 // key's label kept the first time it is seen: the row carries the label after the key of every
 // dimension with a table of its own.
-void addRows(const std::vector<std::vector<std::string>>& rows, const TablePlan& plan, size_t placed, size_t measures,
+void addRows(const PacketRows& rows, const TablePlan& plan, size_t placed, size_t measures,
              std::map<std::vector<std::string>, CubeValues>& cells, std::vector<std::map<std::string, std::string>>& labels) {
     for (const auto& row : rows) {
         size_t c = 0;
@@ -175,11 +175,11 @@ std::optional<std::pair<CubeRowRange, CubeRowRange>> twoParts(SqlConnection& c, 
 
 }  // namespace
 
-std::vector<std::vector<std::string>> TfrmCubo::runInParts(SqlConnection& other, const CubeStatement& first,
+PacketRows TfrmCubo::runInParts(SqlConnection& other, const CubeStatement& first,
                                                            const CubeStatement& second) {
     std::atomic<bool> stop{false};
     other.SetCancelFlag(&stop);
-    std::vector<std::vector<std::string>> secondRows;
+    PacketRows secondRows;
     std::exception_ptr failed;
     std::thread reader([&] {
         try {
@@ -188,7 +188,7 @@ std::vector<std::vector<std::string>> TfrmCubo::runInParts(SqlConnection& other,
             failed = std::current_exception();
         }
     });
-    std::vector<std::vector<std::string>> rows;
+    PacketRows rows;
     try {
         rows = OpenLocal(*query_, first.sql, &first.params).rows;
     } catch (...) {
@@ -200,11 +200,11 @@ std::vector<std::vector<std::string>> TfrmCubo::runInParts(SqlConnection& other,
     reader.join();
     other.SetCancelFlag(nullptr);
     if (failed) std::rethrow_exception(failed);
-    rows.insert(rows.end(), std::make_move_iterator(secondRows.begin()), std::make_move_iterator(secondRows.end()));
+    rows.Append(std::move(secondRows));
     return rows;
 }
 
-std::vector<std::vector<std::string>> TfrmCubo::runStatement(const std::string& sql, const SqlParams& params) {
+PacketRows TfrmCubo::runStatement(const std::string& sql, const SqlParams& params) {
     try {
         return OpenLocalOrServer(*query_, *net_, sql, &params, "os dados da visão").rows;
     } catch (const EServerError& e) {

@@ -176,7 +176,7 @@ const char* kPostgresReaderAccess =
 
 bool SameSqlName(const std::string& a, const std::string& b) { return upper(a) == upper(b); }
 
-std::vector<AggregateTable> AggregatesFromRows(const std::vector<std::vector<std::string>>& rows) {
+std::vector<AggregateTable> AggregatesFromRows(const PacketRows& rows) {
     std::vector<AggregateTable> out;
     for (const auto& r : rows) {
         if (r.size() < 4) continue;
@@ -219,7 +219,7 @@ std::vector<AggregateTable> BuildAggregates(SqlConnection& db, bool postgres, st
         const std::string version = db.Query("SELECT NRVERSAO FROM QEL_VERSAODW WHERE CDTABELADW = '" + t.name + "'").rows.at(0).at(0);
         std::string counts = "SELECT COUNT(*)";
         for (const std::string& d : t.dims) counts += ", COUNT(DISTINCT " + d + ")";
-        const auto row = db.Query(counts + " FROM " + t.name).rows.at(0);
+        const std::vector<std::string> row = db.Query(counts + " FROM " + t.name).rows.at(0);
         const int64_t rows = integer(row.at(0));
         std::vector<int64_t> distinct;
         for (size_t i = 1; i < row.size(); ++i) distinct.push_back(integer(row[i]));

@@ -29,7 +29,7 @@ struct AggregateTable {
 bool SameSqlName(const std::string& a, const std::string& b);
 
 // The rows of kFreshAggregatesSql, read.
-std::vector<AggregateTable> AggregatesFromRows(const std::vector<std::vector<std::string>>& rows);
+std::vector<AggregateTable> AggregatesFromRows(const PacketRows& rows);
 
 // The smallest aggregate of `base` whose columns hold every one of `needed` (compared without regard
 // to case), or none.

@@ -22,6 +22,11 @@ void TField::SetAsString(const std::string& v) {
 
 // ---- TClientDataSet ----------------------------------------------------------------------------
 
+namespace {
+// The load indexes of at least this many records are built aside, on a thread of their own.
+constexpr size_t kRecordsIndexedAside = 50000;
+}  // namespace
+
 TStringField* TClientDataSet::AddStringField(const std::string& name, int size, bool fixed) {
     if (!persistent_) fields_.clear();
     persistent_ = true;
@@ -74,21 +79,57 @@ void TClientDataSet::SetData(std::shared_ptr<const DataPacket> p) {
     for (auto& row : p->rows)
         if (row.size() != p->fields.size()) throw EDatabaseError(Name + ": linha do pacote com número de colunas diferente dos campos");
     for (size_t i = 0; i < fields_.size(); ++i) fields_[i]->column_ = static_cast<int>(i);
+    settleLookups();
     hash_.clear();  // its keys view the rows being replaced
     source_ = std::move(source);
     edited_.clear();
+    // The rows replaced: let go of here, or by the task below once it has built the new indexes.
+    std::vector<std::shared_ptr<const DataPacket>> replaced{std::move(loaded_), std::move(data_), std::move(own_)};
     loaded_ = p;
     data_ = std::move(p);
-    own_.reset();
     // The filter stays; its field names are resolved against the (possibly new) fields.
     conditionColumns_.clear();
     for (auto& c : conditions_) conditionColumns_.push_back(FieldByName(c.field)->column_);
     orderValid_ = false;
     invalidateView();
     state_ = TDataSetState::dsBrowse;
+    std::vector<std::pair<int, size_t>> lookups;  // (field column, packet column)
     for (const std::string& field : LookupFields)
-        if (TField* f = FindField(field)) hashLookup(f->column_, std::string());
+        if (TField* f = FindField(field)) lookups.emplace_back(f->column_, source_[static_cast<size_t>(f->column_)]);
+    if (recordCount() >= kRecordsIndexedAside && !lookups.empty()) {
+        // One task, the columns in order: the first field listed (the one filtered at once) is ready
+        // first, without sharing the processor with the others.
+        std::vector<std::pair<size_t, std::promise<ValueIndex>>> promised;
+        for (auto [column, source] : lookups) {
+            promised.emplace_back(source, std::promise<ValueIndex>());
+            pending_.emplace_back(column, promised.back().second.get_future());
+        }
+        building_ = std::async(std::launch::async, [packet = data_, promised = std::move(promised), replaced = std::move(replaced)]() mutable {
+            for (auto& [source, promise] : promised) {
+                try {
+                    promise.set_value(indexOf(*packet, source));
+                } catch (...) {
+                    promise.set_exception(std::current_exception());
+                }
+            }
+            replaced.clear();
+        });
+    } else {
+        for (auto [column, source] : lookups) hashLookup(column, std::string());
+    }
     First();
+}
+
+void TClientDataSet::settleLookups(int column) const {
+    for (auto it = pending_.begin(); it != pending_.end();) {
+        if (column >= 0 && it->first != column) {
+            ++it;
+            continue;
+        }
+        hash_.try_emplace(it->first, it->second.get());
+        it = pending_.erase(it);
+    }
+    if (pending_.empty() && building_.valid()) building_.get();
 }
 
 // The packet's values back into the cells this data set edited (Post keeps a list of them); only
@@ -105,6 +146,7 @@ void TClientDataSet::restoreFrom(const DataPacket& p) {
     }
     edited_.clear();
     bool any = false;
+    settleLookups();
     for (size_t c = 0; c < changed.size(); ++c) {
         if (!changed[c]) continue;
         any = true;
@@ -137,6 +179,7 @@ void TClientDataSet::CreateDataSet() {
 }
 
 void TClientDataSet::Close() {
+    settleLookups();
     hash_.clear();
     data_.reset();
     loaded_.reset();
@@ -261,25 +304,34 @@ int TClientDataSet::ValueIndex::findOrAdd(std::string_view value) {
     return table[i].group;
 }
 
-std::span<const int> TClientDataSet::hashLookup(int column, const std::string& value) const {
-    auto it = hash_.find(column);
-    if (it == hash_.end()) {
-        // Two passes: number the distinct values and count them, then place the records of each
-        // value side by side.
-        ValueIndex index;
-        std::vector<int> groupOf(recordCount());
-        for (size_t r = 0; r < recordCount(); ++r) {
-            int g = index.findOrAdd(cell(static_cast<int>(r), column));
-            groupOf[r] = g;
-            ++index.count[static_cast<size_t>(g)];
-        }
-        index.first.assign(index.count.size(), 0);
-        for (size_t g = 1; g < index.count.size(); ++g) index.first[g] = index.first[g - 1] + index.count[g - 1];
-        index.ids.resize(recordCount());
-        std::vector<int> next = index.first;
-        for (size_t r = 0; r < recordCount(); ++r) index.ids[static_cast<size_t>(next[static_cast<size_t>(groupOf[r])]++)] = static_cast<int>(r);
-        it = hash_.emplace(column, std::move(index)).first;
+// Two passes: number the distinct values and count them, then place the records of each value side
+// by side. Records of one value tend to come in runs (links listed fact by fact, facts area by
+// area): a record like the one before it joins its group without a look in the table.
+TClientDataSet::ValueIndex TClientDataSet::indexOf(const DataPacket& p, size_t packetColumn) {
+    ValueIndex index;
+    const size_t records = p.rows.size();
+    std::vector<int> groupOf(records);
+    std::string_view previous;
+    int g = -1;
+    for (size_t r = 0; r < records; ++r) {
+        const std::string_view value = p.rows[r][packetColumn];
+        if (g < 0 || value != previous) g = index.findOrAdd(value);
+        previous = value;
+        groupOf[r] = g;
+        ++index.count[static_cast<size_t>(g)];
     }
+    index.first.assign(index.count.size(), 0);
+    for (size_t i = 1; i < index.count.size(); ++i) index.first[i] = index.first[i - 1] + index.count[i - 1];
+    index.ids.resize(records);
+    std::vector<int> next = index.first;
+    for (size_t r = 0; r < records; ++r) index.ids[static_cast<size_t>(next[static_cast<size_t>(groupOf[r])]++)] = static_cast<int>(r);
+    return index;
+}
+
+std::span<const int> TClientDataSet::hashLookup(int column, const std::string& value) const {
+    settleLookups(column);
+    auto it = hash_.find(column);
+    if (it == hash_.end()) it = hash_.emplace(column, indexOf(*data_, source_[static_cast<size_t>(column)])).first;
     int g = it->second.find(value);
     if (g < 0) return {};
     return std::span<const int>(it->second.ids).subspan(static_cast<size_t>(it->second.first[static_cast<size_t>(g)]),
@@ -356,6 +408,7 @@ void TClientDataSet::Post() {
     bool filterTouched = false;
     for (size_t c = 0; c < fields_.size(); ++c) {
         if (cell(rec, static_cast<int>(c)) == editBuffer_[c]) continue;
+        settleLookups();  // an index still being built would come back after the one dropped here
         if (!own_) {
             // The first change: this data set takes its own copy of the rows, and every lookup
             // index goes with the rows it viewed.

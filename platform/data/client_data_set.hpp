@@ -7,9 +7,12 @@
 // in the order of the active index (text order of its field) or in delivery order. Loading replaces
 // every record and keeps the filter. Equality conditions are answered from a per-field hash index
 // built at load (LookupFields) or on first use and dropped when that field's values change, so
-// setting a filter does not scan all records. Fields are owned by the data set; TField pointers stay valid for its lifetime.
+// setting a filter does not scan all records. The load indexes of a large packet are built on a
+// thread of their own while the caller goes on; a lookup, change or load waits for them. Fields are
+// owned by the data set; TField pointers stay valid for its lifetime.
 #pragma once
 
+#include <future>
 #include <memory>
 #include <span>
 #include <string>
@@ -119,6 +122,8 @@ private:
     void restoreFrom(const DataPacket& p);
     int currentRecord() const;
     std::span<const int> hashLookup(int column, const std::string& value) const;
+    // Waits for the load index of that column being built aside (-1: every one) and takes it in.
+    void settleLookups(int column = -1) const;
     const std::vector<int>& orderedRecords() const;
     bool passes(int rec) const;
     void requireActive() const;
@@ -165,7 +170,12 @@ private:
         int find(std::string_view value) const;
         int findOrAdd(std::string_view value);
     };
+    static ValueIndex indexOf(const DataPacket& p, size_t packetColumn);
     mutable std::unordered_map<int, ValueIndex> hash_;  // column -> index
+    // The load indexes being built aside (column, index), in LookupFields order by one task that
+    // holds the packet; `building_` ends when the last is done.
+    mutable std::vector<std::pair<int, std::future<ValueIndex>>> pending_;
+    mutable std::future<void> building_;
     int cursor_ = 0;
     bool eof_ = true;
 };

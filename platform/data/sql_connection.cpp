@@ -18,19 +18,12 @@ public:
     CollectingSink(SqlResult& r, std::atomic<size_t>* counted) : r_(r), counted_(counted) {}
     void Columns(const std::vector<SqlColumn>& columns) override { r_.columns = columns; }
     void Row(const SqlValue* values) override {
-        std::vector<std::string> row;
-        row.reserve(r_.columns.size());
         for (size_t i = 0; i < r_.columns.size(); ++i) {
             const SqlValue& v = values[i];
-            if (v.kind == SqlValue::Kind::Blob) {
-                std::string hex;
-                AppendHex(hex, v.bytes);
-                row.push_back(std::move(hex));
-            } else {
-                row.emplace_back(v.bytes);
-            }
+            if (v.kind == SqlValue::Kind::Blob) AppendHex(r_.rows.AddCell(), v.bytes);
+            else r_.rows.AddCell() = v.bytes;
         }
-        r_.rows.push_back(std::move(row));
+        r_.rows.EndRow();
         if (counted_) counted_->store(r_.rows.size(), std::memory_order_relaxed);
     }
 

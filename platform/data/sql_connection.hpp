@@ -53,7 +53,7 @@ public:
 
 struct SqlResult {
     std::vector<SqlColumn> columns;
-    std::vector<std::vector<std::string>> rows;  // NULL reads as empty text
+    PacketRows rows;  // NULL reads as empty text
     // As a data packet: string fields sized by the declared length, or by the longest value.
     DataPacket ToPacket() const&;
     DataPacket ToPacket() &&;  // the rows moved, not copied

@@ -51,12 +51,12 @@ bool isNull(od::value& v) {
 }
 
 // A plain value as packet cells hold it: null as empty text, numbers as written, true and false by name.
-void appendCell(od::value v, std::vector<std::string>& row) {
+void appendCell(od::value v, PacketRows& rows) {
     switch (typeOf(v)) {
-        case od::json_type::string: row.emplace_back(take(v.get_string(), "um texto")); break;
-        case od::json_type::number: row.emplace_back(numberText(v)); break;
-        case od::json_type::boolean: row.emplace_back(take(v.get_bool(), "true ou false") ? "true" : "false"); break;
-        case od::json_type::null: isNull(v); row.emplace_back(); break;
+        case od::json_type::string: rows.AddCell() = take(v.get_string(), "um texto"); break;
+        case od::json_type::number: rows.AddCell() = numberText(v); break;
+        case od::json_type::boolean: rows.AddCell() = take(v.get_bool(), "true ou false") ? "true" : "false"; break;
+        case od::json_type::null: isNull(v); rows.AddCell(); break;
         default: throw EJsonError("JSON inválido: uma célula deve ser um valor simples");
     }
 }
@@ -117,12 +117,13 @@ DataPacket readPacket(od::value v) {
             unsigned long long n = 0;
             std::string_view text = numberText(x);
             std::from_chars(text.data(), text.data() + text.size(), n);
-            p.rows.reserve(static_cast<size_t>(std::min<unsigned long long>(n, 10000000)));
+            // Bounded, whatever the hint says: past these the room grows as rows come.
+            const size_t rows = static_cast<size_t>(std::min<unsigned long long>(n, 10000000));
+            p.rows.reserve(rows, std::min(p.fields.size(), size_t{16000000} / std::max<size_t>(rows, 1)));
         } else if (key == "rows") {
             elements(x, "JSON inválido: esperado a lista de linhas", [&](od::value r) {
-                std::vector<std::string>& row = p.rows.emplace_back();
-                if (fields) row.reserve(p.fields.size());
-                elements(r, "JSON inválido: esperado uma linha", [&](od::value cell) { appendCell(cell, row); });
+                elements(r, "JSON inválido: esperado uma linha", [&](od::value cell) { appendCell(cell, p.rows); });
+                p.rows.EndRow();
             });
             rows = true;
         }
@@ -319,6 +320,13 @@ std::string EncodeAnswer(const ServerResult& result, const std::vector<Variant>&
 WireAnswer DecodeAnswer(std::string_view body) {
     simdjson::padded_string padded(body);
     return decodeAnswer(padded);
+}
+
+static_assert(kAnswerPadding >= simdjson::SIMDJSON_PADDING);
+
+WireAnswer DecodeAnswer(std::string_view text, size_t capacity) {
+    if (capacity < text.size() + kAnswerPadding) return DecodeAnswer(text);
+    return decodeAnswer(simdjson::padded_string_view(text.data(), text.size(), capacity));
 }
 
 WireAnswer DecodeAnswer(std::string& body) {

@@ -37,5 +37,8 @@ struct WireAnswer {
 std::string EncodeAnswer(const ServerResult& result, const std::vector<Variant>& args);
 WireAnswer DecodeAnswer(std::string_view body);
 // The same without copying the text: its capacity may grow (for the reader's padding), its contents
-// do not change.
+// do not change. A text with kAnswerPadding bytes of spare capacity is read where it lies.
+constexpr size_t kAnswerPadding = 64;
+// The same over a text whose buffer holds `capacity` bytes (at least its size and kAnswerPadding).
+WireAnswer DecodeAnswer(std::string_view text, size_t capacity);
 WireAnswer DecodeAnswer(std::string& body);

@@ -19,7 +19,7 @@ int gWebPort = 8211;
 }  // namespace
 
 void KeepMemoryForReloads() {
-    mallopt(M_MMAP_THRESHOLD, 64 << 20);   // answers and packets come from the heap, reused
+    mallopt(M_MMAP_THRESHOLD, 512 << 20);  // answers and packets come from the heap, reused
     // Freed memory stays for the next load: a catalogue of 80,000 facts frees hundreds of megabytes
     // that the next refresh takes again (a view's cells are given back when it closes, explicitly).
     mallopt(M_TRIM_THRESHOLD, 1 << 30);

@@ -44,11 +44,11 @@ DataPacket OpenLocalOrServer(TADOIBQuery& query, TNetConnection& net, const std:
     std::vector<Variant> args{Variant(sql)};
     if (params) {
         DataPacket bound;
-        bound.rows.emplace_back();
         for (auto& [name, value] : *params) {
             bound.fields.push_back({name, static_cast<int>(value.size()), false, "string"});
-            bound.rows[0].push_back(value);
+            bound.rows.AddCell() = value;
         }
+        bound.rows.EndRow();
         args.emplace_back(std::move(bound));
     }
     try {

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "data/wire.hpp"
+#include "gzip_answer.hpp"
 #include "host_bridge.hpp"
 #include "core/waiting.hpp"
 #include "services/session.hpp"
@@ -31,6 +32,11 @@ std::string tokenFor(const std::string& where) {
     return it == tokens.end() ? "" : it->second;
 }
 
+ENetError answerTooLarge() {
+    return ENetError("A resposta do servidor de aplicação passou de " + SizeText(gLimits.maxAnswer) +
+                     ", o limite deste cliente; restrinja a consulta");
+}
+
 // What the operator hears when a server stays silent past the deadline.
 std::string silence(const std::string& host, int port) {
     return "O servidor de aplicação em " + place(host, port) + " não respondeu em " +
@@ -45,7 +51,8 @@ httplib::Client client(const std::string& host, int port) {
     auto seconds = std::max<long long>(1, std::chrono::duration_cast<std::chrono::seconds>(gLimits.deadline).count());
     c.set_read_timeout(seconds + 1, 0);
     c.set_write_timeout(std::min<long long>(seconds, 30), 0);
-    c.set_decompress(true);
+    // Inflated here after the whole answer is in (GunzipAnswer), not chunk by chunk as it arrives.
+    c.set_decompress(false);
     return c;
 }
 
@@ -230,8 +237,7 @@ bool TNetConnection::send(const std::string& method, std::vector<Variant>& args,
             throw ECallCancelled("A chamada ao servidor de aplicação foi cancelada");
         case WaitedCall::End::TooLarge:
             connected_ = false;
-            throw ENetError("A resposta do servidor de aplicação passou de " + SizeText(gLimits.maxAnswer) +
-                            ", o limite deste cliente; restrinja a consulta");
+            throw answerTooLarge();
         case WaitedCall::End::Done: break;
     }
     httplib::Result& res = waited.result;
@@ -255,9 +261,23 @@ bool TNetConnection::send(const std::string& method, std::vector<Variant>& args,
         // By method, not by the whole request: one hint per kind of answer, however many statements.
         lastSize[place(Host, Port) + path] = text.size();
     }
+    std::optional<InflatedText> inflated;
+    if (const std::string encoding = res->get_header_value("Content-Encoding"); encoding == "gzip") {
+        try {
+            inflated = GunzipAnswer(text, gLimits.maxAnswer, kAnswerPadding);
+        } catch (const std::exception&) {
+            throw ENetError("Resposta inválida do servidor de aplicação (compactação danificada)");
+        }
+        if (!inflated) {
+            connected_ = false;
+            throw answerTooLarge();
+        }
+    } else if (!encoding.empty() && encoding != "identity") {
+        throw ENetError("Resposta inválida do servidor de aplicação (compactação " + encoding + " desconhecida)");
+    }
     WireAnswer answer;
     try {
-        answer = DecodeAnswer(text);
+        answer = inflated ? DecodeAnswer(inflated->text(), inflated->capacity) : DecodeAnswer(text);
     } catch (const std::exception&) {
         throw ENetError("Resposta inválida do servidor de aplicação (HTTP " + std::to_string(res->status) + ")");
     }

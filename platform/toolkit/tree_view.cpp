@@ -157,11 +157,11 @@ TTreeNode* TTreeNodes::Item(int index) const {
     return flat_[static_cast<size_t>(index)];
 }
 
-TTreeNode* TTreeNodes::insertAt(TTreeNode* parent, size_t pos, const std::string& text) {
+TTreeNode* TTreeNodes::insertAt(TTreeNode* parent, size_t pos, std::string text) {
     auto& list = listOf(parent);
-    auto node = std::make_unique<TTreeNode>(this, parent, text);
+    auto node = std::make_unique<TTreeNode>(this, parent, std::move(text));
     if (tree_->SortType() == TSortType::stText) {
-        auto it = std::upper_bound(list.begin(), list.end(), text,
+        auto it = std::upper_bound(list.begin(), list.end(), node->Text,
                                    [](const std::string& t, auto& n) { return CompareTextOrder(t, n->Text) < 0; });
         pos = static_cast<size_t>(it - list.begin());
     }
@@ -171,24 +171,24 @@ TTreeNode* TTreeNodes::insertAt(TTreeNode* parent, size_t pos, const std::string
     return raw;
 }
 
-TTreeNode* TTreeNodes::Add(TTreeNode* sibling, const std::string& text) {
+TTreeNode* TTreeNodes::Add(TTreeNode* sibling, std::string text) {
     TTreeNode* parent = sibling ? sibling->parent_ : nullptr;
-    return insertAt(parent, listOf(parent).size(), text);
+    return insertAt(parent, listOf(parent).size(), std::move(text));
 }
 
-TTreeNode* TTreeNodes::AddFirst(TTreeNode* sibling, const std::string& text) {
-    return insertAt(sibling ? sibling->parent_ : nullptr, 0, text);
+TTreeNode* TTreeNodes::AddFirst(TTreeNode* sibling, std::string text) {
+    return insertAt(sibling ? sibling->parent_ : nullptr, 0, std::move(text));
 }
 
-TTreeNode* TTreeNodes::AddChild(TTreeNode* parent, const std::string& text) {
-    return insertAt(parent, listOf(parent).size(), text);
+TTreeNode* TTreeNodes::AddChild(TTreeNode* parent, std::string text) {
+    return insertAt(parent, listOf(parent).size(), std::move(text));
 }
 
-TTreeNode* TTreeNodes::AddChildFirst(TTreeNode* parent, const std::string& text) { return insertAt(parent, 0, text); }
+TTreeNode* TTreeNodes::AddChildFirst(TTreeNode* parent, std::string text) { return insertAt(parent, 0, std::move(text)); }
 
-TTreeNode* TTreeNodes::Insert(TTreeNode* sibling, const std::string& text) {
-    if (!sibling) return Add(nullptr, text);
-    return insertAt(sibling->parent_, static_cast<size_t>(sibling->Index()), text);
+TTreeNode* TTreeNodes::Insert(TTreeNode* sibling, std::string text) {
+    if (!sibling) return Add(nullptr, std::move(text));
+    return insertAt(sibling->parent_, static_cast<size_t>(sibling->Index()), std::move(text));
 }
 
 void TTreeNodes::Clear() {

@@ -79,11 +79,11 @@ public:
     int TopCount() const { return static_cast<int>(roots_.size()); }
     TTreeNode* Top(int i) const { return roots_.at(static_cast<size_t>(i)).get(); }
 
-    TTreeNode* Add(TTreeNode* sibling, const std::string& text);       // last sibling (top level when null)
-    TTreeNode* AddFirst(TTreeNode* sibling, const std::string& text);  // first sibling
-    TTreeNode* AddChild(TTreeNode* parent, const std::string& text);   // last child (top level when null)
-    TTreeNode* AddChildFirst(TTreeNode* parent, const std::string& text);
-    TTreeNode* Insert(TTreeNode* sibling, const std::string& text);    // just before sibling
+    TTreeNode* Add(TTreeNode* sibling, std::string text);       // last sibling (top level when null)
+    TTreeNode* AddFirst(TTreeNode* sibling, std::string text);  // first sibling
+    TTreeNode* AddChild(TTreeNode* parent, std::string text);   // last child (top level when null)
+    TTreeNode* AddChildFirst(TTreeNode* parent, std::string text);
+    TTreeNode* Insert(TTreeNode* sibling, std::string text);    // just before sibling
     void Delete(TTreeNode* node) { node->Delete(); }
     void Clear();
 
@@ -91,7 +91,7 @@ private:
     friend class TTreeNode;
     friend class TTreeView;
     std::vector<std::unique_ptr<TTreeNode>>& listOf(TTreeNode* parent) { return parent ? parent->children_ : roots_; }
-    TTreeNode* insertAt(TTreeNode* parent, size_t pos, const std::string& text);
+    TTreeNode* insertAt(TTreeNode* parent, size_t pos, std::string text);
     void changed() { dirty_ = true; }
     void flatten() const;
 

@@ -8,13 +8,17 @@
 void TfrmOpcodesDW::MontaArvore() {
     TCursorGuard wait(TCursor::crSQLWait);
     trvFatos->Items().Clear();
+    // Looked up once: a catalogue has tens of thousands of facts.
+    TField* areaName = cdsAreanegDW->FieldByName("NMAREANEGDW");
+    TField* areaCode = cdsAreanegDW->FieldByName("CDAREANEGDW");
+    TField* itemName = cdsItemDW->FieldByName("NMITEMDW");
     for (cdsAreanegDW->First(); !cdsAreanegDW->Eof(); cdsAreanegDW->Next()) {
-        node = trvFatos->Items().Add(node0, cdsAreanegDW->FieldByName("NMAREANEGDW")->AsString());
+        node = trvFatos->Items().Add(node0, areaName->AsString());
         node->ImageIndex = 0;
         node->SelectedIndex = 0;
-        cdsItemDW->SetFilter("CDAREANEGDW = " + QuotedStr(cdsAreanegDW->FieldByName("CDAREANEGDW")->AsString()));
+        cdsItemDW->SetFilter("CDAREANEGDW = " + QuotedStr(areaCode->AsString()));
         for (cdsItemDW->First(); !cdsItemDW->Eof(); cdsItemDW->Next()) {
-            node2 = trvFatos->Items().AddChild(node, cdsItemDW->FieldByName("NMITEMDW")->AsString());
+            node2 = trvFatos->Items().AddChild(node, itemName->AsString());
             node2->ImageIndex = -1;
             node2->SelectedIndex = -1;
         }
