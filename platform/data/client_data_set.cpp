@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "field_name.hpp"
 #include "core/text_order.hpp"
 
@@ -105,6 +108,9 @@ void TClientDataSet::SetData(std::shared_ptr<const DataPacket> p) {
             pending_.emplace_back(column, promised.back().second.get_future());
         }
         building_ = std::async(std::launch::async, [packet = data_, promised = std::move(promised), replaced = std::move(replaced)]() mutable {
+            // Behind the caller's thread for the processor: it goes on loading and drawing meanwhile,
+            // and waits for an index only when it needs that one.
+            setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
             for (auto& [source, promise] : promised) {
                 try {
                     promise.set_value(indexOf(*packet, source));
