@@ -79,8 +79,7 @@ ClickHouseOperators::ClickHouseOperators(const std::string& reader, const std::s
     try {
         writeFiles();
         waitUntil("os usuários de " + usersFile_, "clickhouse://" + prefix_ + "sonda:" + probePassword_ + "@" + host_ + ":" +
-                                                     std::to_string(httpPort_) + "/system",
-                  "SELECT 1");
+                                                     std::to_string(httpPort_) + "/system");
         probePassword_.clear();
         writeFiles();
     } catch (...) {
@@ -123,12 +122,13 @@ void ClickHouseOperators::writeFiles() {
     writeFile(usersFile_, users, usersWritten_);
 }
 
-// ClickHouse reloads its configuration files every few seconds: waits until `probeSql` gives a row.
-void ClickHouseOperators::waitUntil(const std::string& what, const std::string& probeUri, const std::string& probeSql) {
+// ClickHouse reloads its configuration files every few seconds: waits until the user of `probeUri`
+// can log in.
+void ClickHouseOperators::waitUntil(const std::string& what, const std::string& probeUri) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     for (;;) {
         try {
-            if (!OpenClickHouse(probeUri, true)->Query(probeSql, {}, true).rows.empty()) return;
+            if (!OpenClickHouse(probeUri, true)->Query("SELECT 1", {}, true).rows.empty()) return;
         } catch (const ESqlError&) {
         }
         if (std::chrono::steady_clock::now() > deadline)
@@ -228,7 +228,7 @@ std::string ClickHouseOperators::UriFor(const std::string& operatorCode) {
             std::lock_guard lock(mutex_);
             writeFiles();
         }
-        waitUntil("o usuário do operador", operatorUri(op), "SELECT 1");
+        waitUntil("o usuário do operador", operatorUri(op));
     }
     op.copied = true;
     op.key = key;

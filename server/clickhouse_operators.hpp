@@ -51,7 +51,7 @@ private:
     };
 
     void writeFiles();  // under mutex_
-    void waitUntil(const std::string& what, const std::string& probeUri, const std::string& probeSql);
+    void waitUntil(const std::string& what, const std::string& probeUri);
     std::string databaseOf(int number) const;  // an operator's copies
     std::string operatorUri(const Operator& o) const;
 

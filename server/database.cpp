@@ -219,20 +219,13 @@ public:
     }
 
     Lease Acquire(const std::atomic<bool>& cancel, const std::optional<std::string>& operatorCode) override {
-        std::string uri = uri_;
-        if (operatorCode && operators_) {
-            uri = operators_->UriFor(*operatorCode);
-        } else if (operatorCode) {
-            auto c = OpenClickHouse(uri_, true);
-            c->SetStatementTimeout(timeout_);
-            if (!c->Query(kRestrictedDimensionsSql, {{"P_CDOPERADOR", *operatorCode}}, true).rows.empty())
-                throw ESqlError("As regras de acesso do operador " + *operatorCode +
-                                " não podem ser aplicadas neste servidor ClickHouse; peça ao administrador que o inicie com "
-                                "--clickhouse-owner e --clickhouse-config");
-        }
-        auto c = OpenClickHouse(uri, true);
+        auto c = OpenClickHouse(operatorCode && operators_ ? operators_->UriFor(*operatorCode) : uri_, true);
         c->SetStatementTimeout(timeout_);
         c->SetCancelFlag(&cancel);
+        if (operatorCode && !operators_ && !c->Query(kRestrictedDimensionsSql, {{"P_CDOPERADOR", *operatorCode}}, true).rows.empty())
+            throw ESqlError("As regras de acesso do operador " + *operatorCode +
+                            " não podem ser aplicadas neste servidor ClickHouse; peça ao administrador que o inicie com "
+                            "--clickhouse-owner e --clickhouse-config");
         return Lease(*this, std::move(c), "");
     }
 

@@ -57,59 +57,51 @@ public:
     using Row = RowView<const std::string>;
     using MutableRow = RowView<std::string>;
 
-    // Walks the rows; what it yields lives in the iterator, so `for (auto& row : rows)` binds to it.
-    template <class Rows, class View>
-    class Iterator {
+    // Walks the rows, read only; what it yields lives in the iterator, so `for (auto& row : rows)`
+    // binds to it. A row is changed through `rows[r][c]`.
+    class const_iterator {
     public:
-        using value_type = View;
-        using reference = const View&;
+        using value_type = Row;
+        using reference = const Row&;
         using difference_type = std::ptrdiff_t;
-        Iterator(Rows* rows, size_t r) : rows_(rows), r_(r) { settle(); }
-        const View& operator*() const { return row_; }
-        const View* operator->() const { return &row_; }
-        Iterator& operator++() {
+        const_iterator(const PacketRows* rows, size_t r) : rows_(rows), r_(r) { settle(); }
+        const Row& operator*() const { return row_; }
+        const Row* operator->() const { return &row_; }
+        const_iterator& operator++() {
             ++r_;
             settle();
             return *this;
         }
-        bool operator==(const Iterator& o) const { return r_ == o.r_; }
-        bool operator!=(const Iterator& o) const { return r_ != o.r_; }
+        bool operator==(const const_iterator& o) const { return r_ == o.r_; }
 
     private:
         void settle() {
             if (r_ < rows_->size()) row_ = (*rows_)[r_];
         }
-        Rows* rows_;
+        const PacketRows* rows_;
         size_t r_;
-        View row_;
+        Row row_;
     };
-    using iterator = Iterator<PacketRows, MutableRow>;
-    using const_iterator = Iterator<const PacketRows, Row>;
+    using iterator = const_iterator;
     using value_type = Row;
 
     PacketRows() = default;
-    PacketRows(std::initializer_list<std::vector<std::string>> rows) {
-        for (auto& r : rows) push_back(r);
-    }
+    PacketRows(std::initializer_list<std::vector<std::string>> rows) : PacketRows(std::vector<std::vector<std::string>>(rows)) {}
     PacketRows(const std::vector<std::vector<std::string>>& rows) {  // NOLINT: as a vector of rows reads
         for (auto& r : rows) push_back(r);
     }
 
     size_t size() const { return starts_.size() - 1; }
     bool empty() const { return starts_.size() == 1; }
-    size_t CellCount() const { return cells_.size(); }
     Row operator[](size_t r) const { return {cells_.data() + starts_[r], starts_[r + 1] - starts_[r]}; }
     MutableRow operator[](size_t r) { return {cells_.data() + starts_[r], starts_[r + 1] - starts_[r]}; }
     Row at(size_t r) const {
         if (r >= size()) throw std::out_of_range("linha fora do pacote");
         return (*this)[r];
     }
-    Row front() const { return at(0); }
     Row back() const { return at(size() - 1); }
     const_iterator begin() const { return {this, 0}; }
     const_iterator end() const { return {this, size()}; }
-    iterator begin() { return {this, 0}; }
-    iterator end() { return {this, size()}; }
 
     // Room for `rows` rows of `cellsPerRow` cells each.
     void reserve(size_t rows, size_t cellsPerRow = 0) {
@@ -139,8 +131,6 @@ public:
     // A row built in place: its cells appended one by one, then the row closed.
     std::string& AddCell() { return cells_.emplace_back(); }
     void EndRow() { starts_.push_back(cells_.size()); }
-    // The cells of every row, in order: what a pass over every value reads.
-    const std::vector<std::string>& Cells() const { return cells_; }
 
     bool operator==(const PacketRows&) const = default;
     bool operator==(const std::vector<std::vector<std::string>>& other) const;

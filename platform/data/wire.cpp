@@ -331,6 +331,6 @@ WireAnswer DecodeAnswer(std::string_view text, size_t capacity) {
 
 WireAnswer DecodeAnswer(std::string& body) {
     // Padded in place: room after the text, never a copy of it (a large answer is megabytes).
-    if (body.capacity() < body.size() + simdjson::SIMDJSON_PADDING) body.reserve(body.size() + simdjson::SIMDJSON_PADDING);
-    return decodeAnswer(simdjson::padded_string_view(body.data(), body.size(), body.capacity()));
+    if (body.capacity() < body.size() + kAnswerPadding) body.reserve(body.size() + kAnswerPadding);
+    return DecodeAnswer(std::string_view(body), body.capacity());
 }
