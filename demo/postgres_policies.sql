@@ -5,6 +5,7 @@
 -- each call ('*': every row, for a server that trusts its clients); without it no row is visible.
 -- A fact table's summary tables (QEL_AGREGADOS) keep the rows of the same rules; a summary without
 -- a restricted dimension's column cannot tell the rows apart and shows none to an operator it restricts.
+-- The rule tables show each operator their own rules only.
 -- Built from the catalogue's links: run again (scripts/load_postgres.sh does, and so does
 -- qelserver --build-aggregates through qel_aplicar_politicas) when they change.
 CREATE OR REPLACE FUNCTION qel_politica(tabela text, base text) RETURNS void LANGUAGE plpgsql AS $f$
@@ -53,6 +54,19 @@ BEGIN
     WHERE to_regclass(lower(tabela)) IS NOT NULL
   LOOP
     PERFORM qel_politica(t.tabela, t.tabela);
+  END LOOP;
+  -- The access rules themselves: an operator reads their own rows at most.
+  FOR t IN SELECT unnest(ARRAY['fildimeoper', 'dimeodwoper', 'opergrupop', 'fildimegrupop']) AS tabela
+  LOOP
+    IF to_regclass(t.tabela) IS NOT NULL THEN
+      EXECUTE format('ALTER TABLE %I ENABLE ROW LEVEL SECURITY', t.tabela);
+      EXECUTE format('DROP POLICY IF EXISTS qel_regras ON %I', t.tabela);
+      EXECUTE format('CREATE POLICY qel_regras ON %I FOR SELECT USING (coalesce(current_setting(''qel.operator'', true), '''') <> '''''
+                     ' AND (current_setting(''qel.operator'', true) = ''*'' OR %s))', t.tabela,
+                     CASE WHEN t.tabela = 'fildimegrupop'
+                          THEN 'cdgrupoper IN (SELECT cdgrupoper FROM opergrupop WHERE cdoperador = current_setting(''qel.operator'', true))'
+                          ELSE 'cdoperador = current_setting(''qel.operator'', true)' END);
+    END IF;
   END LOOP;
   IF to_regclass('qel_agregados') IS NOT NULL THEN
     FOR t IN EXECUTE 'SELECT lower(cdtabelaagr) AS tabela, lower(cdtabeladw) AS base FROM qel_agregados'

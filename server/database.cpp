@@ -54,7 +54,7 @@ public:
         }
         c->SetStatementTimeout(timeout_);
         c->SetCancelFlag(&cancel);
-        c->SetRowScope(operatorCode ? scopeFor(*c, *operatorCode) : SqlRowScope{});
+        c->SetRowScope(operatorCode ? scopeFor(*operatorCode) : SqlRowScope{});
         return Lease(*this, std::move(c), id);
     }
 
@@ -70,15 +70,28 @@ public:
 
     // The operator's row rules, read again when the database has changed since (the rule tables or
     // the catalogue may have).
-    SqlRowScope scopeFor(SqlConnection& c, const std::string& op) {
+    SqlRowScope scopeFor(const std::string& op) {
         std::string key = op + "\n" + ChangeKey();
         {
             std::lock_guard lock(scopeMutex_);
             if (auto it = scopes_.find(op); it != scopes_.end() && it->second.key == key) return it->second;
         }
+        // The rules are read on a connection of the server's own: a pooled one may still hold another
+        // operator's views, and the rule tables are among what those views narrow.
         RowRuleOptions options;
-        options.aggregates = !c.Query("SELECT name FROM sqlite_master WHERE name = 'QEL_AGREGADOS'", {}, true).rows.empty();
-        SqlRowScope scope{op, key, RowRulesFor(c, op, options)};
+        options.ruleTables = true;
+        SqlRowScope scope{op, key, {}};
+        {
+            std::lock_guard lock(rulesMutex_);
+            std::string id = identity();
+            if (id != rulesIdentity_ || !rules_) {
+                rules_ = OpenSqlite(path_, true);
+                rules_->SetValueLimit(valueLimit_);
+                rulesIdentity_ = id;
+            }
+            options.aggregates = !rules_->Query("SELECT name FROM sqlite_master WHERE name = 'QEL_AGREGADOS'", {}, true).rows.empty();
+            scope.rules = RowRulesFor(*rules_, op, options);
+        }
         std::lock_guard lock(scopeMutex_);
         if (scopes_.size() > 1000) scopes_.clear();
         scopes_[op] = scope;
@@ -126,6 +139,9 @@ private:
     std::unique_ptr<SqlConnection> version_;
     std::mutex scopeMutex_;
     std::map<std::string, SqlRowScope> scopes_;  // by operator
+    std::mutex rulesMutex_;
+    std::string rulesIdentity_;
+    std::unique_ptr<SqlConnection> rules_;  // never scoped: reads the rules themselves
 };
 
 // A database server shared with other application servers: a small pool of connections, each

@@ -14,6 +14,9 @@ namespace {
 
 std::mutex logMutex;
 
+// The longest operator code a trusted call may name (the catalogue's codes are far shorter).
+constexpr size_t kMaxNamedOperator = 64;
+
 void logFailure(const std::string& method, const std::string& message) {
     std::lock_guard lock(logMutex);
     std::fprintf(stderr, "qelserver: %s: %s\n", method.c_str(), message.c_str());
@@ -115,6 +118,12 @@ HttpResponse RdmOpcoesDW::Handle(const HttpRequest& request, const std::atomic<b
                 return FailureResponse(403, "O operador pedido não é o da sessão");
         } else if (method == "Logout") {
             return jsonResponse(200, "{\"result\":{\"ok\":true,\"data\":null},\"args\":[]}");
+        } else {
+            // Trusting the client means believing the operator the call names; a call that names
+            // none sees what no operator's rules allow, never everything.
+            const std::string* named = request.Header("x-qel-operador");
+            op = named ? *named : std::string();
+            if (op->size() > kMaxNamedOperator) return FailureResponse(400, "Código de operador longo demais");
         }
         return method == "GetItemData" ? getItemData(request, args, cancelled) : getInfo(args, cancelled, op);
     } catch (const EAuth& e) {

@@ -2,7 +2,9 @@
 // object is served; POST /QEL00100.rdmOpcoesDW/<method> with {"args":[…]} calls GetItemData or
 // getInfo. With logins (a Sessions given), Login [operator, password] answers a session token and
 // Logout ends it; every other call needs "Authorization: Bearer <token>" (else 401), and
-// GetItemData's operator argument must be the session's operator. Every failure inside a call is an ok:false answer with its cause (and a line on standard
+// GetItemData's operator argument must be the session's operator. Without logins (--auth trust), a
+// call's operator is the one its X-Qel-Operador header names; a call naming none sees what no
+// operator's rules allow. Every failure inside a call is an ok:false answer with its cause (and a line on standard
 // error naming the method); a failed call never echoes its arguments.
 //
 // GetItemData's answer is encoded once per catalogue version and operator argument and kept: the

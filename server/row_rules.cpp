@@ -17,10 +17,31 @@ std::string quoted(const std::string& s) {
 }  // namespace
 
 std::vector<SqlRowRule> RowRulesFor(SqlConnection& db, const std::string& operatorCode, const RowRuleOptions& options) {
+    std::map<std::string, std::string> conditions;  // table -> condition
+    if (options.ruleTables) {
+        // The rules themselves: an operator reads their own at most (the member lists need them).
+        const std::string op = quoted(operatorCode);
+        for (const char* table : {"FILDIMEOPER", "DIMEODWOPER", "OPERGRUPOP"}) conditions[table] = "CDOPERADOR = " + op;
+        conditions["FILDIMEGRUPOP"] = "CDGRUPOPER IN (SELECT CDGRUPOPER FROM main.OPERGRUPOP WHERE CDOPERADOR = " + op + ")";
+    }
+    auto finish = [&] {
+        std::vector<SqlRowRule> rules;
+        for (auto& [table, condition] : conditions) rules.push_back({table, condition});
+        return rules;
+    };
+    if (operatorCode.empty()) {
+        // No operator named: nothing that any rule could restrict is shown.
+        for (auto& row : db.Query("SELECT CDTABELADW FROM DIMENSAODW UNION SELECT CDTABELADIME FROM DIMENSAODIME", {}, true).rows)
+            if (!row.at(0).empty()) conditions[row.at(0)] = "1 = 0";
+        if (options.aggregates)
+            for (auto& row : db.Query("SELECT CDTABELAAGR FROM QEL_AGREGADOS", {}, true).rows) conditions[row.at(0)] = "1 = 0";
+        for (auto& [table, condition] : conditions)
+            if (!IsPlainSqlIdentifier(table)) throw ESqlError("O catálogo traz um nome inválido para uma regra de acesso: " + table);
+        return finish();
+    }
     std::map<std::string, std::string> kinds;  // restricted sequence -> "O" or "G"
     for (auto& row : db.Query(kRestrictedDimensionsSql, {{"P_CDOPERADOR", operatorCode}}, true).rows) kinds.try_emplace(row.at(1), row.at(0));
-    if (kinds.empty()) return {};
-    std::map<std::string, std::string> conditions;  // table -> condition
+    if (kinds.empty()) return finish();
     std::map<std::string, std::string> allowed;     // restricted sequence -> its keys' SQL
     auto allowedKeys = [&](const std::string& sequence) -> const std::string& {
         auto [it, fresh] = allowed.try_emplace(sequence);
@@ -55,7 +76,5 @@ std::vector<SqlRowRule> RowRulesFor(SqlConnection& db, const std::string& operat
             }
     for (auto& dim : db.Query("SELECT NRSEQUEDIME, CDTABELADIME, DSPKDIME FROM DIMENSAODIME", {}, true).rows)
         if (kinds.count(dim.at(0)) && !dim.at(1).empty()) restrict(dim.at(1), dim.at(2), dim.at(0));
-    std::vector<SqlRowRule> rules;
-    for (auto& [table, condition] : conditions) rules.push_back({table, condition});
-    return rules;
+    return finish();
 }

@@ -15,6 +15,11 @@ struct RowRuleOptions {
     // engines whose views cannot hold the rule tables' subqueries (the rules then hold until read
     // again). Unset: subqueries over the rule tables, live in the view.
     std::string (*literal)(const std::string&) = nullptr;
+    // Also keep the access-rule tables to the operator's own rows (engines whose scope is views).
+    bool ruleTables = false;
 };
+
+// An empty operator code stands for a call that names nobody: every table a rule could restrict
+// (fact, dimension and summary tables) shows no rows.
 
 std::vector<SqlRowRule> RowRulesFor(SqlConnection& db, const std::string& operatorCode, const RowRuleOptions& options);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -55,18 +56,41 @@ int declaredSize(const char* decl) {
 }
 
 // What the authorizer of a read-only connection knows: whether the password table may be read, the
-// tables that may be read only through the temporary view of the same name, and whether the
-// connection is building those views (then anything goes).
+// tables that may be read only through this connection's scoped views, and whether the connection is
+// building those views (then anything goes).
+//
+// A restricted table T is shadowed by a temporary view T over a second temporary view whose name
+// starts with `viewPrefix`, and only that second view reads main.T. The authorizer learns which FROM
+// item a read comes through by its name, which a statement's own CTE can also take; so the prefix is
+// one no statement may spell (Stream refuses any text holding kReservedName), and a read of main.T is
+// allowed only from an item whose name starts with it.
+constexpr const char* kReservedName = "QEL_ESCOPO";
+
 struct ReadGuard {
     bool secretsReadable = false;
     bool building = false;
     std::set<std::string> restricted;  // upper case
+    std::string viewPrefix;            // "qel_escopo_<random>_", this connection's own
 };
 
 std::string upper(const char* s) {
     std::string out = s ? s : "";
     for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
+}
+
+bool startsWithNoCase(const char* text, const std::string& prefix) {
+    return text && !prefix.empty() && sqlite3_strnicmp(text, prefix.c_str(), static_cast<int>(prefix.size())) == 0;
+}
+
+std::string randomPrefix() {
+    // Not a secret (no statement may spell the prefix at all), only distinct per connection.
+    static std::atomic<unsigned long long> counter{0};
+    unsigned long long bits = 0;
+    sqlite3_randomness(sizeof bits, &bits);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "qel_escopo_%016llx%llx_", bits, counter.fetch_add(1));
+    return buf;
 }
 
 // Reading and the functions a query needs; nothing that writes, attaches or changes settings.
@@ -76,9 +100,16 @@ int readOnlyAuthorizer(void* data, int action, const char* arg1, const char* arg
     switch (action) {
         case SQLITE_READ: {
             if (arg1 && sqlite3_stricmp(arg1, "QELOPERADOR") == 0 && !guard->secretsReadable) return SQLITE_DENY;
-            // A restricted table is read only by its own view, which holds the rows the rules allow.
-            if (database && sqlite3_stricmp(database, "main") == 0 && !guard->restricted.empty() &&
-                guard->restricted.count(upper(arg1)) && !(view && sqlite3_stricmp(view, arg1) == 0))
+            if (guard->restricted.empty()) return SQLITE_OK;
+            // A restricted table is read only from this connection's scoped views, which hold the
+            // rows the rules allow.
+            if (database && sqlite3_stricmp(database, "main") == 0 && guard->restricted.count(upper(arg1)) &&
+                !startsWithNoCase(view, guard->viewPrefix))
+                return SQLITE_DENY;
+            // The temporary schema holds those views' definitions, the rules themselves.
+            if (database && sqlite3_stricmp(database, "temp") == 0 && arg1 &&
+                (sqlite3_stricmp(arg1, "sqlite_temp_master") == 0 || sqlite3_stricmp(arg1, "sqlite_temp_schema") == 0 ||
+                 sqlite3_stricmp(arg1, "sqlite_master") == 0 || sqlite3_stricmp(arg1, "sqlite_schema") == 0))
                 return SQLITE_DENY;
             return SQLITE_OK;
         }
@@ -165,6 +196,9 @@ public:
         if (readOnly) {
             std::string w = FirstSqlWord(sql);
             if (w != "SELECT" && w != "WITH") throw ESqlError("Somente uma instrução SELECT é permitida");
+            // Names that only the scoped views may take (see ReadGuard): no statement spells them.
+            if (upper(sql.c_str()).find(kReservedName) != std::string::npos)
+                throw ESqlError(std::string("A instrução usa um nome reservado do servidor (") + kReservedName + ")");
         }
         interrupted_ = false;
         deadline_ = timeout_.count() > 0 ? std::chrono::steady_clock::now() + timeout_ : std::chrono::steady_clock::time_point::max();
@@ -198,15 +232,20 @@ public:
         // Until the new views stand, no restricted table is readable at all.
         std::set<std::string> restricted;
         for (const SqlRowRule& r : scope.rules) restricted.insert(upper(r.table.c_str()));
+        if (guard_.viewPrefix.empty()) guard_.viewPrefix = randomPrefix();
         guard_.building = true;
         scopeKey_.clear();
         try {
             std::string script;
-            for (const std::string& old : views_) script += "DROP VIEW IF EXISTS temp.\"" + old + "\";";
+            for (const std::string& old : views_)
+                script += "DROP VIEW IF EXISTS temp.\"" + old + "\";DROP VIEW IF EXISTS temp.\"" + guard_.viewPrefix + old + "\";";
             views_.clear();
             for (const SqlRowRule& r : scope.rules) {
-                if (!IsPlainSqlIdentifier(r.table)) throw ESqlError("Nome de tabela inválido numa regra de acesso: " + r.table);
-                script += "CREATE TEMP VIEW \"" + r.table + "\" AS SELECT * FROM main.\"" + r.table + "\" WHERE " + r.condition + ";";
+                if (!IsPlainSqlIdentifier(r.table) || r.table.find('.') != std::string::npos)
+                    throw ESqlError("Nome de tabela inválido numa regra de acesso: " + r.table);
+                const std::string inner = guard_.viewPrefix + r.table;
+                script += "CREATE TEMP VIEW \"" + inner + "\" AS SELECT * FROM main.\"" + r.table + "\" WHERE " + r.condition + ";";
+                script += "CREATE TEMP VIEW \"" + r.table + "\" AS SELECT * FROM temp.\"" + inner + "\";";
                 views_.push_back(r.table);
             }
             char* err = nullptr;
@@ -272,7 +311,17 @@ private:
             throw ESqlError("Um valor da consulta passou de " + SizeText(static_cast<size_t>(valueLimit_)) +
                             ", o limite do servidor; restrinja a consulta");
         if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) throw EStaleFile(sqlite3_errmsg(db_));
-        throw ESqlError(sqlite3_errmsg(db_));
+        throw ESqlError(refusalInPortuguese(sqlite3_errmsg(db_)));
+    }
+
+    // The authorizer's refusals reach the operator: in the operator's language.
+    static std::string refusalInPortuguese(const std::string& message) {
+        const std::string head = "access to ", tail = " is prohibited";
+        if (message.rfind(head, 0) == 0 && message.size() > head.size() + tail.size() &&
+            message.compare(message.size() - tail.size(), tail.size(), tail) == 0)
+            return "Acesso negado à coluna " + message.substr(head.size(), message.size() - head.size() - tail.size());
+        if (message == "not authorized") return "Acesso negado: a instrução faz o que uma consulta não pode fazer";
+        return message;
     }
 
     void run(const std::string& sql, const SqlParams& params, bool readOnly, SqlRowSink& sink, bool& delivered) {

@@ -223,6 +223,8 @@ bool TNetConnection::send(const std::string& method, std::vector<Variant>& args,
     request.path = path;
     request.headers = std::move(headers);
     request.headers.emplace("Content-Type", "application/json");
+    // A server that trusts its clients takes the operator from here (one with logins, from the session).
+    request.headers.emplace("X-Qel-Operador", Operador());
     if (std::string token = tokenFor(place(Host, Port)); !token.empty() && method != "Login")
         request.headers.emplace("Authorization", "Bearer " + token);
     request.body = body;
