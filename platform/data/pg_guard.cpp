@@ -19,10 +19,12 @@ constexpr std::array kExact = {
     "set_config", "current_setting", "pg_reload_conf", "pg_settings", "pg_file_settings", "pg_hba_file_rules",
     "pg_ident_file_mappings", "pg_show_all_settings", "pg_show_all_file_settings", "pg_config", "pg_authid", "pg_shadow",
     "pg_user_mapping", "pg_user_mappings", "pg_db_role_setting",
+    // whole tables' row counts and sizes, which the row policies do not narrow
+    "pg_class", "reltuples", "relpages", "pg_policy", "pg_policies", "pg_relation_size", "pg_total_relation_size", "pg_table_size", "pg_indexes_size",
     // SQL run from text
     "ts_stat", "ts_rewrite", "dblink", "dblink_exec", "dblink_open", "dblink_send_query", "pg_promote", "pg_switch_wal", "pg_logical_emit_message"};
 
-constexpr std::array kPrefixes = {"pg_ls_", "pg_advisory_", "pg_try_advisory_", "lo_", "query_to_", "cursor_to_",
+constexpr std::array kPrefixes = {"pg_stat", "pg_ls_", "pg_advisory_", "pg_try_advisory_", "lo_", "query_to_", "cursor_to_",
                                   "table_to_xml", "schema_to_", "database_to_", "dblink_", "pg_replication_",
                                   "pg_create_", "pg_drop_", "pg_backup_", "pg_start_backup", "pg_stop_backup"};
 

@@ -102,8 +102,9 @@ int readOnlyAuthorizer(void* data, int action, const char* arg1, const char* arg
             if (arg1 && sqlite3_stricmp(arg1, "QELOPERADOR") == 0 && !guard->secretsReadable) return SQLITE_DENY;
             if (guard->restricted.empty()) return SQLITE_OK;
             // A restricted table is read only from this connection's scoped views, which hold the
-            // rows the rules allow.
-            if (database && sqlite3_stricmp(database, "main") == 0 && guard->restricted.count(upper(arg1)) &&
+            // rows the rules allow. A read that names no schema is of main's table when no view
+            // shadows it (a scope that could not be built).
+            if ((!database || sqlite3_stricmp(database, "main") == 0) && guard->restricted.count(upper(arg1)) &&
                 !startsWithNoCase(view, guard->viewPrefix))
                 return SQLITE_DENY;
             // The temporary schema holds those views' definitions, the rules themselves.
