@@ -180,6 +180,7 @@ std::string ClickHouseOperators::UriFor(const std::string& operatorCode) {
     RowRuleOptions options;
     options.aggregates = tables.count("QEL_AGREGADOS") > 0;
     options.literal = ClickHouseLiteral;
+    options.ruleTables = true;  // the copies of the rules hold the operator's own
     std::map<std::string, std::string> conditions;  // by the warehouse's own spelling of the table
     for (const SqlRowRule& rule : RowRulesFor(*reader, operatorCode, options)) {
         // A rule on a table spelt otherwise still holds for it: never copy it unfiltered.

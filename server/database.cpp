@@ -238,6 +238,7 @@ public:
         auto c = OpenClickHouse(operatorCode && operators_ ? operators_->UriFor(*operatorCode) : uri_, true);
         c->SetStatementTimeout(timeout_);
         c->SetCancelFlag(&cancel);
+        if (operatorCode) c->SetSystemTablesReadable(false);  // an operator's SQL: no other user's statements
         if (operatorCode && !operators_ && !c->Query(kRestrictedDimensionsSql, {{"P_CDOPERADOR", *operatorCode}}, true).rows.empty())
             throw ESqlError("As regras de acesso do operador " + *operatorCode +
                             " não podem ser aplicadas neste servidor ClickHouse; peça ao administrador que o inicie com "

@@ -20,9 +20,9 @@ std::vector<SqlRowRule> RowRulesFor(SqlConnection& db, const std::string& operat
     std::map<std::string, std::string> conditions;  // table -> condition
     if (options.ruleTables) {
         // The rules themselves: an operator reads their own at most (the member lists need them).
-        const std::string op = quoted(operatorCode);
+        const std::string op = options.literal ? options.literal(operatorCode) : quoted(operatorCode);
         for (const char* table : {"FILDIMEOPER", "DIMEODWOPER", "OPERGRUPOP"}) conditions[table] = "CDOPERADOR = " + op;
-        conditions["FILDIMEGRUPOP"] = "CDGRUPOPER IN (SELECT CDGRUPOPER FROM main.OPERGRUPOP WHERE CDOPERADOR = " + op + ")";
+        conditions["FILDIMEGRUPOP"] = "CDGRUPOPER IN (SELECT CDGRUPOPER FROM OPERGRUPOP WHERE CDOPERADOR = " + op + ")";
     }
     auto finish = [&] {
         std::vector<SqlRowRule> rules;

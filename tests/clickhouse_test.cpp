@@ -303,11 +303,16 @@ void expectRulesHold(const E2E& sqlite, const std::string& owner, const ClickHou
                       lite.first(op, "SELECT SUM(VL) FROM FGRANDE WHERE CDFILIAL IN (SELECT CDFILIAL FROM DFILIAL)")) << op;
     }
     same("SELECT count(*) FROM DFILIAL", true);
-    same("SELECT count(*) FROM FILDIMEOPER", false);  // the rule tables themselves are not restricted
+    // The rules themselves: a restricted operator reads their own, as on SQLite.
+    for (const char* op : {"MARIA", "JOAO"})
+        for (const char* sql : {"SELECT count(*) FROM FILDIMEOPER", "SELECT count(*) FROM FILDIMEGRUPOP", "SELECT count(*) FROM OPERGRUPOP"})
+            EXPECT_EQ(ch.first(op, sql), lite.first(op, sql)) << op << ": " << sql << where;
 
     for (const std::string& sql : {"SELECT SUM(VL) FROM " + database + ".FCAIXA", std::string("SELECT count(*) FROM QELOPERADOR"),
                                    "SELECT count() FROM FCAIXA WHERE CDFILIAL IN (SELECT CDFILIAL FROM " + database + ".FCAIXA)",
-                                   std::string("SELECT count(*) FROM file('x', 'CSV', 'a String')"), "SELECT count(*) FROM remote('127.0.0.1', " +
+                                   std::string("SELECT count(*) FROM file('x', 'CSV', 'a String')"),
+                                   std::string("SELECT count(*) FROM system.query_log"), std::string("SELECT * FROM `system`.processes"),
+                                   std::string("SELECT count() FROM \"system\" . \"tables\""), "SELECT count(*) FROM remote('127.0.0.1', " +
                                    database + ".FCAIXA)", std::string("INSERT INTO FCAIXA VALUES ('02', '2026-02', 'S', 5)")}) {
         std::string error;
         const J got = ch.first("MARIA", sql, &error);
@@ -329,6 +334,8 @@ void expectRulesHold(const E2E& sqlite, const std::string& owner, const ClickHou
 
     // Nor does an operator whom no rule restricts read the passwords, though the server's logins do.
     EXPECT_EQ(ch.first("ADMIN", "SELECT count(*) FROM QELOPERADOR"), J("recusado")) << where;
+    // Nor the statements of others (the copies' among them, with their allowed keys).
+    EXPECT_EQ(ch.first("ADMIN", "SELECT count() FROM system.processes"), J("recusado")) << where;
 
     // New rows of hers show at the next call; so does branch 03, once MARIA may see it.
     for (const char* change : {"INSERT INTO FCAIXA VALUES ('02', '2026-02', 'S', 5)", "INSERT INTO FILDIMEOPER VALUES ('3', 'MARIA', '03')"}) {

@@ -76,15 +76,15 @@ std::string messageOf(const std::string& body) {
     return m.empty() ? "o banco ClickHouse recusou a consulta" : m;
 }
 
-// Whether the statement names the operators' password table. ClickHouse has no column rights, so a
-// reader that may not see the passwords must not name the table at all: in a bare or quoted name, in
-// any case; and a quoted name may not hold a backslash, which ClickHouse reads as an escape
-// (`\x51ELOPERADOR` is the table). Text in string literals and comments names nothing.
-bool namesSecrets(const std::string& sql) {
+// Whether the statement names `forbidden` (upper case). ClickHouse has no column rights, so a reader
+// that may not see a table must not name it at all: in a bare or quoted name, in any case; and a
+// quoted name may not hold a backslash, which ClickHouse reads as an escape (`\x51ELOPERADOR` is the
+// password table). Text in string literals and comments names nothing.
+bool namesAny(const std::string& sql, const char* forbidden) {
     const size_t n = sql.size();
-    auto secret = [](std::string name) {
+    auto secret = [forbidden](std::string name) {
         for (char& ch : name) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-        return name == "QELOPERADOR";
+        return name == forbidden;
     };
     for (size_t i = 0; i < n;) {
         const char c = sql[i];
@@ -221,8 +221,10 @@ public:
         const std::string first = FirstSqlWord(sql);
         const bool rows = first == "SELECT" || first == "WITH";
         if ((readOnly || readOnly_) && !rows) throw ESqlError("Somente consultas SELECT são permitidas");
-        if ((readOnly || readOnly_) && !secretsReadable_ && namesSecrets(sql))
+        if ((readOnly || readOnly_) && !secretsReadable_ && namesAny(sql, "QELOPERADOR"))
             throw ESqlError("A instrução SQL usa QELOPERADOR, que não é permitido nas consultas");
+        if ((readOnly || readOnly_) && !systemReadable_ && namesAny(sql, "SYSTEM"))
+            throw ESqlError("A instrução SQL usa o banco system do ClickHouse, que não é permitido nas consultas");
         std::string text = ReplaceSqlParameters(sql, [&](const std::string& name) {
             auto it = params.find(name);
             if (it == params.end()) throw ESqlError("Parâmetro sem valor: " + name);
@@ -263,6 +265,7 @@ public:
     void BeginSnapshot() override {}
     void EndSnapshot() noexcept override {}
     void SetSecretsReadable(bool readable) override { secretsReadable_ = readable; }
+    void SetSystemTablesReadable(bool readable) override { systemReadable_ = readable; }
     void SetRowScope(const SqlRowScope&) override {}
 
 private:
@@ -326,6 +329,7 @@ private:
     ClickHouseAddress address_;
     bool readOnly_;
     bool secretsReadable_ = false;
+    bool systemReadable_ = true;
     std::chrono::milliseconds timeout_{0};
     const std::atomic<bool>* cancel_ = nullptr;
     std::atomic<bool> stopRequested_{false};

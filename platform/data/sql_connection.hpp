@@ -106,6 +106,10 @@ public:
     // The operators' password table (QELOPERADOR) is never read by read-only statements, unless the
     // caller (the server's login, and only it) opens it for the statements it runs itself.
     virtual void SetSecretsReadable(bool readable) = 0;
+    // Whether read-only statements may name the engine's own system tables, which on ClickHouse log
+    // every user's statements (the operators' copies among them, with their allowed keys). Engines
+    // whose system catalogues hold nothing of other users' rows ignore it.
+    virtual void SetSystemTablesReadable(bool /*readable*/) {}
     virtual void SetRowScope(const SqlRowScope& scope) = 0;
 };
 
