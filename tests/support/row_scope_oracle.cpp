@@ -48,7 +48,68 @@ std::vector<std::string> spellings(const std::string& t, OracleDialect d) {
 
 }  // namespace
 
+// ClickHouse (as Debian ships it) has no CTEs over tables, no window functions and only UNION ALL:
+// reads under every spelling, nested, scalar and IN subqueries, joins, scalar WITH, table functions
+// and the system tables.
+std::vector<std::string> clickHouseCorpus(const OracleTables& tables, const std::string& database, unsigned seed, size_t generated) {
+    std::vector<std::string> all = tables.restricted;
+    all.insert(all.end(), tables.open.begin(), tables.open.end());
+    all.insert(all.end(), tables.rules.begin(), tables.rules.end());
+    auto column = [&](const std::string& t, size_t i) {
+        auto it = tables.columns.find(t);
+        if (it == tables.columns.end() || it->second.empty()) return std::string("1");
+        return it->second[i % it->second.size()];
+    };
+    auto spell = [&](const std::string& t) {
+        return std::vector<std::string>{t, "`" + t + "`", "\"" + t + "\"", database + "." + t, "`" + database + "`.`" + t + "`"};
+    };
+    std::vector<std::string> out;
+    for (const std::string& t : all) {
+        const std::string c0 = column(t, 0);
+        for (const std::string& s : spell(t)) {
+            out.push_back("SELECT * FROM " + s);
+            out.push_back("SELECT count(), count(" + c0 + ") FROM " + s);
+        }
+        out.push_back("SELECT * FROM (SELECT * FROM (SELECT * FROM " + t + "))");
+        out.push_back("SELECT (SELECT count() FROM " + t + "), (SELECT max(" + c0 + ") FROM " + t + ")");
+        out.push_back("WITH (SELECT count() FROM " + t + ") AS n SELECT n");
+        out.push_back("SELECT " + c0 + " FROM " + t + " UNION ALL SELECT " + c0 + " FROM " + t);
+        out.push_back("SELECT CDCLIENTE FROM DCLIENTE WHERE CDCLIENTE IN (SELECT " + c0 + " FROM " + t + ")");
+        out.push_back("SELECT arrayJoin((SELECT groupArray(" + c0 + ") FROM " + t + ")) AS v");
+        out.push_back("SELECT count() FROM " + t + " ANY LEFT JOIN DCLIENTE USING CDCLIENTE");
+        out.push_back("SELECT * FROM merge(currentDatabase(), '^" + t + "$')");
+        out.push_back("SELECT * FROM remote('127.0.0.1', " + database + "." + t + ")");
+        out.push_back("SELECT count() FROM system.query_log WHERE query LIKE '%" + t + "%'");
+        out.push_back("SELECT name FROM system.tables WHERE name = '" + t + "'");
+        out.push_back("SELECT sum(rows) FROM system.parts WHERE table = '" + t + "'");
+    }
+    for (const char* s : {"SELECT * FROM system.processes", "SELECT query FROM system.query_log", "SELECT name FROM system.databases",
+                          "SELECT * FROM QELOPERADOR", "SELECT * FROM `QELOPERADOR`", "SELECT number FROM numbers(3)"})
+        out.push_back(s);
+    std::mt19937 rng(seed);
+    std::function<std::string(int)> piece = [&](int depth) -> std::string {
+        int form = depth <= 0 ? 0 : static_cast<int>(rng() % 5);
+        switch (form) {
+            case 0: {
+                const std::string& t = all[rng() % all.size()];
+                std::vector<std::string> sp = spell(t);
+                return "SELECT toString(" + column(t, rng()) + ") AS v FROM " + sp[rng() % sp.size()];
+            }
+            case 1: return "SELECT v FROM (" + piece(depth - 1) + ")";
+            case 2: return "SELECT toString(count()) AS v FROM (" + piece(depth - 1) + ")";
+            case 3: return "SELECT v FROM (" + piece(depth - 1) + " UNION ALL " + piece(depth - 1) + ")";
+            default: {
+                const std::string& t = all[rng() % all.size()];
+                return "SELECT toString(" + column(t, 0) + ") AS v FROM " + t + " WHERE toString(" + column(t, 0) + ") IN (" + piece(depth - 1) + ")";
+            }
+        }
+    };
+    for (size_t i = 0; i < generated; ++i) out.push_back(piece(1 + static_cast<int>(rng() % 3)));
+    return out;
+}
+
 std::vector<std::string> OracleCorpus(const OracleTables& tables, OracleDialect dialect, unsigned seed, size_t generated) {
+    if (dialect == OracleDialect::ClickHouse) return clickHouseCorpus(tables, tables.database, seed, generated);
     const bool pg = dialect == OracleDialect::Postgres;
     const std::string schema = pg ? "public." : "main.";
     const std::string same = pg ? " IS NOT DISTINCT FROM " : " IS ";
@@ -269,7 +330,12 @@ void KeepOnlyRowsOf(SqlConnection& db, const std::optional<std::string>& op) {
     }
     auto links = rows("SELECT NRSEQUEDIME, CDTABELADW, CDITEMDIME FROM DIMENSAODW");
     auto dims = rows("SELECT NRSEQUEDIME, CDTABELADIME, DSPKDIME FROM DIMENSAODIME WHERE CDTABELADIME <> ''");
-    auto summaries = rows("SELECT CDTABELAAGR, CDTABELADW, DSCOLUNAS FROM QEL_AGREGADOS");
+    std::vector<std::vector<std::string>> summaries;
+    try {
+        summaries = rows("SELECT CDTABELAAGR, CDTABELADW, DSCOLUNAS FROM QEL_AGREGADOS");
+    } catch (const ESqlError&) {
+        // a warehouse without summary tables
+    }
     std::set<std::string> emptied;
     std::vector<std::string> statements;
     auto keep = [&](const std::string& table, const std::string& column, const std::string& seq) {

@@ -21,6 +21,7 @@ struct OracleTables {
     std::vector<std::string> open;        // tables no rule narrows
     std::vector<std::string> rules;       // the access-rule tables
     std::map<std::string, std::vector<std::string>> columns;  // by table
+    std::string database;  // ClickHouse: the warehouse's database, to spell names with it
 };
 
 std::vector<std::string> OracleCorpus(const OracleTables& tables, OracleDialect dialect, unsigned seed, size_t generated);
