@@ -117,8 +117,8 @@ TEST(Pivot, MembersSortByKeyNumbersAsNumbersOrByLabelIgnoringCaseAndAccents) {
          {{"202602", "Fevereiro de 2026"}, {"202601", "Janeiro de 2026"}, {"202512", "Dezembro de 2025"}, {"202604", "Abril de 2026"}},
          MemberOrder::Key, {"202512", "202601", "202602", "202604"}},
         {"whole numbers by value, zeros in front kept apart",
-         {{"166", "a"}, {"9", "b"}, {"21", "c"}, {"168", "d"}, {"-3", "e"}, {"009", "f"}}, MemberOrder::Key,
-         {"-3", "009", "9", "21", "166", "168"}},
+         {{"166", "a"}, {"9", "b"}, {"21", "c"}, {"168", "d"}, {"-3", "e"}, {"009", "f"}, {"-10", "g"}, {"-2", "h"}}, MemberOrder::Key,
+         {"-10", "-3", "-2", "009", "9", "21", "166", "168"}},
         {"codes as text", {{"P10", "x"}, {"P02", "y"}, {"A9", "z"}}, MemberOrder::Key, {"A9", "P02", "P10"}},
         {"numbers first, then codes: one order however they mix", {{"10", "x"}, {"1A", "y"}, {"2", "z"}, {"9A", "w"}},
          MemberOrder::Key, {"2", "10", "1A", "9A"}},
@@ -149,6 +149,8 @@ TEST(Pivot, PagesChooseCellsAndColumnsCarryTheirOwnTotals) {
     PivotGrid p2 = BuildPivot(in);
     EXPECT_EQ(p2.columnKeys, (std::vector<std::vector<std::string>>{{"C2"}}));
     EXPECT_EQ(render(p2), "detail:R1/ [2;] [2;]\ndetail:R2/ [8;] [8;]\ntotal: [10;] [10;]\n");
+    in.pageChoice = {std::string("p9")};  // a member no cell has: nothing, not every page
+    EXPECT_TRUE(BuildPivot(in).Empty()) << render(BuildPivot(in));
     in.cells.clear();
     EXPECT_TRUE(BuildPivot(in).Empty());
 }

@@ -40,6 +40,19 @@ public:
         return out;
     }
 
+    // Whatever has already come, without waiting; "" when nothing has.
+    std::string ReadNow() {
+        std::string out;
+        char buf[4096];
+        pollfd p{fd_, POLLIN, 0};
+        while (poll(&p, 1, 0) > 0) {
+            ssize_t n = recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
+            if (n <= 0) break;
+            out.append(buf, static_cast<size_t>(n));
+        }
+        return out;
+    }
+
 private:
     int fd_;
 };
