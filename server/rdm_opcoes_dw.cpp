@@ -212,7 +212,8 @@ HttpResponse RdmOpcoesDW::login(const HttpRequest& request, const std::vector<Va
     if (!sessions_) return jsonResponse(200, "{\"result\":{\"ok\":true,\"data\":\"\"},\"args\":[]}");  // nothing to check
     const std::string& op = args[0].AsString();
     std::optional<std::string> hash;
-    try {
+    // A code wider than the column is never looked up: Sessions refuses it like a wrong password.
+    if (OperatorCodeFits(op)) try {
         ServerDatabase::Lease c = db_.Acquire(cancelled);
         c->SetSecretsReadable(true);
         struct Close {
@@ -227,7 +228,7 @@ HttpResponse RdmOpcoesDW::login(const HttpRequest& request, const std::vector<Va
         // No operator table: nobody can log in, which the operator hears as any refused login.
         logFailure("Login", db_.SafeMessage(e.what()));
     }
-    std::string token = sessions_->Login(op, args[1].AsString(), hash, request.peer);
+    std::string token = sessions_->Login(op, args[1].AsString(), hash, request.peer, cancelled);
     std::string body = "{\"result\":{\"ok\":true,\"data\":";
     AppendJsonString(body, token);
     body += "},\"args\":[]}";
