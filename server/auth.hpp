@@ -64,7 +64,6 @@ struct SessionLimits {
 class Sessions {
 public:
     explicit Sessions(SessionLimits limits);
-    explicit Sessions(std::chrono::seconds idle) : Sessions(SessionLimits{idle}) {}
 
     // `storedHash` is the operator's hash, or nullopt when the operator has none; `peer` the client's
     // address; `cancelled` abandons the login (503) while it waits. A new session's token, or EAuth.
