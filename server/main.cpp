@@ -5,6 +5,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +19,35 @@
 #include "http_server.hpp"
 #include "options.hpp"
 #include "rdm_opcoes_dw.hpp"
+
+namespace {
+
+// The password for --set-password: the line typed at a terminal; from a pipe or a file, the whole
+// input, which must be one line (a final line break allowed). A second line is refused rather than
+// cut off, so that the password kept is never other than the one given.
+bool ReadPassword(std::string& password, std::string& error) {
+    constexpr size_t kMax = 4096;
+    if (isatty(STDIN_FILENO)) {
+        std::getline(std::cin, password);
+    } else {
+        std::string buffer(kMax + 3, '\0');
+        std::cin.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        password.assign(buffer.data(), static_cast<size_t>(std::cin.gcount()));
+        if (!password.empty() && password.back() == '\n') password.pop_back();
+    }
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    if (password.find_first_of("\r\n") != std::string::npos) {
+        error = "a senha deve vir numa só linha, e a entrada tem mais de uma";
+        return false;
+    }
+    if (password.size() > kMax) {
+        error = "a senha passa de " + std::to_string(kMax) + " bytes";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // Answers of megabytes come from their own mappings and go back to the system when sent, so an
@@ -35,19 +65,21 @@ int main(int argc, char** argv) {
         std::cerr << "qelserver: " << e.what() << "\n" << kServerUsage << std::endl;
         return 2;
     }
-    if (!options.setPassword.empty()) {
+    if (options.setPassword) {
         // The password comes from standard input, never from the command line (which others may see).
-        std::string password;
-        std::getline(std::cin, password);
-        if (!password.empty() && password.back() == '\r') password.pop_back();
+        std::string password, error;
+        if (!ReadPassword(password, error)) {
+            std::cerr << "qelserver: senha não gravada: " << error << std::endl;
+            return 1;
+        }
         try {
             auto c = OpenSqlConnection(options.db);
-            SetOperatorPassword(*c, options.setPassword, password);
+            SetOperatorPassword(*c, *options.setPassword, password);
         } catch (const std::exception& e) {
             std::cerr << "qelserver: não foi possível gravar a senha: " << e.what() << std::endl;
             return 1;
         }
-        std::cout << "qelserver: senha do operador " << options.setPassword << " gravada" << std::endl;
+        std::cout << "qelserver: senha do operador " << *options.setPassword << " gravada" << std::endl;
         return 0;
     }
     if (!options.copyFrom.empty()) {
@@ -106,7 +138,11 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     std::unique_ptr<Sessions> sessions;
-    if (!options.trust) sessions = std::make_unique<Sessions>(options.sessionIdle);
+    if (!options.trust) {
+        SessionLimits sessionLimits;
+        sessionLimits.idle = options.sessionIdle;
+        sessions = std::make_unique<Sessions>(std::move(sessionLimits));
+    }
     RdmOpcoesDW object(*db, AnswerLimits{options.maxRows, options.maxAnswer}, sessions.get());
     // Every connection is a descriptor: take all the system allows, and keep some for the database,
     // the workers and the log, so that the cap on connections is reached before the system's limit.

@@ -7,6 +7,7 @@
 
 #include <charconv>
 
+#include "auth.hpp"
 #include "data/address.hpp"
 
 const char* const kServerUsage =
@@ -92,6 +93,9 @@ ServerOptions ParseServerOptions(const std::vector<std::string>& args) {
         else throw EUsage("opção desconhecida: " + a.substr(0, 40));
     }
     if (o.db.empty()) throw EUsage("falta --db");
+    // An empty code would be taken for no --set-password at all, and start a server instead.
+    if (o.setPassword && !OperatorCodeFits(*o.setPassword))
+        throw EUsage("--set-password espera o código do operador, de 1 a " + std::to_string(kOperatorCodeMax) + " caracteres");
     if (o.budget && !o.buildAggregates) throw EUsage("--budget só vale com --build-aggregates");
     if (!o.copyFrom.empty() && !IsClickHouseUri(o.db)) throw EUsage("--copy-from só vale com --db clickhouse://...");
     if ((!o.shards.empty() || !o.shardUris.empty()) && o.copyFrom.empty()) throw EUsage("--shards e --shard só valem com --copy-from");

@@ -36,7 +36,7 @@ struct ServerOptions {
     size_t pool = 4;  // database connections of a database server
     bool trust = false;  // --auth trust: the operator the client names, without a login (loopback only)
     std::chrono::seconds sessionIdle{8 * 3600};
-    std::string setPassword;  // --set-password: the operator whose password to set, then exit
+    std::optional<std::string> setPassword;  // --set-password: the operator whose password to set, then exit
     bool buildAggregates = false;   // build the aggregate tables, then exit
     std::optional<int64_t> budget;  // their most rows per fact table
     std::string copyFrom;           // --copy-from: the SQLite file to copy into the ClickHouse database

@@ -221,22 +221,25 @@ HttpResponse RdmOpcoesDW::login(const HttpRequest& request, const std::vector<Va
     if (!sessions_) return jsonResponse(200, "{\"result\":{\"ok\":true,\"data\":\"\"},\"args\":[]}");  // nothing to check
     const std::string& op = args[0].AsString();
     std::optional<std::string> hash;
-    try {
-        ServerDatabase::Lease c = db_.Acquire(cancelled);
-        c->SetSecretsReadable(true);
-        struct Close {
-            SqlConnection& c;
-            ~Close() { c.SetSecretsReadable(false); }
-        } close{*c};
-        SqlResult r = c->Query("SELECT DSSENHA FROM QELOPERADOR WHERE CDOPERADOR = :P_OPERADOR", {{"P_OPERADOR", op}}, true);
-        if (!r.rows.empty() && !r.rows[0][0].empty()) hash = r.rows[0][0];
-    } catch (const ESqlInterrupted&) {
-        throw;
-    } catch (const ESqlError& e) {
-        // No operator table: nobody can log in, which the operator hears as any refused login.
-        logFailure("Login", db_.SafeMessage(e.what()));
+    // A code wider than the column is never looked up: Sessions refuses it like a wrong password.
+    if (OperatorCodeFits(op)) {
+        try {
+            ServerDatabase::Lease c = db_.Acquire(cancelled);
+            c->SetSecretsReadable(true);
+            struct Close {
+                SqlConnection& c;
+                ~Close() { c.SetSecretsReadable(false); }
+            } close{*c};
+            SqlResult r = c->Query("SELECT DSSENHA FROM QELOPERADOR WHERE CDOPERADOR = :P_OPERADOR", {{"P_OPERADOR", op}}, true);
+            if (!r.rows.empty() && !r.rows[0][0].empty()) hash = r.rows[0][0];
+        } catch (const ESqlInterrupted&) {
+            throw;
+        } catch (const ESqlError& e) {
+            // No operator table: nobody can log in, which the operator hears as any refused login.
+            logFailure("Login", db_.SafeMessage(e.what()));
+        }
     }
-    std::string token = sessions_->Login(op, args[1].AsString(), hash, request.peer);
+    std::string token = sessions_->Login(op, args[1].AsString(), hash, request.peer, cancelled);
     std::string body = "{\"result\":{\"ok\":true,\"data\":";
     AppendJsonString(body, token);
     body += "},\"args\":[]}";
