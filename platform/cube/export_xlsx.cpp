@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "viewer.hpp"
+#include "whole_file.hpp"
 
 namespace {
 
@@ -35,6 +36,7 @@ private:
 }  // namespace
 
 void TfrmCubo::ExportXlsx(const std::string& path) const {
+    RequireRegularFileOrNone(path);
     const std::string temporary = path + ".parcial.xlsx";
     bool written = false;
     try {
