@@ -16,6 +16,8 @@
 #include "services/session.hpp"
 #include "data/sql_text.hpp"
 
+static_assert(AnswerBuffer::kPadding >= kAnswerPadding, "the reader reads past the text's end");
+
 namespace {
 
 std::string place(const std::string& host, int port) { return host + ":" + std::to_string(port); }
