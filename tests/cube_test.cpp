@@ -1,7 +1,12 @@
 // The cube module's pieces without the host: selection strings, the aggregate statement (run on an
 // in-memory database) and the pivot grid.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "cube/csv_field.hpp"
@@ -9,6 +14,7 @@
 #include "cube/pivot.hpp"
 #include "cube/saved_view.hpp"
 #include "cube/selection.hpp"
+#include "cube/whole_file.hpp"
 #include "data/sql_connection.hpp"
 
 TEST(Selection, ParsesQuotedKeysAndRefusesAnythingElse) {
@@ -482,4 +488,46 @@ TEST(CsvField, GuardsFormulasQuotesWhatWouldSplitAndNeverWritesMinusZero) {
     };
     for (const Number& n : numbers)
         EXPECT_EQ(CsvNumberField(n.value, n.decimals), n.field) << (n.value ? std::to_string(*n.value) : "none") << " with " << n.decimals;
+}
+
+// A file is written beside its name and renamed over it: a name (or the temporary beside it) that is a
+// pipe, a device or a folder would be replaced, or would hold the write forever. Both are refused;
+// a regular file, or a link to one, is written.
+TEST(WholeFile, NeverReplacesNorWritesThroughASpecialFile) {
+    char name[] = "/tmp/qelwholeXXXXXX";
+    const std::filesystem::path dir = mkdtemp(name);
+    auto refusal = [](const std::string& path) { return "'" + path + "' não é um arquivo comum; escolha outro nome"; };
+    auto written = [](const std::string& path, const std::string& text) -> std::string {
+        try {
+            WriteWholeFile(path, text);
+        } catch (const std::runtime_error& e) {
+            return e.what();
+        }
+        return "";
+    };
+    const std::string pipe = (dir / "alvo.csv").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(written(pipe, "x"), refusal(pipe));
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+
+    // A pipe where the temporary goes: held open for reading here, so that a write through it ends.
+    const std::string beside = (dir / "b.csv").string();
+    ASSERT_EQ(mkfifo((beside + ".parcial").c_str(), 0600), 0);
+    const int reader = open((beside + ".parcial").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(written(beside, "x"), refusal(beside + ".parcial"));
+    EXPECT_FALSE(std::filesystem::exists(beside));
+    close(reader);
+
+    const std::string folder = (dir / "pasta.csv").string();
+    std::filesystem::create_directory(folder);
+    EXPECT_EQ(written(folder, "x"), refusal(folder));
+
+    const std::string plain = (dir / "c.csv").string(), link = (dir / "d.csv").string();
+    EXPECT_EQ(written(plain, "abc"), "");
+    std::filesystem::create_symlink(plain, link);
+    EXPECT_EQ(written(link, "def"), "");
+    std::ifstream in(link);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "def");
+    std::filesystem::remove_all(dir);
 }

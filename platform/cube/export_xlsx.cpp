@@ -38,6 +38,7 @@ private:
 void TfrmCubo::ExportXlsx(const std::string& path) const {
     RequireRegularFileOrNone(path);
     const std::string temporary = path + ".parcial.xlsx";
+    RequireRegularFileOrNone(temporary);
     bool written = false;
     try {
         Workbook book(temporary);

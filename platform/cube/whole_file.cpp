@@ -15,6 +15,7 @@ void RequireRegularFileOrNone(const std::string& path) {
 void WriteWholeFile(const std::string& path, const std::string& text) {
     RequireRegularFileOrNone(path);
     const std::string temporary = path + ".parcial";
+    RequireRegularFileOrNone(temporary);  // a pipe there would hold the write forever
     bool written = false;
     {
         std::ofstream f(temporary, std::ios::binary | std::ios::trunc);

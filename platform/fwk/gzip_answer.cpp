@@ -64,7 +64,7 @@ std::optional<InflatedText> GunzipAnswer(std::string_view zipped, size_t cap, si
     if (!d) throw std::bad_alloc();
     {
         AnswerBuffer out;
-        out.Reserve(size, true);
+        out.Reserve(size);
         size_t in = 0, produced = 0;
         const libdeflate_result rc =
             libdeflate_gzip_decompress_ex(d.get(), zipped.data(), zipped.size(), out.Room(size), size, &in, &produced);

@@ -115,7 +115,7 @@ WaitedCall sendWaiting(httplib::Client& c, httplib::Request& request, AnswerBuff
                 tooLarge = true;
                 return false;
             }
-            text.Reserve(static_cast<size_t>(total), true);  // one mapping, the size known
+            text.Reserve(static_cast<size_t>(total));  // once, the size known
         }
         if (text.Size() + length > cap) {
             tooLarge = true;
