@@ -1,6 +1,8 @@
 // The runner's commands on the cube viewer: pages, reading settings (pivot, order, sort, drill,
 // subtotals, percentages, chart), exports, and views saved, opened and edited. All act on the open
 // viewer, and a command that names no viewer, dimension, fact or member of it is a script error.
+#include <sys/stat.h>
+
 #include <charconv>
 #include <fstream>
 #include <map>
@@ -116,6 +118,10 @@ void Shell::cmdCloseViewer(const std::string&, Args&) {
 }
 
 void Shell::OpenView(const std::string& path) {
+    // A pipe or a device would never end (or never start): only a regular file is a saved view.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+        throw std::runtime_error("'" + path + "' não é um arquivo comum; escolha uma visão salva");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("Não foi possível abrir o arquivo " + path);
     criafrmCubo(true, &in, ViewNameOf(path));

@@ -18,6 +18,7 @@ namespace {
 // the client read the answer instead of a reset.
 constexpr auto kLingerTime = std::chrono::seconds(2);
 constexpr size_t kLingerBytes = size_t{64} << 20;
+constexpr auto kFarewellTime = std::chrono::milliseconds(500);
 
 }  // namespace
 
@@ -162,6 +163,7 @@ bool HttpServer::Impl::parseHead(Conn& c, std::string_view head) {
 }
 
 void HttpServer::Impl::dispatch(Conn& c) {
+    if (stopping) return respond(c, FailureResponse(503, kStopping), true, false);
     HttpWorkers::Cancel cancelled = workers->Submit(c.id, std::move(c.request));
     c.request = {};
     if (!cancelled) return respond(c, FailureResponse(503, "Servidor de aplicação ocupado; tente de novo em instantes"), true);
@@ -218,6 +220,35 @@ void HttpServer::Impl::collect() {
         auto it = conns.find(d.conn);
         if (it == conns.end()) continue;  // its client has gone
         respond(it->second, std::move(d.response));
+    }
+}
+
+void HttpServer::Impl::farewell() {
+    std::vector<uint64_t> busy;
+    for (auto& [id, c] : conns)
+        if (c.state == State::Busy) busy.push_back(id);
+    for (uint64_t id : busy) {
+        Conn& c = conns.at(id);
+        if (c.cancelled) *c.cancelled = true;  // its worker stops; its answer would find nobody
+        respond(c, FailureResponse(503, kStopping), true, false);
+    }
+    // Well within the two seconds a stop may take: a client that does not read is left behind.
+    const auto until = Clock::now() + kFarewellTime;
+    epoll_event events[64];
+    while (Clock::now() < until) {
+        bool writing = false;
+        for (auto& [id, c] : conns) writing = writing || c.state == State::Write;
+        if (!writing) break;
+        int n = epoll_wait(epollFd, events, 64, 50);
+        for (int i = 0; i < n; ++i) {
+            if (events[i].data.u64 == 1) {  // a worker's answer, for nobody now: the wake-up drained
+                uint64_t count;
+                ssize_t r = ::read(wakeFd, &count, sizeof count);
+                (void)r;
+            }
+            auto it = conns.find(events[i].data.u64);
+            if (it != conns.end() && it->second.state == State::Write) event(it->first, events[i].events);
+        }
     }
 }
 

@@ -15,6 +15,9 @@
 #include "http_server.hpp"
 #include "http_workers.hpp"
 
+// What a call hears when the server stops under it.
+inline constexpr const char* kStopping = "O servidor de aplicação está sendo encerrado";
+
 struct HttpServer::Impl {
     using Clock = std::chrono::steady_clock;
     enum class State { Idle, Head, Body, Busy, Write, Linger };
@@ -72,6 +75,9 @@ struct HttpServer::Impl {
     void expire();
     void collect();
     void event(uint64_t id, uint32_t events);
+    // Stopping: every call in flight is answered 503 (kStopping) rather than left without an answer,
+    // and what is being written is given a moment to go out.
+    void farewell();
 
     // Accepting, within the process's descriptors (http_accept.cpp).
     void accept();

@@ -64,9 +64,11 @@ void HttpServer::Run() {
         }
     }
 
-    // Stopping: no new connections, every job cancelled, the workers finish what they hold.
+    // Stopping: no new connections, the calls in flight told so, every job cancelled, the workers
+    // finish what they hold.
     epoll_ctl(s.epollFd, EPOLL_CTL_DEL, s.listenFd, nullptr);
     ::close(s.listenFd);
     s.listenFd = -1;
+    s.farewell();
     s.workers->Stop();
 }

@@ -58,7 +58,8 @@ public:
 
     // Binds and listens; port 0 takes any free port. Returns the port, or raises std::runtime_error.
     int Listen(const std::string& host, int port);
-    // Serves until Stop; then cancels the jobs that run, waits for the workers and closes everything.
+    // Serves until Stop; then answers the calls in flight 503 ("O servidor de aplicação está sendo
+    // encerrado"), cancels the jobs that run, waits for the workers and closes everything.
     void Run();
     // From any thread (not from a signal handler).
     void Stop();

@@ -1,13 +1,20 @@
 // The cube module's pieces without the host: selection strings, the aggregate statement (run on an
 // in-memory database) and the pivot grid.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 
+#include "cube/csv_field.hpp"
 #include "cube/cube_statement.hpp"
 #include "cube/pivot.hpp"
 #include "cube/saved_view.hpp"
 #include "cube/selection.hpp"
+#include "cube/whole_file.hpp"
 #include "data/sql_connection.hpp"
 
 TEST(Selection, ParsesQuotedKeysAndRefusesAnythingElse) {
@@ -306,7 +313,7 @@ TEST(Pivot, ChartsTheDeepestLinesShownAndSumsTheRestAsOutros) {
 // careless edit or another program could leave in the file, naming the field.
 TEST(SavedViewFile, ReadsBackWhatItWroteAndRefusesWhatIsNotAView) {
     SavedView v;
-    v.lists = {{{"Faturamento", "Devoluções"}, {"Produto", "Cliente"}, {"0", "0.1"}, {"Período"}, {"0_Período"}, {"Filial"}, {"0_Filial"}}};
+    v.lists = {{{"Faturamento", "Devoluções"}, {"Produto", "Cliente"}, {"0", "0.1"}, {"Período"}, {"0_Período"}, {"Filial", "Região d'Oeste"}, {"0_Filial", "1_Região d'Oeste"}}};
     v.filters = {{"Produto", "'P01','P''03'"}};
     v.rows = {"Cliente", "Produto"};
     v.columns = {"Período"};
@@ -343,6 +350,18 @@ TEST(SavedViewFile, ReadsBackWhatItWroteAndRefusesWhatIsNotAView) {
         {with("\"show\": \"percent-column\"", "\"show\": \"metade\""), "O arquivo não é uma visão salva válida: \"show\" desconhecido."},
         {with("\"subtotals\": false", "\"subtotals\": 0"), "O arquivo não é uma visão salva válida: \"subtotals\" não é verdadeiro nem falso."},
         {with("\"direction\": \"asc\"", "\"direction\": \"up\""), "O arquivo não é uma visão salva válida: \"sort\" inválido."},
+        {with("\"format\": 1", "\"format\": 0"), "O arquivo não é uma visão salva do QEL: versão de formato inválida."},
+        {with("\"stlCDfiltro\": [\n      \"'P01','P''03'\"\n    ]", "\"stlCDfiltro\": []"),
+         "O arquivo não é uma visão salva válida: \"stlCDfiltro\" não acompanha \"stlDSfiltro\"."},
+        {with("\"current\": \"São Paulo\"", "\"current\": 7"), "O arquivo não é uma visão salva válida: \"pages\" tem uma página inválida."},
+        {with("\"chart\": \"bar\"", "\"chart\": \"pizza\""), "O arquivo não é uma visão salva válida: \"chart\" desconhecido."},
+        // An axis may only place a dimension of the view: one it does not have is refused, not skipped.
+        {with("\"rows\": [\n      \"Cliente\"", "\"rows\": [\n      \"Vendedor\""),
+         "O arquivo não é uma visão salva válida: \"rows\" nomeia a dimensão Vendedor, que a visão não tem."},
+        {with("\"columns\": [\n      \"Período\"", "\"columns\": [\n      \"Ano\""),
+         "O arquivo não é uma visão salva válida: \"columns\" nomeia a dimensão Ano, que a visão não tem."},
+        {with("\"dimension\": \"Filial\"", "\"dimension\": \"Faturamento\""),
+         "O arquivo não é uma visão salva válida: \"pages\" nomeia a dimensão Faturamento, que a visão não tem."},
     };
     for (const Bad& b : bad) {
         try {
@@ -351,6 +370,24 @@ TEST(SavedViewFile, ReadsBackWhatItWroteAndRefusesWhatIsNotAView) {
         } catch (const ESavedView& e) {
             EXPECT_EQ(std::string(e.what()), b.message);
         }
+    }
+    // As many items as the screen builds (31) are a view; one more is not.
+    SavedView full;
+    full.lists[0] = {"Faturamento"};
+    for (int i = 0; i < 30; ++i) {
+        full.lists[1].push_back("Dimensão " + std::to_string(i));
+        full.lists[2].push_back(std::to_string(i));
+    }
+    full.rows = full.lists[1];
+    EXPECT_TRUE(ParseSavedView(SavedViewText(full)) == full);
+    full.lists[5] = {"Filial"};
+    full.lists[6] = {"0_Filial"};
+    full.pages = {{"Filial", std::nullopt}};
+    try {
+        ParseSavedView(SavedViewText(full));
+        ADD_FAILURE() << "a view of 32 items accepted";
+    } catch (const ESavedView& e) {
+        EXPECT_EQ(std::string(e.what()), "O arquivo não é uma visão salva válida: a visão tem 32 itens, mais que os 31 que a tela permite.");
     }
     EXPECT_EQ(ViewNameOf("/home/op/Documentos/Vendas d'Ávila.2026.qelv"), "Vendas d'Ávila.2026");
     EXPECT_EQ(ViewNameOf("visao"), "visao");
@@ -416,4 +453,83 @@ TEST(Pivot, FewRowsAmongManyPossibleComeInTheSameOrderAsAmongFew) {
     EXPECT_EQ(few, "subtotal:M0/ [2;]\ndetail:M0/M1/ [-;]\ndetail:M0/M2/ [2;]\nsubtotal:M1/ [4;]\ndetail:M1/M2/ [4;]\n"
                    "subtotal:M2/ [1;]\ndetail:M2/M0/ [1;]\ntotal: [7;]\n");
     EXPECT_EQ(render(BuildPivot(input(3000))), few);  // 9,000,000 possible rows, 4 used
+}
+
+// What a spreadsheet would take for a formula is shown as text, whichever sign starts it; a field
+// holding the separator, a quote or a line break stays one field; a sum that rounds to nothing is 0,
+// never -0.
+TEST(CsvField, GuardsFormulasQuotesWhatWouldSplitAndNeverWritesMinusZero) {
+    struct Text {
+        std::string label, field;
+    };
+    const Text texts[] = {
+        {"Café", "Café"},
+        {"-1+2", "'-1+2"},
+        {"=SOMA(A1:A9)", "'=SOMA(A1:A9)"},
+        {"+55 11", "'+55 11"},
+        {"@hoje", "'@hoje"},
+        {"\tx", "'\tx"},
+        {"a-b", "a-b"},
+        {"Pão; leite", "\"Pão; leite\""},
+        {"Caixa \"A\"", "\"Caixa \"\"A\"\"\""},
+        {"duas\nlinhas", "\"duas\nlinhas\""},
+        {"-a;b", "\"'-a;b\""},
+        {"", ""},
+    };
+    for (const Text& t : texts) EXPECT_EQ(CsvTextField(t.label), t.field) << t.label;
+
+    struct Number {
+        std::optional<double> value;
+        int decimals;
+        std::string field;
+    };
+    const Number numbers[] = {
+        {-0.0, 0, "0"},      {-0.0, 2, "0,00"},   {-0.004, 2, "0,00"}, {-0.4, 0, "0"},        {-0.04, 1, "0,0"},
+        {-0.006, 2, "-0,01"}, {-1.5, 1, "-1,5"},  {0.1 + 0.2, 2, "0,30"}, {1234567.891, 2, "1234567,89"},
+        {std::nullopt, 2, ""}, {-10, 0, "-10"},
+    };
+    for (const Number& n : numbers)
+        EXPECT_EQ(CsvNumberField(n.value, n.decimals), n.field) << (n.value ? std::to_string(*n.value) : "none") << " with " << n.decimals;
+}
+
+// A file is written beside its name and renamed over it: a name (or the temporary beside it) that is a
+// pipe, a device or a folder would be replaced, or would hold the write forever. Both are refused;
+// a regular file, or a link to one, is written.
+TEST(WholeFile, NeverReplacesNorWritesThroughASpecialFile) {
+    char name[] = "/tmp/qelwholeXXXXXX";
+    const std::filesystem::path dir = mkdtemp(name);
+    auto refusal = [](const std::string& path) { return "'" + path + "' não é um arquivo comum; escolha outro nome"; };
+    auto written = [](const std::string& path, const std::string& text) -> std::string {
+        try {
+            WriteWholeFile(path, text);
+        } catch (const std::runtime_error& e) {
+            return e.what();
+        }
+        return "";
+    };
+    const std::string pipe = (dir / "alvo.csv").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_EQ(written(pipe, "x"), refusal(pipe));
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+
+    // A pipe where the temporary goes: held open for reading here, so that a write through it ends.
+    const std::string beside = (dir / "b.csv").string();
+    ASSERT_EQ(mkfifo((beside + ".parcial").c_str(), 0600), 0);
+    const int reader = open((beside + ".parcial").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(written(beside, "x"), refusal(beside + ".parcial"));
+    EXPECT_FALSE(std::filesystem::exists(beside));
+    close(reader);
+
+    const std::string folder = (dir / "pasta.csv").string();
+    std::filesystem::create_directory(folder);
+    EXPECT_EQ(written(folder, "x"), refusal(folder));
+
+    const std::string plain = (dir / "c.csv").string(), link = (dir / "d.csv").string();
+    EXPECT_EQ(written(plain, "abc"), "");
+    std::filesystem::create_symlink(plain, link);
+    EXPECT_EQ(written(link, "def"), "");
+    std::ifstream in(link);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), "def");
+    std::filesystem::remove_all(dir);
 }

@@ -2,6 +2,7 @@
 // the viewer's settings; "Editar visão" hands it back to the screen; bad files open nothing.
 // The warehouse and its figures are those of tests/warehouse.sql (see e2e_viewer_test.cpp).
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -199,4 +200,64 @@ TEST(SavedView, AFilterOnADimensionNotPlacedStillRestrictsTheSums) {
     EXPECT_EQ(viewer["lines"], J::array({{{"kind", "detail"}, {"labels", {"Café"}}, {"values", {{100}}}},
                                          {{"kind", "total"}, {"labels", J::array()}, {"values", {{100}}}}}))
         << viewer["lines"].dump();
+}
+
+// A name that is a pipe (or a device, or a folder) is never replaced by a regular file: exporting or
+// saving there is refused with a message and the pipe stays what it was; opening it as a view is
+// refused too, instead of waiting for a writer that never comes.
+TEST(SavedView, ASpecialFileIsNeitherReplacedNorReadAsAView) {
+    E2E e;
+    Folder folder;
+    const std::string pipe = folder / "fila";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const std::string good = folder / "boa.qelv";
+    HostRun r = e.Run(kLayout + "key Ctrl+F2\nsaveview " + quoted(good) + "\nexport " + quoted(pipe) + "\ndump\nexport " +
+                      quoted(pipe + ".xlsx") + "\nsaveview " + quoted(pipe) + "\ndump\nopenview " + quoted(pipe) + "\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(r.states.size(), 3u);
+    const std::string refused = "error: '" + pipe + "' não é um arquivo comum; escolha outro nome";
+    EXPECT_EQ(messages(r.states[0]), std::vector<std::string>{refused});
+    EXPECT_EQ(messages(r.states[1]), std::vector<std::string>{refused}) << "the workbook beside it is written; the view is not";
+    EXPECT_TRUE(std::filesystem::is_regular_file(pipe + ".xlsx"));
+    EXPECT_EQ(messages(r.states[2]), std::vector<std::string>{"error: '" + pipe + "' não é um arquivo comum; escolha uma visão salva"});
+    EXPECT_EQ(viewerOf(r, 2)["name"], "boa") << "the viewer keeps the view it had";
+    EXPECT_TRUE(std::filesystem::is_fifo(pipe));
+    EXPECT_FALSE(std::filesystem::exists(pipe + ".parcial"));
+}
+
+// A saved view is a few kilobytes: a file of megabytes is refused before it is read as JSON, and so
+// is a view of more items than the screen builds, or one whose axes name a dimension it does not have.
+TEST(SavedView, FilesTooLargeOrBeyondTheScreenOpenNothingAndSayWhy) {
+    E2E e;
+    Folder folder;
+    const std::string good = folder / "boa.qelv";
+    ASSERT_EQ(e.Run(kLayout + "key Ctrl+F2\nsaveview " + quoted(good) + "\n").status, 0);
+    std::ifstream in(good);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // Still a view in form, with 5 MB of fact names in its list.
+    std::string huge = text;
+    const std::string facts = "\"Fatos\": [";
+    std::string padding;
+    for (int i = 0; padding.size() < (size_t{5} << 20); ++i) padding += "\"Fato " + std::to_string(i) + "\", ";
+    huge.insert(huge.find(facts) + facts.size(), padding);
+    std::ofstream(folder / "enorme.qelv") << huge;
+    std::string stray = text;
+    const std::string column = "\"columns\": [\n      \"Período\"";
+    ASSERT_NE(stray.find(column), std::string::npos) << stray;
+    stray.replace(stray.find(column), column.size(), "\"columns\": [\n      \"Vendedor\"");
+    std::ofstream(folder / "eixo.qelv") << stray;
+    struct Case {
+        std::string file, message;
+    };
+    const Case cases[] = {
+        {"enorme.qelv", "error: A visão enorme não pode ser aberta: o arquivo passa de 4 MB, mais do que uma visão salva ocupa."},
+        {"eixo.qelv", "error: O arquivo não é uma visão salva válida: \"columns\" nomeia a dimensão Vendedor, que a visão não tem."},
+    };
+    for (const Case& c : cases) {
+        HostRun r = e.Run("openview " + quoted(good) + "\ndump\nopenview " + quoted(folder / c.file) + "\ndump\n");
+        ASSERT_EQ(r.status, 0) << c.file << r.err;
+        ASSERT_EQ(r.states.size(), 2u) << c.file;
+        EXPECT_EQ(messages(r.states[1]), std::vector<std::string>{c.message}) << c.file;
+        EXPECT_EQ(viewerOf(r, 1), viewerOf(r, 0)) << c.file << ": the open viewer keeps its view";
+    }
 }

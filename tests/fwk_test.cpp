@@ -237,3 +237,52 @@ TEST_F(FwkFixture, ACompressedAnswerIsReadWholeOrRefusedWithTheReason) {
     server.stop();
     serving.join();
 }
+
+// The catalogue's packets are capped in rows, as the answer is in bytes: a catalogue at the cap loads,
+// one row more is refused before it is built, with a message that says which packet and the cap.
+TEST_F(FwkFixture, ACatalogueOfMoreRowsThanTheCapIsRefusedSayingWhich) {
+    auto packet = [](const std::string& fields, size_t rows, const std::string& row) {
+        std::string p = "{\"fields\":[" + fields + "],\"rows\":[";
+        for (size_t i = 0; i < rows; ++i) p += (i ? "," : "") + row;
+        return p + "]}";
+    };
+    auto catalogue = [&](size_t areas) {
+        return "{\"result\":{\"ok\":true,\"data\":null},\"args\":[" + packet(R"({"name":"NRSEQUEDIME","size":5})", 1, R"(["1"])") + "," +
+               packet(R"({"name":"NMAREANEGDW","size":30},{"name":"CDAREANEGDW","size":5})", areas, R"(["Área","01"])") + "," +
+               packet(R"({"name":"CDTABELADW","size":20})", 1, R"(["FT"])") + "," + packet(R"({"name":"NRSEQUEDIME","size":5})", 1, R"(["1"])") +
+               ",\"ADMIN\"]}";
+    };
+    std::string body;
+    httplib::Server server;
+    server.Get("/QEL00100.rdmOpcoesDW", [](const httplib::Request&, httplib::Response& r) { r.set_content("{}", "application/json"); });
+    for (const char* method : {"GetItemData", "getInfo"})
+        server.Post(std::string("/QEL00100.rdmOpcoesDW/") + method,
+                    [&](const httplib::Request&, httplib::Response& r) { r.set_content(body, "application/json"); });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { server.listen_after_bind(); });
+    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    TNetConnection net(nullptr);
+    net.ServerName = "QEL00100.rdmOpcoesDW";
+    net.Host = "127.0.0.1";
+    net.Port = port;
+    auto call = [&](size_t areas) -> std::string {
+        body = catalogue(areas);
+        std::vector<Variant> args(5);
+        args[4] = "ADMIN";
+        try {
+            net.Call("GetItemData", args);
+        } catch (const ENetError& e) {
+            return e.what();
+        }
+        return "areas: " + std::to_string(args[1].AsPacket().rows.size());
+    };
+    EXPECT_EQ(call(250000), "areas: 250000");
+    EXPECT_EQ(call(250001),
+              "O catálogo do servidor de aplicação tem mais de 250.000 áreas de negócio, o limite deste cliente; nada foi carregado");
+    // Another call's packets are not the catalogue's: as many rows as its bytes allow.
+    std::vector<Variant> args(5);
+    ASSERT_NO_THROW(net.Call("getInfo", args));
+    EXPECT_EQ(args[1].AsPacket().rows.size(), 250001u);
+    server.stop();
+    serving.join();
+}

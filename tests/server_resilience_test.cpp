@@ -206,3 +206,26 @@ TEST_F(Resilient, ADatabaseFileTruncatedAndRestoredInPlaceIsReadAgain) {
         EXPECT_TRUE(catalogueOk()) << "cut at " << cut;
     }
 }
+
+// A call in flight when the server is told to stop hears why (503, with the reason in the answer's
+// form) instead of finding its connection closed without a word; the server still ends within two
+// seconds.
+TEST_F(Resilient, ACallInFlightAtAStopIsAnswered503AndTheServerStillEnds) {
+    ServerProcess server(db.Path());
+    const std::string body = J{{"args", {"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) SELECT count(*) FROM n"}}}.dump();
+    RawClient c(server.Port());
+    ASSERT_TRUE(c.Send("POST /QEL00100.rdmOpcoesDW/getInfo HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\nContent-Length: " +
+                       std::to_string(body.size()) + "\r\n\r\n" + body));
+    // The statement that never ends is running once the server spends CPU time on it.
+    const double idle = cpuSeconds(server.Pid());
+    for (int i = 0; i < 200 && cpuSeconds(server.Pid()) < idle + 0.2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_GE(cpuSeconds(server.Pid()), idle + 0.2) << "the call never started";
+    kill(server.Pid(), SIGTERM);
+    const std::string response = c.ReadAll(5);
+    EXPECT_EQ(statusOf(response), 503) << response.substr(0, 300);
+    const size_t start = response.find("\r\n\r\n");
+    ASSERT_NE(start, std::string::npos) << response;
+    const J answer = J::parse(response.substr(start + 4), nullptr, false);
+    EXPECT_EQ(answer["result"], J({{"ok", false}, {"error", "O servidor de aplicação está sendo encerrado"}})) << response;
+    EXPECT_EQ(server.WaitExit(2), 0) << "still running two seconds after the signal";
+}

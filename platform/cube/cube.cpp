@@ -6,7 +6,6 @@
 #include "saved_view.hpp"
 #include "viewer.hpp"
 
-#include <iterator>
 #include <optional>
 
 TStringList Fatos, Linhas, treeLinhas, Colunas, treeColunas, Paginas, treePaginas;
@@ -43,7 +42,13 @@ void criafrmCubo(bool flag, std::istream* stream, const std::string& text) {
     if (flag) {
         // Everything is checked before the lists or the viewer change: a bad file opens nothing.
         if (!stream) throw ESavedView("Nenhuma visão foi dada para abrir.");
-        std::string content{std::istreambuf_iterator<char>(*stream), std::istreambuf_iterator<char>()};
+        // Read no further than a view can be: a huge file is refused before it costs memory or time.
+        std::string content(SavedView::kMaxFileBytes + 1, '\0');
+        stream->read(content.data(), static_cast<std::streamsize>(content.size()));
+        content.resize(static_cast<size_t>(stream->gcount()));
+        if (content.size() > SavedView::kMaxFileBytes)
+            throw ESavedView("A visão " + text + " não pode ser aberta: o arquivo passa de " +
+                             std::to_string(SavedView::kMaxFileBytes >> 20) + " MB, mais do que uma visão salva ocupa.");
         saved = ParseSavedView(content);
         std::string missing = missingFromCatalogue(*saved);
         if (!missing.empty()) throw ESavedView("A visão " + text + " não pode ser aberta: o catálogo não tem mais " + missing + ".");

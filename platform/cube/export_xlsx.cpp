@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "viewer.hpp"
+#include "whole_file.hpp"
 
 namespace {
 
@@ -35,7 +36,9 @@ private:
 }  // namespace
 
 void TfrmCubo::ExportXlsx(const std::string& path) const {
+    RequireRegularFileOrNone(path);
     const std::string temporary = path + ".parcial.xlsx";
+    RequireRegularFileOrNone(temporary);
     bool written = false;
     try {
         Workbook book(temporary);

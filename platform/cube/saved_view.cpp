@@ -25,6 +25,25 @@ std::vector<std::string> texts(const J& j, const char* what) {
     return out;
 }
 
+// What the screen itself would refuse to build, or a viewer could not show, refused in the file too.
+void requireWithinTheScreen(const SavedView& v) {
+    const size_t items = v.lists[0].size() + v.lists[1].size() + v.lists[3].size() + v.lists[5].size();
+    if (items > static_cast<size_t>(SavedView::kMaxItems))
+        bad("a visão tem " + std::to_string(items) + " itens, mais que os " + std::to_string(SavedView::kMaxItems) + " que a tela permite");
+    auto inView = [&](const std::string& dimension) {
+        for (size_t list : {1, 3, 5})
+            for (const std::string& d : v.lists[list])
+                if (d == dimension) return true;
+        return false;
+    };
+    auto check = [&](const char* axis, const std::string& dimension) {
+        if (!inView(dimension)) bad(std::string("\"") + axis + "\" nomeia a dimensão " + dimension + ", que a visão não tem");
+    };
+    for (const std::string& d : v.rows) check("rows", d);
+    for (const std::string& d : v.columns) check("columns", d);
+    for (auto& [d, current] : v.pages) check("pages", d);
+}
+
 }  // namespace
 
 J SettingsJson(const ViewSettings& s) {
@@ -147,6 +166,7 @@ SavedView ParseSavedView(const std::string& text) {
             v.pages.emplace_back(dimension.get<std::string>(), current.is_null() ? std::nullopt : std::optional<std::string>(current.get<std::string>()));
         }
         v.settings = SettingsFromJson(member(j, "settings"));
+        requireWithinTheScreen(v);
     } catch (const std::invalid_argument& e) {
         throw ESavedView(std::string("O arquivo não é uma visão salva válida: ") + e.what() + ".");
     }

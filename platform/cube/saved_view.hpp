@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -27,6 +28,9 @@ public:
 
 struct SavedView {
     static constexpr int kFormat = 1;
+    static constexpr int kMaxItems = 31;  // facts and dimensions together, as the screen allows
+    // A view is a few kilobytes; anything past this is refused before it is read.
+    static constexpr size_t kMaxFileBytes = size_t{4} << 20;
     static constexpr std::array<const char*, 7> kLists = {"Fatos", "Linhas", "treeLinhas", "Colunas", "treeColunas", "Paginas", "treePaginas"};
     std::array<std::vector<std::string>, 7> lists;  // in kLists order
     std::vector<std::pair<std::string, std::string>> filters;  // dimension, selection string
@@ -37,7 +41,8 @@ struct SavedView {
 };
 
 std::string SavedViewText(const SavedView& v);
-// Raises ESavedView when the text is not a saved view, is cut short, or was written in a newer format.
+// Raises ESavedView when the text is not a saved view, is cut short, was written in a newer format,
+// holds more items than the screen allows, or places on an axis a dimension the view does not have.
 SavedView ParseSavedView(const std::string& text);
 // The view's name: the file's name without its folder and extension.
 std::string ViewNameOf(const std::string& path);

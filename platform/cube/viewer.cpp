@@ -3,10 +3,10 @@
 #include <malloc.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <map>
 
+#include "csv_field.hpp"
 #include "selection.hpp"
 #include "whole_file.hpp"
 #include "services/cube.hpp"
@@ -14,34 +14,6 @@
 #include "services/net_connection.hpp"
 #include "services/query.hpp"
 #include "services/session.hpp"
-
-namespace {
-
-// A field of the Brazilian CSV: quoted when it holds the separator, a quote or a line break; a text
-// that a spreadsheet would run as a formula gets a leading apostrophe.
-std::string csvText(const std::string& s) {
-    std::string v = s;
-    if (!v.empty() && std::string("=+-@\t\r").find(v[0]) != std::string::npos) v = "'" + v;
-    if (v.find_first_of(";\"\r\n") == std::string::npos) return v;
-    std::string out = "\"";
-    for (char c : v) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
-
-// A number as the grid shows it: fixed decimals, a decimal comma, no thousands separator.
-std::string csvNumber(const std::optional<double>& v, int decimals) {
-    if (!v) return "";
-    char buf[400];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, *v, std::chars_format::fixed, decimals);
-    if (ec != std::errc()) return "";
-    std::string out(buf, end);
-    if (out == "-0" || out == "-0.00") out.erase(0, 1);
-    for (char& c : out)
-        if (c == '.') c = ',';
-    return out;
-}
-
-}  // namespace
 
 TfrmCubo::TfrmCubo(TComponent* owner) : TCubeViewer(owner) {
     Name = "frmCubo";
@@ -279,34 +251,34 @@ std::string TfrmCubo::CsvText() const {
     };
     // What the grid shows of the view: its pages and filters, by member label.
     for (const PageSelector& p : Pages) {
-        line({"Página", csvText(p.dimension), csvText(p.CurrentLabel())});
+        line({"Página", CsvTextField(p.dimension), CsvTextField(p.CurrentLabel())});
     }
     for (auto& [dimension, labels] : FilterLabels()) {
         std::string joined;
         for (const std::string& l : labels) joined += (joined.empty() ? "" : ", ") + l;
-        line({"Filtro", csvText(dimension), csvText(joined)});
+        line({"Filtro", CsvTextField(dimension), CsvTextField(joined)});
     }
     const size_t labelColumns = std::max<size_t>(Rows.size(), 1);
     for (size_t c = 0; c < Columns.size(); ++c) {
         std::vector<std::string> fields(labelColumns + 1);
-        fields.back() = csvText(Columns[c]);
-        for (auto& key : Grid.columnKeys) fields.insert(fields.end(), Facts.size(), csvText(key[c]));
+        fields.back() = CsvTextField(Columns[c]);
+        for (auto& key : Grid.columnKeys) fields.insert(fields.end(), Facts.size(), CsvTextField(key[c]));
         fields.insert(fields.end(), Facts.size(), "Total");
         line(fields);
     }
     std::vector<std::string> header{"Tipo"};
-    for (const std::string& r : Rows) header.push_back(csvText(r));
+    for (const std::string& r : Rows) header.push_back(CsvTextField(r));
     header.resize(labelColumns + 1);
     for (size_t k = 0; k <= Grid.columnKeys.size(); ++k)
-        for (const std::string& f : Facts) header.push_back(csvText(f));
+        for (const std::string& f : Facts) header.push_back(CsvTextField(f));
     line(header);
     for (size_t l = 0; l < Grid.Lines(); ++l) {
         const std::string_view kind = Grid.Kind(l);
         std::vector<std::string> fields{kind == "detail" ? "Detalhe" : kind == "subtotal" ? "Subtotal" : "Total"};
-        for (size_t level = 0; level < Grid.Depth(l); ++level) fields.push_back(csvText(Grid.Label(l, level)));
+        for (size_t level = 0; level < Grid.Depth(l); ++level) fields.push_back(CsvTextField(Grid.Label(l, level)));
         fields.resize(labelColumns + 1);
         for (size_t c = 0; c <= Grid.columnKeys.size(); ++c)
-            for (size_t m = 0; m < Grid.Measures(); ++m) fields.push_back(csvNumber(Grid.Value(l, c, m), Decimals(m)));
+            for (size_t m = 0; m < Grid.Measures(); ++m) fields.push_back(CsvNumberField(Grid.Value(l, c, m), Decimals(m)));
         line(fields);
     }
     return out;

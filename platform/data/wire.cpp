@@ -21,7 +21,8 @@ constexpr size_t kKeptParserLimit = size_t{64} << 20;
 // A failure of the reader in the system's words; `what` names what was expected.
 [[noreturn]] void fail(simdjson::error_code e, const char* what) {
     switch (e) {
-        case simdjson::UTF8_ERROR: throw EJsonError("JSON inválido: texto que não é UTF-8");
+        case simdjson::UTF8_ERROR: throw EJsonError("JSON inválido: texto que não é UTF-8 válido");
+        case simdjson::DEPTH_ERROR: throw EJsonError("JSON inválido: aninhamento profundo demais");
         case simdjson::EMPTY: throw EJsonError("JSON inválido: texto vazio");
         case simdjson::TRAILING_CONTENT: throw EJsonError("JSON inválido: texto após o fim do valor");
         default: throw EJsonError(std::string("JSON inválido: esperado ") + what + " (" + simdjson::error_message(e) + ")");
@@ -105,7 +106,7 @@ FieldDef readField(od::value v) {
     return f;
 }
 
-DataPacket readPacket(od::value v) {
+DataPacket readPacket(od::value v, size_t maxRows = kNoRowCap) {
     DataPacket p;
     bool fields = false, rows = false;
     members(v, "JSON inválido: esperado um pacote de dados", [&](std::string_view key, od::value x) {
@@ -118,10 +119,11 @@ DataPacket readPacket(od::value v) {
             std::string_view text = numberText(x);
             std::from_chars(text.data(), text.data() + text.size(), n);
             // Bounded, whatever the hint says: past these the room grows as rows come.
-            const size_t rows = static_cast<size_t>(std::min<unsigned long long>(n, 10000000));
+            const size_t rows = static_cast<size_t>(std::min<unsigned long long>(std::min<unsigned long long>(n, maxRows), 10000000));
             p.rows.reserve(rows, std::min(p.fields.size(), size_t{16000000} / std::max<size_t>(rows, 1)));
         } else if (key == "rows") {
             elements(x, "JSON inválido: esperado a lista de linhas", [&](od::value r) {
+                if (p.rows.size() >= maxRows) throw EPacketRows(maxRows);  // before the row is read
                 elements(r, "JSON inválido: esperado uma linha", [&](od::value cell) { appendCell(cell, p.rows); });
                 p.rows.EndRow();
             });
@@ -135,7 +137,7 @@ DataPacket readPacket(od::value v) {
     return p;
 }
 
-Variant readVariant(od::value v) {
+Variant readVariant(od::value v, size_t maxRows = kNoRowCap) {
     switch (typeOf(v)) {
         case od::json_type::null: isNull(v); return {};
         case od::json_type::boolean: return take(v.get_bool(), "true ou false");
@@ -147,18 +149,25 @@ Variant readVariant(od::value v) {
             if (ec == std::errc() && end == text.data() + text.size()) return i;
             return std::string(text);  // a fraction or a huge number: its text
         }
-        case od::json_type::object: return readPacket(v);
+        case od::json_type::object: return readPacket(v, maxRows);
         default: throw EJsonError("JSON inválido: esperado um valor");
     }
 }
 
-void readList(od::value v, std::vector<Variant>& out, const char* refusal) {
-    elements(v, refusal, [&](od::value x) { out.push_back(readVariant(x)); });
+void readList(od::value v, std::vector<Variant>& out, const char* refusal, const std::vector<size_t>* rowCaps = nullptr) {
+    elements(v, refusal, [&](od::value x) {
+        const size_t at = out.size();
+        try {
+            out.push_back(readVariant(x, rowCaps && at < rowCaps->size() ? (*rowCaps)[at] : kNoRowCap));
+        } catch (EPacketRows& e) {
+            e.argument = at;
+            throw;
+        }
+    });
 }
 
-// The reader walks the text without recursion where it skips, so depth costs it nothing; a request
-// is still refused past the depth limit, measured here before it is read (requests are small).
-void requireDepth(std::string_view text, int maxDepth) {
+// How deep the text's lists and objects nest, counted until it passes `limit`.
+bool nestsDeeperThan(std::string_view text, int limit) {
     int depth = 0;
     bool inString = false;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -169,11 +178,19 @@ void requireDepth(std::string_view text, int maxDepth) {
         } else if (c == '"') {
             inString = true;
         } else if (c == '[' || c == '{') {
-            if (++depth > maxDepth) throw EJsonError("JSON inválido: aninhamento mais profundo que " + std::to_string(maxDepth) + " níveis");
+            if (++depth > limit) return true;
         } else if (c == ']' || c == '}') {
             --depth;
         }
     }
+    return false;
+}
+
+// The reader walks the text without recursion where it skips, so depth costs it nothing; a request
+// is still refused past the depth limit, measured here before it is read (requests are small).
+void requireDepth(std::string_view text, int maxDepth) {
+    if (nestsDeeperThan(text, maxDepth))
+        throw EJsonError("JSON inválido: aninhamento mais profundo que " + std::to_string(maxDepth) + " níveis");
 }
 
 // Reads a whole text (with the padding simdjson reads past its end) as one value handed to `read`,
@@ -199,14 +216,14 @@ auto withRoot(std::string_view text, Read&& read) {
     return withRoot(simdjson::padded_string_view(padded), std::forward<Read>(read));
 }
 
-WireAnswer decodeAnswer(simdjson::padded_string_view body) {
-    return withRoot(body, [](od::value root) {
+WireAnswer decodeAnswer(simdjson::padded_string_view body, const std::vector<size_t>* rowCaps) {
+    return withRoot(body, [rowCaps](od::value root) {
         if (typeOf(root) != od::json_type::object) throw EJsonError("Resposta inválida do servidor de aplicação");
         WireAnswer a;
         bool hasResult = false;
         members(root, "Resposta inválida do servidor de aplicação", [&](std::string_view key, od::value v) {
             if (key == "args" && typeOf(v) == od::json_type::array) {
-                readList(v, a.args, "Resposta inválida do servidor de aplicação");
+                readList(v, a.args, "Resposta inválida do servidor de aplicação", rowCaps);
             } else if (key == "result" && typeOf(v) == od::json_type::object) {
                 auto r = std::make_shared<ServerResult>();
                 bool hasOk = false;
@@ -317,16 +334,34 @@ std::string EncodeAnswer(const ServerResult& result, const std::vector<Variant>&
     return out + "]}";
 }
 
+std::string WhyNotAnAnswer(std::string_view text, const std::exception& refusal) {
+    if (auto rows = dynamic_cast<const EPacketRows*>(&refusal))
+        return "pacote " + std::to_string(rows->argument + 1) + " com mais de " + std::to_string(rows->cap) + " linhas";
+    // Depth is measured only here, after a refusal: an answer read well never pays for it.
+    if (nestsDeeperThan(text, kMaxWireDepth)) return "aninhamento profundo demais";
+    std::string why = refusal.what();
+    if (!dynamic_cast<const EJsonError*>(&refusal)) return "JSON malformado";
+    constexpr std::string_view kJson = "JSON inválido: ";
+    if (why.rfind(kJson, 0) != 0) return why;  // the packet's or the answer's own fault, said as it is
+    why.erase(0, kJson.size());
+    if (auto open = why.find(" ("); open != std::string::npos && why.back() == ')') why.erase(open);  // the reader's own words
+    if (why.rfind("esperado", 0) == 0) why = "JSON malformado: " + why;
+    return why;
+}
+
 WireAnswer DecodeAnswer(std::string_view body) {
     simdjson::padded_string padded(body);
-    return decodeAnswer(padded);
+    return decodeAnswer(padded, nullptr);
 }
 
 static_assert(kAnswerPadding >= simdjson::SIMDJSON_PADDING);
 
-WireAnswer DecodeAnswer(std::string_view text, size_t capacity) {
-    if (capacity < text.size() + kAnswerPadding) return DecodeAnswer(text);
-    return decodeAnswer(simdjson::padded_string_view(text.data(), text.size(), capacity));
+WireAnswer DecodeAnswer(std::string_view text, size_t capacity, const std::vector<size_t>* rowCaps) {
+    if (capacity < text.size() + kAnswerPadding) {
+        simdjson::padded_string padded(text);
+        return decodeAnswer(padded, rowCaps);
+    }
+    return decodeAnswer(simdjson::padded_string_view(text.data(), text.size(), capacity), rowCaps);
 }
 
 WireAnswer DecodeAnswer(std::string& body) {

@@ -10,6 +10,7 @@
 // from the fields'.
 #pragma once
 
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,16 @@
 #include "variant.hpp"
 
 constexpr int kMaxWireDepth = 64;  // our calls nest four levels at most
+constexpr size_t kNoRowCap = static_cast<size_t>(-1);
+
+// A packet of an answer with more rows than its cap.
+class EPacketRows : public EJsonError {
+public:
+    explicit EPacketRows(size_t rowCap)
+        : EJsonError("Pacote de dados com mais de " + std::to_string(rowCap) + " linhas"), cap(rowCap) {}
+    size_t cap;
+    size_t argument = 0;  // the answer's argument it came in, by position
+};
 
 void AppendPacketJson(std::string& out, const DataPacket& p);
 void AppendVariantJson(std::string& out, const Variant& v);
@@ -40,5 +51,10 @@ WireAnswer DecodeAnswer(std::string_view body);
 // do not change. A text with kAnswerPadding bytes of spare capacity is read where it lies.
 constexpr size_t kAnswerPadding = 64;
 // The same over a text whose buffer holds `capacity` bytes (at least its size and kAnswerPadding).
-WireAnswer DecodeAnswer(std::string_view text, size_t capacity);
+// `rowCaps`, when given: the most rows the packet of each argument may have (by position); a packet
+// with more raises EPacketRows as soon as its first row past the cap begins, before it is read.
+WireAnswer DecodeAnswer(std::string_view text, size_t capacity, const std::vector<size_t>* rowCaps = nullptr);
 WireAnswer DecodeAnswer(std::string& body);
+// Why DecodeAnswer refused a text, in a few words for the operator: "texto que não é UTF-8 válido",
+// "aninhamento profundo demais", a packet's own fault, or "JSON malformado…".
+std::string WhyNotAnAnswer(std::string_view text, const std::exception& refusal);

@@ -8,12 +8,15 @@
 #include <mutex>
 #include <thread>
 
+#include "answer_buffer.hpp"
 #include "data/wire.hpp"
 #include "gzip_answer.hpp"
 #include "host_bridge.hpp"
 #include "core/waiting.hpp"
 #include "services/session.hpp"
 #include "data/sql_text.hpp"
+
+static_assert(AnswerBuffer::kPadding >= kAnswerPadding, "the reader reads past the text's end");
 
 namespace {
 
@@ -37,6 +40,40 @@ ENetError answerTooLarge() {
                      ", o limite deste cliente; restrinja a consulta");
 }
 
+// The catalogue (GetItemData) brings four packets; each becomes data sets and, for areas and items,
+// tree nodes, which cost far more than the packet itself. Their rows are capped as the answer's bytes
+// are, well above the largest catalogue in use (the benchmark's scale-4 one: 20,000 dimensions, 800
+// areas, 80,000 items and 800,000 links) and far below what would take the host's memory.
+struct CataloguePacket {
+    const char* what;
+    size_t cap;
+};
+constexpr CataloguePacket kCataloguePackets[] = {
+    {"dimensões", 250000}, {"áreas de negócio", 250000}, {"itens", 250000}, {"ligações entre fatos e dimensões", 2500000}};
+
+const std::vector<size_t>* rowCapsOf(const std::string& method) {
+    static const std::vector<size_t> catalogue = [] {
+        std::vector<size_t> caps;
+        for (const CataloguePacket& p : kCataloguePackets) caps.push_back(p.cap);
+        return caps;
+    }();
+    return method == "GetItemData" ? &catalogue : nullptr;
+}
+
+// 250000 as "250.000".
+std::string thousands(size_t n) {
+    std::string digits = std::to_string(n), out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0) out += '.';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string invalidAnswer(int status, const std::string& why) {
+    return "Resposta inválida do servidor de aplicação (HTTP " + std::to_string(status) + "): " + why;
+}
+
 // What the operator hears when a server stays silent past the deadline.
 std::string silence(const std::string& host, int port) {
     return "O servidor de aplicação em " + place(host, port) + " não respondeu em " +
@@ -58,21 +95,33 @@ httplib::Client client(const std::string& host, int port) {
 
 // Sends a request on a thread of its own while the caller's thread waits: the call ends at the
 // deadline, when the observer cancels it, or when the answer passes the size cap, whatever the
-// server does meanwhile (silent, trickling, or endless).
+// server does meanwhile (silent, trickling, or endless). An answer whose length is said to pass the
+// cap is refused before any of it is read; any other is held once, in `text`, as it arrives.
 struct WaitedCall {
     enum class End { Done, Deadline, Cancelled, TooLarge };
     End end = End::Done;
     httplib::Result result{nullptr, httplib::Error::Unknown};
+    uint64_t announced = 0;  // the length the answer said it has (0: not said)
 };
 
-WaitedCall sendWaiting(httplib::Client& c, httplib::Request& request, std::string& text) {
+WaitedCall sendWaiting(httplib::Client& c, httplib::Request& request, AnswerBuffer& text) {
     std::atomic<bool> tooLarge{false};
-    request.content_receiver = [&text, &tooLarge, cap = gLimits.maxAnswer](const char* data, size_t length, uint64_t, uint64_t) {
-        if (text.size() + length > cap) {
+    uint64_t announced = 0;
+    request.content_receiver = [&text, &tooLarge, &announced, cap = gLimits.maxAnswer](const char* data, size_t length, uint64_t,
+                                                                                      uint64_t total) {
+        if (text.Empty() && total > 0) {
+            announced = total;
+            if (total > cap) {
+                tooLarge = true;
+                return false;
+            }
+            text.Reserve(static_cast<size_t>(total));  // once, the size known
+        }
+        if (text.Size() + length > cap) {
             tooLarge = true;
             return false;
         }
-        text.append(data, length);
+        text.Append(data, length);
         return true;
     };
     WaitedCall call;
@@ -88,7 +137,25 @@ WaitedCall sendWaiting(httplib::Client& c, httplib::Request& request, std::strin
     if (stopped) call.end = reason;
     if (observer) observer->CallDone();
     if (tooLarge && call.end == WaitedCall::End::Done) call.end = WaitedCall::End::TooLarge;
+    call.announced = announced;
     return call;
+}
+
+// The transport's failure in the operator's words.
+std::string failureText(httplib::Error e) {
+    switch (e) {
+        case httplib::Error::Connection: return "conexão recusada ou endereço inalcançável";
+        case httplib::Error::ConnectionTimeout: return "o servidor não aceitou a conexão a tempo";
+        case httplib::Error::Read: return "a conexão caiu durante a resposta";
+        case httplib::Error::Write: return "a conexão caiu durante o envio";
+        case httplib::Error::BindIPAddress: return "endereço local indisponível";
+        case httplib::Error::SSLConnection:
+        case httplib::Error::SSLLoadingCerts:
+        case httplib::Error::SSLServerVerification: return "falha na conexão segura";
+        case httplib::Error::Compression: return "compactação danificada";
+        case httplib::Error::Canceled: return "chamada interrompida";
+        default: return "falha de comunicação";
+    }
 }
 
 // The last answer of each call that the server marked with an ETag, for the session: when the server
@@ -138,7 +205,7 @@ void TNetConnection::open(bool raise) {
     httplib::Request request;
     request.method = "GET";
     request.path = "/" + ServerName;
-    std::string text;
+    AnswerBuffer text;
     WaitedCall waited = sendWaiting(c, request, text);
     httplib::Result& res = waited.result;
     if (waited.end == WaitedCall::End::Cancelled) {
@@ -147,7 +214,7 @@ void TNetConnection::open(bool raise) {
         lastError_ = silence(Host, Port);
     } else if (!res) {
         lastError_ = "Não foi possível conectar ao servidor de aplicação em " + place(Host, Port) + " (" +
-                     httplib::to_string(res.error()) + ")";
+                     failureText(res.error()) + ")";
     } else if (res->status != 200) {
         lastError_ = "O servidor de aplicação em " + place(Host, Port) + " não oferece o objeto " + ServerName;
     } else {
@@ -211,12 +278,13 @@ bool TNetConnection::send(const std::string& method, std::vector<Variant>& args,
         std::lock_guard lock(keptMutex);
         if (auto it = kept.find(key); it != kept.end()) headers.emplace("If-None-Match", it->second.etag);
     }
-    // The answer lands in a buffer sized like the last answer of this call, so that megabytes of it
-    // are not copied over and over as it grows.
-    std::string text;
+    // The answer lands in a buffer sized like the last answer of this call (its length, when the
+    // answer says it, sizes it exactly): room that an answer does not fill costs nothing.
+    AnswerBuffer text;
     {
         std::lock_guard lock(keptMutex);
-        if (auto it = lastSize.find(place(Host, Port) + path); it != lastSize.end()) text.reserve(it->second + it->second / 16);
+        if (auto it = lastSize.find(place(Host, Port) + path); it != lastSize.end())
+            text.Reserve(std::min(gLimits.maxAnswer, it->second + it->second / 16));
     }
     httplib::Request request;
     request.method = "POST";
@@ -245,8 +313,14 @@ bool TNetConnection::send(const std::string& method, std::vector<Variant>& args,
     httplib::Result& res = waited.result;
     if (!res) {
         connected_ = false;
+        if (waited.announced > text.Size())
+            throw ENetError(invalidAnswer(200, "resposta cortada: menos bytes que o anunciado"));
         throw ENetError("Falha na comunicação com o servidor de aplicação em " + place(Host, Port) + " (" +
-                        httplib::to_string(res.error()) + ")");
+                        failureText(res.error()) + ")");
+    }
+    if (waited.announced > text.Size()) {
+        connected_ = false;
+        throw ENetError(invalidAnswer(res->status, "resposta cortada: menos bytes que o anunciado"));
     }
     if (res->status == 304) {
         std::lock_guard lock(keptMutex);
@@ -257,19 +331,22 @@ bool TNetConnection::send(const std::string& method, std::vector<Variant>& args,
         }
         throw ENetError("Resposta inválida do servidor de aplicação (HTTP 304 sem resposta guardada)");
     }
-    if (text.empty()) text = std::move(res->body);
+    if (text.Empty() && !res->body.empty()) text.Append(res->body.data(), res->body.size());
     {
         std::lock_guard lock(keptMutex);
         // By method, not by the whole request: one hint per kind of answer, however many statements.
-        lastSize[place(Host, Port) + path] = text.size();
+        lastSize[place(Host, Port) + path] = text.Size();
     }
     std::optional<InflatedText> inflated;
     if (const std::string encoding = res->get_header_value("Content-Encoding"); encoding == "gzip") {
         try {
-            inflated = GunzipAnswer(text, gLimits.maxAnswer, kAnswerPadding);
+            inflated = GunzipAnswer(text.Text(), gLimits.maxAnswer, kAnswerPadding);
+        } catch (const std::bad_alloc&) {
+            throw;
         } catch (const std::exception&) {
             throw ENetError("Resposta inválida do servidor de aplicação (compactação danificada)");
         }
+        text = AnswerBuffer();  // the compressed bytes are not needed any more
         if (!inflated) {
             connected_ = false;
             throw answerTooLarge();
@@ -278,10 +355,20 @@ bool TNetConnection::send(const std::string& method, std::vector<Variant>& args,
         throw ENetError("Resposta inválida do servidor de aplicação (compactação " + encoding + " desconhecida)");
     }
     WireAnswer answer;
+    const std::string_view plain = inflated ? inflated->text() : text.Text();
     try {
-        answer = inflated ? DecodeAnswer(inflated->text(), inflated->capacity) : DecodeAnswer(text);
-    } catch (const std::exception&) {
-        throw ENetError("Resposta inválida do servidor de aplicação (HTTP " + std::to_string(res->status) + ")");
+        const std::vector<size_t>* caps = rowCapsOf(method);
+        answer = DecodeAnswer(plain, inflated ? inflated->capacity : text.Capacity(), caps);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const EPacketRows& e) {
+        connected_ = false;
+        if (method == "GetItemData" && e.argument < std::size(kCataloguePackets))
+            throw ENetError("O catálogo do servidor de aplicação tem mais de " + thousands(e.cap) + " " +
+                            kCataloguePackets[e.argument].what + ", o limite deste cliente; nada foi carregado");
+        throw ENetError(invalidAnswer(res->status, WhyNotAnAnswer(plain, e)));
+    } catch (const std::exception& e) {
+        throw ENetError(invalidAnswer(res->status, WhyNotAnAnswer(plain, e)));
     }
     if (res->status == 401 && method != "Login") {
         std::lock_guard lock(tokenMutex);
