@@ -29,14 +29,14 @@ while IFS=$'\t' read -r area file find replace targets tests || [ -n "${area:-}"
   if [[ "$targets" == EQUIVALENT* ]]; then
     equivalent=$((equivalent + 1)); echo "[$n] $area $file: equivalent (${targets#EQUIVALENT})"; continue
   fi
-  count=$(python3 -c 'import sys; print(open(sys.argv[1]).read().count(sys.argv[2]))' "$file" "$find" 2>/dev/null || echo 0)
+  count=$(python3 -c 'import sys; print(open(sys.argv[1]).read().count(sys.argv[2].replace("{NL}", "\n")))' "$file" "$find" 2>/dev/null || echo 0)
   if [ "$count" != 1 ]; then
     stale=$((stale + 1)); echo "[$n] $area $file: STALE (the pattern occurs $count times): $find"; continue
   fi
   original=$file; backup=$(mktemp); cp "$file" "$backup"
   python3 - "$file" "$find" "$replace" <<'PY'
 import sys
-p, f, r = sys.argv[1], sys.argv[2], sys.argv[3]
+p, f, r = sys.argv[1], sys.argv[2].replace("{NL}", "\n"), sys.argv[3].replace("{NL}", "\n")
 s = open(p).read()
 open(p, "w").write(s.replace(f, r, 1))
 PY
