@@ -163,8 +163,8 @@ std::string ClickHouseOperators::UriFor(const std::string& operatorCode) {
     // Copying an operator's rows of a large warehouse outlasts a call's time limit; it is done once.
     owner->SetStatementTimeout(std::max<std::chrono::milliseconds>(timeout_, std::chrono::minutes(10)));
     std::map<std::string, std::string> tables;  // name -> engine
-    std::string identities;  // each table as created: one dropped and made again is another
-    for (auto& row : owner->Query("SELECT name, engine, toString(uuid) FROM system.tables WHERE database = :D AND engine NOT LIKE '%View' "
+    std::string identities;  // each table with its definition's time: one dropped and made again is another
+    for (auto& row : owner->Query("SELECT name, engine, toString(metadata_modification_time) FROM system.tables WHERE database = :D AND engine NOT LIKE '%View' "
                                   "ORDER BY name", {{"D", source_}}).rows)
         if (IsPlainSqlIdentifier(row.at(0))) {  // no other can hold catalogued data
             tables[row.at(0)] = row.at(1);
