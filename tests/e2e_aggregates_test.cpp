@@ -210,9 +210,11 @@ TEST(Aggregates, MemberListsReadACoveringSummaryWithTheSameMembers) {
 
 namespace {
 
+// Word for word as tests/aggregates.sql creates it: SQLite keeps the same text, and gives the new
+// table the old one's root page again.
 const char* const kFactTable =
-    "CREATE TABLE FGRANDE (CDPRODUTO VARCHAR(10), CDCLIENTE VARCHAR(10), CDFILIAL VARCHAR(10), CDPERIODO VARCHAR(10), "
-    "VL NUMERIC(12, 2), QT INTEGER)";
+    "CREATE TABLE FGRANDE (CDPRODUTO VARCHAR(10), CDCLIENTE VARCHAR(10), CDFILIAL VARCHAR(10), CDPERIODO VARCHAR(10),\n"
+    "                      VL NUMERIC(12, 2), QT INTEGER)";
 const char* const kCopyGrown =
     "SELECT CDPRODUTO, CDCLIENTE, CDFILIAL, CDPERIODO, CASE WHEN CDPRODUTO = 'P01' AND VL IS NOT NULL THEN VL + 1000 ELSE VL END, QT FROM ";
 const char* const kGrow = "UPDATE FGRANDE SET VL = VL + 1000 WHERE CDPRODUTO = 'P01' AND VL IS NOT NULL";

@@ -56,12 +56,15 @@ void installChangeNumber(SqlConnection& db, bool postgres, const std::string& ta
                "CREATE TRIGGER QEL_VERSAO_" + table + "_D AFTER DELETE" + bump);
 }
 
-// What a reload cannot keep: the table's root page and its CREATE statement on SQLite, its OID and
-// data file on PostgreSQL (DROP + CREATE and a rename give another table; TRUNCATE, VACUUM FULL and
-// CLUSTER another file, which only costs a rebuild). Must match the views below.
+// What a reload cannot keep: on SQLite the table's row in sqlite_master, its root page and its CREATE
+// statement; on PostgreSQL its OID and data file. DROP + CREATE and a rename give another table; on
+// SQLite the new one may take the old root page, and its CREATE text may be the same, but its row
+// comes after the freshness view's, which every build writes anew. VACUUM (and on PostgreSQL
+// TRUNCATE, VACUUM FULL and CLUSTER) may change it too, which only costs a rebuild. Must match the
+// views below.
 std::string tableIdentity(SqlConnection& db, bool postgres, const std::string& table) {
     const char* sql = postgres ? "SELECT c.oid::text || ':' || c.relfilenode::text FROM pg_class c WHERE c.oid = to_regclass(:T)"
-                               : "SELECT rootpage || ':' || sql FROM sqlite_master WHERE type = 'table' AND upper(name) = upper(:T)";
+                               : "SELECT rowid || ':' || rootpage || ':' || sql FROM sqlite_master WHERE type = 'table' AND upper(name) = upper(:T)";
     const auto rows = db.Query(sql, {{"T", table}}).rows;
     return rows.empty() ? "" : rows.at(0).at(0);
 }
@@ -181,7 +184,7 @@ const char* kSqliteFreshView =
     "CREATE VIEW QEL_AGREGADOS_VIGENTES AS "
     "SELECT A.CDTABELAAGR, A.CDTABELADW, A.DSCOLUNAS, A.QTLINHAS FROM QEL_AGREGADOS A, QEL_VERSAODW V, sqlite_master T "
     "WHERE V.CDTABELADW = A.CDTABELADW AND V.NRVERSAO = A.NRVERSAO "
-    "AND T.type = 'table' AND upper(T.name) = upper(A.CDTABELADW) AND T.rootpage || ':' || T.sql = A.DSIDENTIDADE "
+    "AND T.type = 'table' AND upper(T.name) = upper(A.CDTABELADW) AND T.rowid || ':' || T.rootpage || ':' || T.sql = A.DSIDENTIDADE "
     "AND (SELECT count(*) FROM sqlite_master G WHERE G.type = 'trigger' AND upper(G.tbl_name) = upper(A.CDTABELADW) "
     "     AND upper(G.name) IN (upper('QEL_VERSAO_' || A.CDTABELADW || '_I'), upper('QEL_VERSAO_' || A.CDTABELADW || '_U'), "
     "                           upper('QEL_VERSAO_' || A.CDTABELADW || '_D'))) = 3";
