@@ -163,17 +163,29 @@ std::string ClickHouseOperators::UriFor(const std::string& operatorCode) {
     // Copying an operator's rows of a large warehouse outlasts a call's time limit; it is done once.
     owner->SetStatementTimeout(std::max<std::chrono::milliseconds>(timeout_, std::chrono::minutes(10)));
     std::map<std::string, std::string> tables;  // name -> engine
-    for (auto& row : owner->Query("SELECT name, engine FROM system.tables WHERE database = :D AND engine NOT LIKE '%View'", {{"D", source_}}).rows)
-        if (IsPlainSqlIdentifier(row.at(0))) tables[row.at(0)] = row.at(1);  // no other can hold catalogued data
+    std::string identities;  // each table with its definition's time: one dropped and made again is another
+    for (auto& row : owner->Query("SELECT name, engine, toString(metadata_modification_time) FROM system.tables WHERE database = :D AND engine NOT LIKE '%View' "
+                                  "ORDER BY name", {{"D", source_}}).rows)
+        if (IsPlainSqlIdentifier(row.at(0))) {  // no other can hold catalogued data
+            tables[row.at(0)] = row.at(1);
+            identities += row.at(0) + "=" + row.at(2) + ";";
+        }
 
-    // The rules' tables in full, every table's rows by count, and the local tables' parts: a load,
-    // a new table or a change of the rules changes it.
-    std::string keySql = "SELECT concat('', ";
+    // The rules' tables in full; the small tables' rows by content (a Log table rewritten with as
+    // many rows, a product renamed, is another table); the others' rows by count; and the local
+    // tables' parts by name (an insert, a merge and a mutation each make parts of other names): a
+    // load, a new table or a change of the rules changes it.
+    auto merging = [](const std::string& e) { return e.size() >= 9 && e.compare(e.size() - 9, 9, "MergeTree") == 0; };
+    std::string keySql = "SELECT concat(" + ClickHouseLiteral(identities) + ", ";
     for (const char* table : kRuleTables)
         keySql += std::string("(SELECT concat(toString(count()), '.', toString(sum(cityHash64(*)))) FROM ") + source_ + "." + table + "), ':', ";
-    for (auto& [table, engine] : tables) keySql += ClickHouseLiteral(table) + ", (SELECT toString(count()) FROM " + source_ + "." + table + "), ':', ";
-    keySql += "(SELECT concat(toString(count()), '.', toString(sum(rows)), '.', toString(max(modification_time))) FROM system.parts"
-              " WHERE active AND database = :D))";
+    for (auto& [table, engine] : tables)
+        keySql += ClickHouseLiteral(table) + (merging(engine) || engine == "Distributed"
+                                                  ? ", (SELECT toString(count()) FROM " + source_ + "." + table + "), ':', "
+                                                  : ", (SELECT concat(toString(count()), '.', toString(sum(cityHash64(*)))) FROM " + source_ + "." +
+                                                        table + "), ':', ");
+    keySql += "(SELECT concat(toString(count()), '.', toString(sum(rows)), '.', toString(sum(cityHash64(table, name))), '.', "
+              "toString(max(modification_time))) FROM system.parts WHERE active AND database = :D))";
     const std::string key = owner->Query(keySql, {{"D", source_}}).rows.at(0).at(0);
     if (op.key == key) return op.copied ? operatorUri(op) : reader_;
 

@@ -346,6 +346,15 @@ void expectRulesHold(const E2E& sqlite, const std::string& owner, const ClickHou
     EXPECT_EQ(ch.first("MARIA", "SELECT SUM(VL) FROM FCAIXA"), J(1305)) << where;
     sqlite.Sql("DELETE FROM FILDIMEOPER WHERE CDFILDIMEOPER = '03'; DELETE FROM FCAIXA WHERE VL = 5");
 
+    // A product renamed, its (Log) table rewritten with as many rows: her copies see the new name at
+    // the next call, and the old one again when it comes back.
+    for (const std::string name : {"Café Especial", "Café"}) {
+        OpenClickHouse(owner)->Execute("TRUNCATE TABLE DPRODUTO");
+        OpenClickHouse(owner)->Execute("INSERT INTO DPRODUTO VALUES ('P01', '" + name + "'), ('P02', 'Açúcar'), ('P03', 'Óleo'), "
+                                       "('P04', 'Pão d''Ouro')");
+        EXPECT_EQ(ch.first("MARIA", "SELECT NMPRODUTO FROM DPRODUTO WHERE CDPRODUTO = 'P01'"), J(name)) << where;
+    }
+
     // Stopped, the server leaves nothing of the operators' behind in ClickHouse.
     if (::testing::Test::HasFailure()) std::cerr << onClickHouse.Log();
     EXPECT_EQ(onClickHouse.Stop(), 0);

@@ -5,9 +5,9 @@
 #include <map>
 #include <set>
 
-const char* const kFreshAggregatesSql =
-    "SELECT A.CDTABELAAGR, A.CDTABELADW, A.DSCOLUNAS, A.QTLINHAS FROM QEL_AGREGADOS A, QEL_VERSAODW V "
-    "WHERE V.CDTABELADW = A.CDTABELADW AND V.NRVERSAO = A.NRVERSAO";
+// The view is written by the build in the database's own dialect (kSqliteFreshView, kPostgresFreshView);
+// a database built before it existed answers with an error, and then no summary is read.
+const char* const kFreshAggregatesSql = "SELECT CDTABELAAGR, CDTABELADW, DSCOLUNAS, QTLINHAS FROM QEL_AGREGADOS_VIGENTES";
 
 namespace {
 
@@ -37,20 +37,36 @@ struct FactTable {
 };
 
 // Every change to a fact table moves its number on: row triggers on SQLite, statement triggers on
-// PostgreSQL (which also see TRUNCATE).
+// PostgreSQL (which also see TRUNCATE, and fire under session_replication_role = replica too). The
+// triggers are made anew: ones of the same name may belong to a table renamed away since.
 void installChangeNumber(SqlConnection& db, bool postgres, const std::string& table) {
     db.Execute("INSERT INTO QEL_VERSAODW (CDTABELADW, NRVERSAO) SELECT '" + table + "', 0 WHERE NOT EXISTS "
                "(SELECT 1 FROM QEL_VERSAODW WHERE CDTABELADW = '" + table + "')");
     if (postgres) {
         db.Execute("DROP TRIGGER IF EXISTS qel_versao ON " + table + ";"
                    "CREATE TRIGGER qel_versao AFTER INSERT OR UPDATE OR DELETE OR TRUNCATE ON " + table +
-                   " FOR EACH STATEMENT EXECUTE PROCEDURE qel_versao_avancar()");
+                   " FOR EACH STATEMENT EXECUTE PROCEDURE qel_versao_avancar();"
+                   "ALTER TABLE " + table + " ENABLE ALWAYS TRIGGER qel_versao");
         return;
     }
     const std::string bump = " ON " + table + " BEGIN UPDATE QEL_VERSAODW SET NRVERSAO = NRVERSAO + 1 WHERE CDTABELADW = '" + table + "'; END;";
-    db.Execute("CREATE TRIGGER IF NOT EXISTS QEL_VERSAO_" + table + "_I AFTER INSERT" + bump +
-               "CREATE TRIGGER IF NOT EXISTS QEL_VERSAO_" + table + "_U AFTER UPDATE" + bump +
-               "CREATE TRIGGER IF NOT EXISTS QEL_VERSAO_" + table + "_D AFTER DELETE" + bump);
+    for (const char* kind : {"I", "U", "D"}) db.Execute("DROP TRIGGER IF EXISTS QEL_VERSAO_" + table + "_" + kind);
+    db.Execute("CREATE TRIGGER QEL_VERSAO_" + table + "_I AFTER INSERT" + bump +
+               "CREATE TRIGGER QEL_VERSAO_" + table + "_U AFTER UPDATE" + bump +
+               "CREATE TRIGGER QEL_VERSAO_" + table + "_D AFTER DELETE" + bump);
+}
+
+// What a reload cannot keep: on SQLite the table's row in sqlite_master, its root page and its CREATE
+// statement; on PostgreSQL its OID and data file. DROP + CREATE and a rename give another table; on
+// SQLite the new one may take the old root page, and its CREATE text may be the same, but its row
+// comes after the freshness view's, which every build writes anew. VACUUM (and on PostgreSQL
+// TRUNCATE, VACUUM FULL and CLUSTER) may change it too, which only costs a rebuild. Must match the
+// views below.
+std::string tableIdentity(SqlConnection& db, bool postgres, const std::string& table) {
+    const char* sql = postgres ? "SELECT c.oid::text || ':' || c.relfilenode::text FROM pg_class c WHERE c.oid = to_regclass(:T)"
+                               : "SELECT rowid || ':' || rootpage || ':' || sql FROM sqlite_master WHERE type = 'table' AND upper(name) = upper(:T)";
+    const auto rows = db.Query(sql, {{"T", table}}).rows;
+    return rows.empty() ? "" : rows.at(0).at(0);
 }
 
 std::vector<FactTable> factTables(SqlConnection& db, bool postgres) {
@@ -150,8 +166,37 @@ private:
 
 const char* kCatalogueTables =
     "CREATE TABLE IF NOT EXISTS QEL_AGREGADOS (CDTABELAAGR VARCHAR(63), CDTABELADW VARCHAR(30), DSCOLUNAS VARCHAR(2000), "
-    "QTLINHAS BIGINT, NRVERSAO BIGINT);"
+    "QTLINHAS BIGINT, NRVERSAO BIGINT, DSIDENTIDADE TEXT);"
     "CREATE TABLE IF NOT EXISTS QEL_VERSAODW (CDTABELADW VARCHAR(30), NRVERSAO BIGINT);";
+
+// A database built by an earlier version lacks the identity column: the table is made again (it is
+// rewritten whole by every build anyway), after the view that reads it.
+const char* kRecreateSummaryList =
+    "DROP VIEW IF EXISTS QEL_AGREGADOS_VIGENTES;"
+    "DROP TABLE QEL_AGREGADOS;"
+    "CREATE TABLE QEL_AGREGADOS (CDTABELAAGR VARCHAR(63), CDTABELADW VARCHAR(30), DSCOLUNAS VARCHAR(2000), "
+    "QTLINHAS BIGINT, NRVERSAO BIGINT, DSIDENTIDADE TEXT);";
+
+// A summary is fresh while its fact table is still the table it was built from (same identity), its
+// change number has not moved, and all three triggers that move the number are still on that table
+// (dropped with it, or by hand, a write could pass unseen).
+const char* kSqliteFreshView =
+    "CREATE VIEW QEL_AGREGADOS_VIGENTES AS "
+    "SELECT A.CDTABELAAGR, A.CDTABELADW, A.DSCOLUNAS, A.QTLINHAS FROM QEL_AGREGADOS A, QEL_VERSAODW V, sqlite_master T "
+    "WHERE V.CDTABELADW = A.CDTABELADW AND V.NRVERSAO = A.NRVERSAO "
+    "AND T.type = 'table' AND upper(T.name) = upper(A.CDTABELADW) AND T.rowid || ':' || T.rootpage || ':' || T.sql = A.DSIDENTIDADE "
+    "AND (SELECT count(*) FROM sqlite_master G WHERE G.type = 'trigger' AND upper(G.tbl_name) = upper(A.CDTABELADW) "
+    "     AND upper(G.name) IN (upper('QEL_VERSAO_' || A.CDTABELADW || '_I'), upper('QEL_VERSAO_' || A.CDTABELADW || '_U'), "
+    "                           upper('QEL_VERSAO_' || A.CDTABELADW || '_D'))) = 3";
+
+// The same on PostgreSQL: the trigger must be there and fire always (not disabled, nor only outside
+// replica sessions).
+const char* kPostgresFreshView =
+    "CREATE VIEW qel_agregados_vigentes AS "
+    "SELECT a.cdtabelaagr, a.cdtabeladw, a.dscolunas, a.qtlinhas FROM qel_agregados a "
+    "JOIN qel_versaodw v ON v.cdtabeladw = a.cdtabeladw AND v.nrversao = a.nrversao "
+    "JOIN pg_class c ON c.oid = to_regclass(a.cdtabeladw::text) AND c.oid::text || ':' || c.relfilenode::text = a.dsidentidade "
+    "WHERE EXISTS (SELECT 1 FROM pg_trigger g WHERE g.tgrelid = c.oid AND g.tgname = 'qel_versao' AND g.tgenabled = 'A')";
 
 // The trigger function moves the number on as its owner, whoever changed the fact table.
 const char* kPostgresChangeFunction =
@@ -163,11 +208,12 @@ const char* kPostgresChangeFunction =
 // The reading role may read the summaries, under the same row policies as their fact tables (no row
 // at all until the policies are applied).
 const char* kPostgresReaderAccess =
-    "DO $$ BEGIN "
+    "DO $$ DECLARE t record; BEGIN "
     "IF EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'qel_leitor') THEN "
-    "  GRANT SELECT ON qel_agregados, qel_versaodw TO qel_leitor; "
-    "  EXECUTE (SELECT string_agg(format('GRANT SELECT ON %I TO qel_leitor', lower(cdtabelaagr)), '; ') FROM qel_agregados "
-    "           HAVING count(*) > 0); "
+    "  GRANT SELECT ON qel_agregados, qel_versaodw, qel_agregados_vigentes TO qel_leitor; "
+    "  FOR t IN SELECT lower(cdtabelaagr) AS name FROM qel_agregados LOOP "
+    "    EXECUTE format('GRANT SELECT ON %I TO qel_leitor', t.name); "
+    "  END LOOP; "
     "END IF; "
     "IF to_regproc('qel_aplicar_politicas') IS NOT NULL THEN PERFORM qel_aplicar_politicas(); END IF; "
     "END $$";
@@ -211,12 +257,14 @@ std::vector<AggregateTable> BuildAggregates(SqlConnection& db, bool postgres, st
     Transaction transaction(db);
     for (auto& r : db.Query("SELECT CDTABELAAGR FROM QEL_AGREGADOS").rows)
         if (IsPlainSqlIdentifier(r.at(0))) db.Execute("DROP TABLE IF EXISTS " + r.at(0));
-    db.Execute("DELETE FROM QEL_AGREGADOS");
+    db.Execute(kRecreateSummaryList);
+    db.Execute(postgres ? kPostgresFreshView : kSqliteFreshView);
 
     std::vector<AggregateTable> built;
     for (const FactTable& t : factTables(db, postgres)) {
         installChangeNumber(db, postgres, t.name);
         const std::string version = db.Query("SELECT NRVERSAO FROM QEL_VERSAODW WHERE CDTABELADW = '" + t.name + "'").rows.at(0).at(0);
+        const std::string identity = tableIdentity(db, postgres, t.name);
         std::string counts = "SELECT COUNT(*)";
         for (const std::string& d : t.dims) counts += ", COUNT(DISTINCT " + d + ")";
         const std::vector<std::string> row = db.Query(counts + " FROM " + t.name).rows.at(0);
@@ -241,8 +289,9 @@ std::vector<AggregateTable> BuildAggregates(SqlConnection& db, bool postgres, st
             db.Execute("CREATE TABLE " + a.table + " AS " + select + " GROUP BY " + joined(columns));
             if (postgres) db.Execute("ALTER TABLE " + a.table + " ENABLE ROW LEVEL SECURITY");
             a.rows = integer(db.Query("SELECT COUNT(*) FROM " + a.table).rows.at(0).at(0));
-            db.Query("INSERT INTO QEL_AGREGADOS (CDTABELAAGR, CDTABELADW, DSCOLUNAS, QTLINHAS, NRVERSAO) VALUES (:A, :T, :C, :N, :V)",
-                     {{"A", a.table}, {"T", t.name}, {"C", joined(columns, ",")}, {"N", std::to_string(a.rows)}, {"V", version}});
+            db.Query("INSERT INTO QEL_AGREGADOS (CDTABELAAGR, CDTABELADW, DSCOLUNAS, QTLINHAS, NRVERSAO, DSIDENTIDADE) "
+                     "VALUES (:A, :T, :C, :N, :V, :I)",
+                     {{"A", a.table}, {"T", t.name}, {"C", joined(columns, ",")}, {"N", std::to_string(a.rows)}, {"V", version}, {"I", identity}});
             done.emplace_back(c, a);
             built.push_back(a);
         }

@@ -3,10 +3,13 @@
 // (QEL_LINHAS). A view whose dimension columns a fresh aggregate covers is computed from it with the
 // same statement as from the fact table, and gives the same totals.
 //
-// QEL_AGREGADOS records each aggregate (its table, its fact table, the grouped columns, its rows and
-// the fact table's change number when it was built); QEL_VERSAODW keeps each fact table's change
-// number, moved on by triggers at every insert, update or delete. An aggregate whose number differs
-// from its fact table's is stale and never read.
+// QEL_AGREGADOS records each aggregate (its table, its fact table, the grouped columns, its rows, the
+// fact table's change number when it was built and the fact table's identity: its row in
+// sqlite_master, root page and CREATE text on SQLite, OID and data file on PostgreSQL); QEL_VERSAODW keeps each fact table's change
+// number, moved on by triggers at every insert, update or delete. The view QEL_AGREGADOS_VIGENTES,
+// written by the build, lists the aggregates still fresh: same number, same identity (a table dropped
+// and created again, or renamed away and replaced, is another one) and the triggers still in place.
+// Any other aggregate is stale and never read.
 #pragma once
 
 #include <cstdint>
