@@ -66,12 +66,22 @@ TEST_F(ServerFixture, GetInfoRunsOneReadOnlySelectAndRefusesAnythingElse) {
     EXPECT_EQ(p.rows, (std::vector<std::vector<std::string>>{{"Finanças"}, {"Vendas"}}));
     EXPECT_EQ(ok["args"][0], "SELECT NMAREANEGDW FROM AREANEGDW WHERE CDAREANEGDW <> '02' ORDER BY 1");
 
-    for (const char* refused : {"DELETE FROM AREANEGDW", "SELECT 1; DELETE FROM AREANEGDW", "DROP TABLE ITEMDW",
-                                "ATTACH DATABASE '/tmp/x.db' AS x", "PRAGMA writable_schema = 1",
-                                "INSERT INTO AREANEGDW VALUES ('x','y')", "SELECT * FROM TABELA_QUE_NAO_EXISTE", ""}) {
+    const std::pair<const char*, const char*> refusals[] = {
+        {"DELETE FROM AREANEGDW", "Somente uma instrução SELECT é permitida"},
+        {"SELECT 1; DELETE FROM AREANEGDW", "Somente uma instrução SQL é permitida por consulta"},
+        {"DROP TABLE ITEMDW", "Somente uma instrução SELECT é permitida"},
+        {"ATTACH DATABASE '/tmp/x.db' AS x", "Somente uma instrução SELECT é permitida"},
+        {"PRAGMA writable_schema = 1", "Somente uma instrução SELECT é permitida"},
+        {"WITH x AS (SELECT 1) DELETE FROM AREANEGDW", "Somente uma instrução SELECT é permitida"},
+        {"INSERT INTO AREANEGDW VALUES ('x','y')", "Somente uma instrução SELECT é permitida"},
+        {"SELECT * FROM TABELA_QUE_NAO_EXISTE", "Tabela inexistente: TABELA_QUE_NAO_EXISTE"},
+        {"SELECT NADA FROM AREANEGDW", "Coluna inexistente: NADA"},
+        {"SELECT FROM WHERE", "Erro de sintaxe perto de \"FROM\""},
+        {"", "Somente uma instrução SELECT é permitida"}};
+    for (auto [refused, why] : refusals) {
         auto a = call("getInfo", {refused});
         EXPECT_FALSE(a["result"]["ok"]) << refused;
-        EXPECT_FALSE(a["result"]["error"].get<std::string>().empty()) << refused;
+        EXPECT_EQ(a["result"]["error"], why) << refused;
     }
     auto after = call("getInfo", {"SELECT count(*) FROM AREANEGDW"});
     EXPECT_EQ(after["result"]["data"]["rows"][0][0], 3);  // nothing was changed

@@ -315,13 +315,18 @@ private:
         throw ESqlError(refusalInPortuguese(sqlite3_errmsg(db_)));
     }
 
-    // The authorizer's refusals reach the operator: in the operator's language.
+    // The authorizer's refusals and the commonest faults reach the operator: in the operator's language.
     static std::string refusalInPortuguese(const std::string& message) {
         const std::string head = "access to ", tail = " is prohibited";
         if (message.rfind(head, 0) == 0 && message.size() > head.size() + tail.size() &&
             message.compare(message.size() - tail.size(), tail.size(), tail) == 0)
             return "Acesso negado à coluna " + message.substr(head.size(), message.size() - head.size() - tail.size());
         if (message == "not authorized") return "Acesso negado: a instrução faz o que uma consulta não pode fazer";
+        for (auto [english, portuguese] : {std::pair<const char*, const char*>{"no such table: ", "Tabela inexistente: "},
+                                           {"no such column: ", "Coluna inexistente: "}, {"no such function: ", "Função inexistente: "}})
+            if (message.rfind(english, 0) == 0) return portuguese + message.substr(std::strlen(english));
+        if (message.rfind("near \"", 0) == 0 && message.find("\": syntax error") != std::string::npos)
+            return "Erro de sintaxe perto de " + message.substr(5, message.find("\": syntax error") - 4);
         return message;
     }
 
