@@ -30,6 +30,9 @@ QString BrazilianNumber(double v) {
 
 namespace {
 
+// A name as a menu shows it: an ampersand of its own, not a mnemonic.
+QString menuText(const std::string& name) { return QString::fromStdString(name).replace('&', "&&"); }
+
 const char* const kShowNames[] = {"Valores", "% do total geral", "% do total da linha", "% do total da coluna"};
 const char* const kChartNames[] = {"Sem gráfico", "Barras", "Linhas"};
 
@@ -223,7 +226,7 @@ QMenu* CubeView::CellMenu(const std::string& fact, const std::optional<std::vect
     for (const std::string& dimension : viewer_ ? viewer_->Columns : std::vector<std::string>{}) {
         QMenu* sub = DimensionMenu(dimension);
         sub->setParent(menu, sub->windowFlags());  // goes with the menu
-        sub->setTitle(QString::fromStdString(dimension));
+        sub->setTitle(menuText(dimension));
         menu->addMenu(sub);
     }
     return menu;
@@ -241,9 +244,9 @@ QMenu* CubeView::DimensionMenu(const std::string& dimension) {
     if (!v) return menu;
     const bool row = std::count(v->Rows.begin(), v->Rows.end(), dimension) > 0;
     const bool column = std::count(v->Columns.begin(), v->Columns.end(), dimension) > 0;
-    // Each move names the dimension it moves: a column dimension's name is seen nowhere else on a cell.
+    // Each move names the dimension it moves, whichever header, cell or page list it was opened from.
     auto move = [this, menu, dimension](const char* axisName, TCubeViewer::Axis axis, bool here) {
-        QAction* a = menu->addAction(QString("Mover %1 para %2").arg(QString::fromStdString(dimension), QString::fromUtf8(axisName)));
+        QAction* a = menu->addAction(QString("Mover %1 para %2").arg(menuText(dimension), QString::fromUtf8(axisName)));
         a->setEnabled(!here);
         connect(a, &QAction::triggered, this, [this, dimension, axis] { act([&](TCubeViewer& c) { c.MoveDimension(dimension, axis, std::nullopt); }); });
     };
