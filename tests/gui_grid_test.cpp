@@ -1,9 +1,10 @@
 // The viewer's grid read back as the window draws it. After every gesture of long random sequences
-// (pivots by drag and by menu, sorts by header, group boxes, subtotals, percentages, page choices) the
-// texts of every cell the six views show (each view's model, rows and columns not hidden, spans
-// honoured) must be the lines the viewer holds, as the runner's dump gives them, formatted as the grid
-// formats them; every cell must stand under its header and the total line under the body's columns.
-// A failing sequence prints its seed; QEL_GRID_SEED=N repeats it.
+// (pivots by drag, by menu and by key, sorts by header and by key, group boxes and keys, subtotals,
+// percentages, page choices, scrolling, maximizing) the texts of every cell the six views show (each
+// view's model, rows and columns not hidden, spans honoured) must be the lines the viewer holds, as
+// the runner's dump gives them, formatted as the grid formats them and never clipped; every cell
+// must stand under its header and the total line under the body's columns. A failing sequence
+// prints its seed; QEL_GRID_SEED=N repeats it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -322,7 +323,7 @@ public:
 
     // Performs one gesture; what it was, for the failure message.
     std::string Next() {
-        switch (pick(10)) {
+        switch (pick(11)) {
             case 0: case 1: return dragDimension();
             case 2: case 3: return menuMove();
             case 4: return sortByHeader();
@@ -330,6 +331,7 @@ public:
             case 6: return pick(2) ? subtotals() : show();
             case 7: return choosePage();
             case 8: return scroll();
+            case 9: return key();
             default: return resizeWindow();
         }
     }
@@ -352,7 +354,8 @@ private:
             return {h->viewport(), QPoint(h->sectionViewportPosition(s) + 4, h->height() - 4)};
         }
         if (auto c = std::find(columns.begin(), columns.end(), dimension); c != columns.end()) {
-            QHeaderView* h = g->Cells()->horizontalHeader();
+            // Its band over the cells, or its name over the row labels.
+            QHeaderView* h = (pick(2) ? g->Cells() : g->Labels())->horizontalHeader();
             const int bands = static_cast<int>(columns.size()) + 1;
             const int band = static_cast<int>(c - columns.begin());
             return {h->viewport(), QPoint(4, band * h->height() / bands + h->height() / bands / 2)};
@@ -386,11 +389,12 @@ private:
                 where = "linhas";
                 break;
             }
-            case 1: {  // a band of the cells' header, or the totals when no column dimension stands
-                QTableView* part = g->Cells()->isVisible() ? g->Cells() : g->Totals();
+            case 1: {  // a band of the cells' header (the totals' without a column dimension), or an upper band over the labels
+                const bool overLabels = pick(2);
+                QTableView* part = overLabels ? g->Labels() : g->Cells()->isVisible() ? g->Cells() : g->Totals();
                 QHeaderView* h = part->horizontalHeader();
                 const int bands = static_cast<int>(std::max<size_t>(viewer().Columns.size(), 1)) + 1;
-                const int band = static_cast<int>(pick(static_cast<size_t>(bands)));
+                const int band = static_cast<int>(pick(static_cast<size_t>(overLabels ? bands - 1 : bands)));
                 target = h->viewport();
                 end = QPoint(6, band * h->height() / bands + 2);
                 where = "colunas, faixa " + std::to_string(band);
@@ -491,6 +495,30 @@ private:
         emit combo->activated(index);
         settle();
         return "mostrar " + combo->itemText(index).toStdString();
+    }
+
+    // A key on a cell taken at random: the group keys, the arrows, the sort and the moves.
+    std::string key() {
+        PivotGridView* g = view()->Grid();
+        QAbstractItemModel* m = g->Labels()->model();
+        if (m->rowCount() == 0 || m->columnCount() == 0) return "sem células";
+        const int row = static_cast<int>(pick(static_cast<size_t>(m->rowCount())));
+        const int column = static_cast<int>(pick(static_cast<size_t>(m->columnCount())));
+        const bool foot = row == m->rowCount() - 1;
+        QTableView* part = column < g->LabelColumns() ? (foot ? g->TotalLineLabels() : g->Labels())
+                           : column < g->TotalStart() ? (foot ? g->TotalLine() : g->Cells())
+                                                      : (foot ? g->TotalLineTotals() : g->Totals());
+        part->setFocus();
+        g->Labels()->selectionModel()->setCurrentIndex(m->index(row, column), QItemSelectionModel::ClearAndSelect);
+        const Qt::KeyboardModifiers both = Qt::ControlModifier | Qt::ShiftModifier;
+        static const std::pair<Qt::Key, const char*> keys[] = {
+            {Qt::Key_Minus, "-"}, {Qt::Key_Plus, "+"}, {Qt::Key_Space, "Espaço"}, {Qt::Key_Left, "←"}, {Qt::Key_Right, "→"},
+            {Qt::Key_Up, "↑"},    {Qt::Key_Down, "↓"}, {Qt::Key_O, "Ctrl+Shift+O"}, {Qt::Key_L, "Ctrl+Shift+L"},
+            {Qt::Key_C, "Ctrl+Shift+C"}, {Qt::Key_P, "Ctrl+Shift+P"}};
+        const auto& [k, name] = keys[pick(std::size(keys))];
+        QTest::keyClick(part, k, k == Qt::Key_O || k == Qt::Key_L || k == Qt::Key_C || k == Qt::Key_P ? both : Qt::NoModifier);
+        settle();
+        return std::string("tecla ") + name + " na célula " + std::to_string(row) + ", " + std::to_string(column);
     }
 
     // The scroll bars a person drags: the one under the cells (or the totals), and the body's.
