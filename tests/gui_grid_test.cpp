@@ -717,6 +717,21 @@ TEST_F(GridWindow, TheGridIsWorkedFromTheKeyboard) {
     EXPECT_EQ(QApplication::focusWidget(), grid()->TotalLine());
     key(Qt::Key_Up);
     EXPECT_EQ(QApplication::focusWidget(), grid()->Cells());
+    key(Qt::Key_End);
+    EXPECT_EQ(current().column(), grid()->Labels()->model()->columnCount() - 1);
+    EXPECT_EQ(QApplication::focusWidget(), grid()->Totals()) << "End: the line's last cell, a grand total";
+    key(Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(current().row(), total);
+    EXPECT_EQ(QApplication::focusWidget(), grid()->TotalLineTotals());
+    key(Qt::Key_Home, Qt::ControlModifier);
+    EXPECT_EQ(current(), grid()->Labels()->model()->index(0, 0));
+    EXPECT_EQ(QApplication::focusWidget(), grid()->Labels());
+    key(Qt::Key_PageDown);
+    EXPECT_GT(current().row(), 1);
+    key(Qt::Key_PageUp);
+    EXPECT_EQ(current().row(), 0);
+    grid()->Cells()->setFocus();
+    grid()->Cells()->selectionModel()->setCurrentIndex(grid()->Cells()->model()->index(total - 1, 3), QItemSelectionModel::ClearAndSelect);
 
     // Shift+F10 on a cell: sort by its column, and each column dimension's menu.
     auto shownMenu = [&](const char* name) -> QMenu* {

@@ -38,7 +38,7 @@ construa-a: o cubo de decisão calcula as somas no banco de dados.</p>
 </table>
 <h3>Teclado no cubo de decisão</h3>
 <table border="1" cellspacing="0" cellpadding="3">
-<tr><td>setas</td><td>passam de célula em célula, também entre rótulos, células, totais e a linha de total</td></tr>
+<tr><td>setas, Home, End, Page Up, Page Down</td><td>passam de célula em célula, também entre rótulos, células, totais e a linha de total</td></tr>
 <tr><td>Shift+F10 ou tecla Menu</td><td>abre o menu da célula atual: num rótulo, o da sua dimensão; num valor, ordenar e as dimensões de coluna</td></tr>
 <tr><td>− / +</td><td>recolhe / expande o grupo da linha (numa linha de detalhe, − recolhe o grupo a que ela pertence)</td></tr>
 <tr><td>← / →</td><td>no rótulo de um grupo, recolhe / expande o grupo</td></tr>

@@ -671,6 +671,23 @@ bool PivotGridView::keyPressed(QKeyEvent* e) {
             moveCurrentTo(r, c);
             return true;
         }
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown: {
+            // Across the parts too: Home and End to the line's first and last cells (with Ctrl, the
+            // grid's), a page up or down by the body's height.
+            if (mods != Qt::NoModifier && mods != Qt::ControlModifier) return false;
+            const int last = model_->rowCount() - 1;
+            int r = row, c = column;
+            if (key == Qt::Key_Home) c = 0, r = mods == Qt::ControlModifier ? 0 : row;
+            if (key == Qt::Key_End) c = model_->columnCount() - 1, r = mods == Qt::ControlModifier ? last : row;
+            const int page = std::max(1, labels_->viewport()->height() / std::max(1, labels_->verticalHeader()->defaultSectionSize()) - 1);
+            if (key == Qt::Key_PageUp) r = std::max(0, row - page);
+            if (key == Qt::Key_PageDown) r = std::min(last, row + page);
+            moveCurrentTo(r, c);
+            return true;
+        }
         default:
             return false;
     }

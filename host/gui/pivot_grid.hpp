@@ -8,7 +8,7 @@
 // and one for the measures, where the sorted column shows its arrow; over the row labels the same
 // bands name the column dimensions, and the last names the row dimensions. A group line carries a
 // +/- box that collapses or expands its group. Every gesture has its keys on the current cell
-// (arrows cross the parts, Shift+F10 or Menu opens the menu, -/+/Space/Left/Right collapse and
+// (arrows, Home, End and the page keys cross the parts, Shift+F10 or Menu opens the menu, -/+/Space/Left/Right collapse and
 // expand, Ctrl+Shift+O sorts, Ctrl+Shift+L/C/P move the current dimension). Gestures go to the
 // callbacks; the widget never changes the viewer itself, and reads it again only through Load, which
 // sets every view's per-line state anew and puts the current cell back on the same line.
