@@ -319,9 +319,9 @@ TEST_F(Gui, TheViewersGridKeepsLabelsHeadersAndTotalsInPlaceAndItsGesturesAct) {
     QAction* toColumns = nullptr;
     for (QAction* a : menu->actions()) {
         if (!a->isSeparator()) captions << a->text();
-        if (a->text() == "Mover para Colunas") toColumns = a;
+        if (a->text() == "Mover Cliente para Colunas") toColumns = a;
     }
-    EXPECT_EQ(captions, QStringList({"Mover para Linhas", "Mover para Colunas", "Mover para Páginas", "Ordenar pelo nome"}));
+    EXPECT_EQ(captions, QStringList({"Mover Cliente para Linhas", "Mover Cliente para Colunas", "Mover Cliente para Páginas", "Ordenar pelo nome"}));
     ASSERT_NE(toColumns, nullptr);
     toColumns->trigger();
     QApplication::processEvents();
@@ -609,6 +609,8 @@ TEST_F(Gui, HelpAndTheReasonsTheWindowGives) {
     auto* page = help->findChild<QTextBrowser*>("paginaAjuda");
     ASSERT_NE(page, nullptr);
     EXPECT_TRUE(page->toPlainText().contains("Ctrl+Shift+L")) << "the keys are in the page";
+    for (const char* viewerKey : {"Teclado no cubo de decisão", "Ctrl+Shift+O", "Espaço"})
+        EXPECT_TRUE(page->toPlainText().contains(QString::fromUtf8(viewerKey))) << viewerKey << ": the viewer's keys too";
     help->hide();
     QWidget* ajuda = fe->Screen()->findChild<QWidget*>("sbtAjuda");
     ASSERT_NE(ajuda, nullptr);
@@ -681,7 +683,17 @@ TEST(MemberDialogWindow, SortsFindsAndMarksAsAnOperatorTypes) {
     auto* count = d.findChild<QLabel*>("lblMarcados");
     ASSERT_NE(count, nullptr);
     EXPECT_EQ(count->text(), "1 de 7 marcados");
-    EXPECT_NE(d.findChild<QLabel*>("lblSemMarcados"), nullptr);
+    auto* none = d.findChild<QLabel*>("lblSemMarcados");
+    ASSERT_NE(none, nullptr);
+    EXPECT_TRUE(none->isHidden()) << "a member is marked: the note on an empty selection is out of place";
+    d.MarkShown(false);
+    EXPECT_FALSE(none->isHidden()) << "nothing marked: the dimension goes unfiltered, and the note says so";
+    d.Table()->item(0, 0)->setCheckState(Qt::Checked);
+    EXPECT_TRUE(none->isHidden());
+    d.MarkShown(false);
+    for (int row = 0; row < d.Table()->rowCount(); ++row)  // marked again as given: Óleo (05)
+        if (d.Table()->item(row, 1)->text() == "05") d.Table()->item(row, 0)->setCheckState(Qt::Checked);
+    EXPECT_EQ(count->text(), "1 de 7 marcados");
 
     for (auto [typed, found] : {std::pair{"acucar", "Açúcar"}, std::pair{"OLEO", "Óleo"}, std::pair{"loja 16", "Loja 166|Loja 168"}}) {
         d.Search()->clear();

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -28,6 +29,9 @@ QString BrazilianNumber(double v) {
 }
 
 namespace {
+
+// A name as a menu shows it: an ampersand of its own, not a mnemonic.
+QString menuText(const std::string& name) { return QString::fromStdString(name).replace('&', "&&"); }
 
 const char* const kShowNames[] = {"Valores", "% do total geral", "% do total da linha", "% do total da coluna"};
 const char* const kChartNames[] = {"Sem gráfico", "Barras", "Linhas"};
@@ -104,6 +108,12 @@ CubeView::CubeView(FrontEnd& frontEnd, TCubeViewer* viewer, QWidget* parent)
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(global);
     };
+    grid_->OnCellMenu = [this](const std::string& fact, const std::optional<std::vector<std::string>>& column, QPoint global) {
+        QMenu* menu = CellMenu(fact, column);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(global);
+    };
+    grid_->OnMoveDimension = [this](const std::string& dimension, char axis) { moveByKey(dimension, axis); };
     connect(export_, &QPushButton::clicked, this, [this] {
         QString path = frontEnd_.ChooseExportFile ? frontEnd_.ChooseExportFile() : QString();
         if (path.isEmpty()) return;
@@ -139,6 +149,23 @@ bool CubeView::dropTarget(QPoint at, int& axis, size_t& position) const {
 // over another place of the grid or the pages bar. Released nowhere, nothing changes.
 bool CubeView::eventFilter(QObject* watched, QEvent* event) {
     const auto type = event->type();
+    if (type == QEvent::KeyPress && watched->property("pageDimension").isValid()) {
+        auto* k = static_cast<QKeyEvent*>(event);
+        const std::string dimension = watched->property("pageDimension").toString().toStdString();
+        const Qt::KeyboardModifiers mods = k->modifiers() & ~Qt::KeypadModifier;
+        if ((k->key() == Qt::Key_F10 && mods == Qt::ShiftModifier) || k->key() == Qt::Key_Menu) {
+            auto* combo = static_cast<QWidget*>(watched);
+            QMenu* menu = DimensionMenu(dimension);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(combo->mapToGlobal(QPoint(0, combo->height())));
+            return true;
+        }
+        if (mods == (Qt::ControlModifier | Qt::ShiftModifier) && (k->key() == Qt::Key_L || k->key() == Qt::Key_C)) {
+            moveByKey(dimension, k->key() == Qt::Key_L ? 'r' : 'c');
+            return true;
+        }
+        return false;
+    }
     if (type != QEvent::MouseButtonPress && type != QEvent::MouseMove && type != QEvent::MouseButtonRelease) return false;
     auto* e = static_cast<QMouseEvent*>(event);
     if (type == QEvent::MouseButtonPress) {
@@ -184,6 +211,27 @@ bool CubeView::eventFilter(QObject* watched, QEvent* event) {
 
 QTableView* CubeView::Table() const { return grid_->Cells(); }
 
+void CubeView::moveByKey(const std::string& dimension, char axis) {
+    const auto to = axis == 'r' ? TCubeViewer::Axis::Rows : axis == 'c' ? TCubeViewer::Axis::Columns : TCubeViewer::Axis::Pages;
+    act([&](TCubeViewer& v) { v.MoveDimension(dimension, to, std::nullopt); });
+}
+
+QMenu* CubeView::CellMenu(const std::string& fact, const std::optional<std::vector<std::string>>& column) {
+    auto* menu = new QMenu(this);
+    menu->setObjectName("mnuCelulaCubo");
+    connect(menu->addAction("Ordenar por esta coluna\tCtrl+Shift+O"), &QAction::triggered, this,
+            [this, fact, column] { act([&](TCubeViewer& v) { v.CycleSort(fact, column); }); });
+    // The column dimensions, each with its own menu: the cell stands under all of them.
+    if (viewer_ && !viewer_->Columns.empty()) menu->addSeparator();
+    for (const std::string& dimension : viewer_ ? viewer_->Columns : std::vector<std::string>{}) {
+        QMenu* sub = DimensionMenu(dimension);
+        sub->setParent(menu, sub->windowFlags());  // goes with the menu
+        sub->setTitle(menuText(dimension));
+        menu->addMenu(sub);
+    }
+    return menu;
+}
+
 void CubeView::act(const std::function<void(TCubeViewer&)>& change) {
     TCubeViewer* v = viewer_;
     if (v) frontEnd_.Act([&] { change(*v); });
@@ -196,14 +244,15 @@ QMenu* CubeView::DimensionMenu(const std::string& dimension) {
     if (!v) return menu;
     const bool row = std::count(v->Rows.begin(), v->Rows.end(), dimension) > 0;
     const bool column = std::count(v->Columns.begin(), v->Columns.end(), dimension) > 0;
-    auto move = [this, menu, dimension](const char* caption, TCubeViewer::Axis axis, bool here) {
-        QAction* a = menu->addAction(caption);
+    // Each move names the dimension it moves, whichever header, cell or page list it was opened from.
+    auto move = [this, menu, dimension](const char* axisName, TCubeViewer::Axis axis, bool here) {
+        QAction* a = menu->addAction(QString("Mover %1 para %2").arg(menuText(dimension), QString::fromUtf8(axisName)));
         a->setEnabled(!here);
         connect(a, &QAction::triggered, this, [this, dimension, axis] { act([&](TCubeViewer& c) { c.MoveDimension(dimension, axis, std::nullopt); }); });
     };
-    move("Mover para Linhas", TCubeViewer::Axis::Rows, row);
-    move("Mover para Colunas", TCubeViewer::Axis::Columns, column);
-    move("Mover para Páginas", TCubeViewer::Axis::Pages, !row && !column);
+    move("Linhas", TCubeViewer::Axis::Rows, row);
+    move("Colunas", TCubeViewer::Axis::Columns, column);
+    move("Páginas", TCubeViewer::Axis::Pages, !row && !column);
     menu->addSeparator();
     auto order = v->Settings().order.find(dimension);
     const bool byLabel = order != v->Settings().order.end() && order->second == MemberOrder::Label;
@@ -254,6 +303,8 @@ void CubeView::rebuildPages() {
             if (page.current && *page.current == page.members[m].key) current = static_cast<int>(m) + 1;
         }
         combo->setCurrentIndex(current);
+        combo->setProperty("pageDimension", QString::fromStdString(page.dimension));
+        combo->installEventFilter(this);  // its keys: the menu and the moves of its dimension
         std::string dimension = page.dimension;
         connect(combo, &QComboBox::activated, this, [this, combo, dimension](int index) {
             TCubeViewer* v = viewer_;

@@ -36,6 +36,16 @@ construa-a: o cubo de decisão calcula as somas no banco de dados.</p>
 <tr><td>Ctrl+F2</td><td>constrói a visão</td></tr>
 <tr><td>F1</td><td>esta ajuda</td></tr>
 </table>
+<h3>Teclado no cubo de decisão</h3>
+<table border="1" cellspacing="0" cellpadding="3">
+<tr><td>setas, Home, End, Page Up, Page Down</td><td>passam de célula em célula, também entre rótulos, células, totais e a linha de total</td></tr>
+<tr><td>Shift+F10 ou tecla Menu</td><td>abre o menu da célula atual: num rótulo, o da sua dimensão; num valor, ordenar e as dimensões de coluna</td></tr>
+<tr><td>− / +</td><td>recolhe / expande o grupo da linha (numa linha de detalhe, − recolhe o grupo a que ela pertence)</td></tr>
+<tr><td>← / →</td><td>no rótulo de um grupo, recolhe / expande o grupo</td></tr>
+<tr><td>Espaço</td><td>numa linha de grupo, recolhe ou expande o grupo</td></tr>
+<tr><td>Ctrl+Shift+O</td><td>ordena pela coluna atual, como um clique no cabeçalho</td></tr>
+<tr><td>Ctrl+Shift+L / C / P</td><td>manda a dimensão atual para Linhas, Colunas ou Páginas (na lista de uma página, a dimensão dela)</td></tr>
+</table>
 <h3>Filtros</h3>
 <p>F9 (ou Filtrar no menu do item) abre a lista dos membros da dimensão, já sob as suas regras de
 acesso. Digite para procurar (maiúsculas e acentos não importam), marque com a barra de espaço,

@@ -86,11 +86,11 @@ MemberDialog::MemberDialog(const ListDialogRequest& request, QWidget* parent) : 
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->installEventFilter(this);
     layout->addWidget(table_, 1);
-    auto* hint = new QLabel("Sem nenhum membro marcado, a dimensão fica sem filtro: entram todos os membros.", this);
-    hint->setObjectName("lblSemMarcados");
-    hint->setWordWrap(true);
-    hint->setStyleSheet("color: #505050");
-    layout->addWidget(hint);
+    noneMarked_ = new QLabel("Sem nenhum membro marcado, a dimensão fica sem filtro: entram todos os membros.", this);
+    noneMarked_->setObjectName("lblSemMarcados");
+    noneMarked_->setWordWrap(true);
+    noneMarked_->setStyleSheet("color: #505050");
+    layout->addWidget(noneMarked_);
 
     auto* marks = new QHBoxLayout;
     auto* all = new QPushButton("Marcar todos", this);
@@ -175,7 +175,11 @@ int MemberDialog::Marked() const {
     return n;
 }
 
-void MemberDialog::count() { count_->setText(QString("%1 de %2 marcados").arg(Marked()).arg(table_->rowCount())); }
+void MemberDialog::count() {
+    const int marked = Marked();
+    count_->setText(QString("%1 de %2 marcados").arg(marked).arg(table_->rowCount()));
+    noneMarked_->setVisible(marked == 0);  // what an empty selection means, only while it is empty
+}
 
 // The marked rows, in the data set's order.
 static std::vector<int> markedRows(const QTableWidget* table) {

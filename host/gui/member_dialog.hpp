@@ -2,9 +2,10 @@
 // its columns' display labels with a mark per row, starting from the selection given, sorted as the
 // viewer sorts labels (ignoring case and accents, numbers by value; a header click sorts by that
 // column); a search box that narrows the rows shown, ignoring case and accents; marking all, none or
-// the opposite of the rows shown; Space marks the current row; a count "x de N marcados"; OK and
-// Cancel. OK returns the selection string: the key of each marked row between single quotes,
-// embedded quotes doubled, joined by commas, in the data set's row order whatever the order shown.
+// the opposite of the rows shown; Space marks the current row; a count "x de N marcados", and while
+// no row is marked a note that the dimension is then not filtered; OK and Cancel. OK returns the
+// selection string: the key of each marked row between single quotes, embedded quotes doubled,
+// joined by commas, in the data set's row order whatever the order shown.
 #pragma once
 
 #include <QDialog>
@@ -43,6 +44,7 @@ private:
     QLineEdit* search_;
     QTableWidget* table_;
     QLabel* count_;
+    QLabel* noneMarked_;  // the note on an empty selection
 };
 
 // The list dialog service of the framework, answered by this dialog (modal).

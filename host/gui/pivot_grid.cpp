@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
@@ -50,6 +51,7 @@ public:
         facts_ = v ? v->Facts : std::vector<std::string>{};
         decimals_.clear();
         for (size_t m = 0; v && m < facts_.size(); ++m) decimals_.push_back(v->Decimals(m));
+        percent_ = v && v->Settings().show != ShowAs::Values;
         sort_ = {};
         if (v && v->Settings().sortFact) sort_ = {*v->Settings().sortFact, v->Settings().sortColumn, v->Settings().sortDescending};
         endResetModel();
@@ -136,12 +138,17 @@ public:
         const auto v = valueAt(line, col);
         if (!v) return QString();
         static const QLocale brazil(QLocale::Portuguese, QLocale::Brazil);
-        return brazil.toString(*v, 'f', decimalsOf(col));  // each measure with its fixed decimals
+        QString text = brazil.toString(*v, 'f', decimalsOf(col));  // each measure with its fixed decimals
+        return percent_ ? text + '%' : text;
     }
 
-    // The text of one band of a column's header: a column dimension's member (or "Total"), then the measure.
+    // The text of one band of a column's header: a column dimension's member (or "Total"), then the
+    // measure. Over the labels: the column dimensions' names, then the row dimension's.
     QString BandText(int col, int band) const {
-        if (col < LabelColumns()) return rows_.empty() ? QString() : QString::fromStdString(rows_.at(static_cast<size_t>(col)));
+        if (col < LabelColumns()) {
+            if (band < Bands() - 1) return static_cast<size_t>(band) < columns_.size() ? QString::fromStdString(columns_[static_cast<size_t>(band)]) : QString();
+            return rows_.empty() ? QString() : QString::fromStdString(rows_.at(static_cast<size_t>(col)));
+        }
         auto [key, measure] = Place(col);
         if (band < Bands() - 1) {
             if (key >= grid_.columnKeys.size()) return band == 0 ? QString("Total") : QString();
@@ -166,6 +173,15 @@ public:
         if (role != Qt::DisplayRole || o != Qt::Horizontal) return {};
         return BandText(section, Bands() - 1);  // sizes the column
     }
+    // The dimension named by a band of a column's header: a column dimension in the upper bands
+    // (over the labels too), a row dimension in the last band over the labels; empty elsewhere.
+    std::string BandDimension(int col, int band) const {
+        if (band < Bands() - 1) {
+            if (col >= TotalStart() && col >= LabelColumns()) return "";
+            return static_cast<size_t>(band) < columns_.size() ? columns_[static_cast<size_t>(band)] : "";
+        }
+        return col < LabelColumns() && static_cast<size_t>(col) < rows_.size() ? rows_[static_cast<size_t>(col)] : "";
+    }
 
 private:
     std::optional<double> valueAt(size_t line, int col) const {
@@ -185,6 +201,7 @@ private:
     PivotGrid grid_;
     std::vector<std::string> rows_, columns_, facts_;
     std::vector<int> decimals_;  // per measure
+    bool percent_ = false;       // the cells show percentages, not sums
     std::optional<Sort> sort_;
 };
 
@@ -210,11 +227,14 @@ public:
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int logical) const override {
         if (!rect.isValid()) return;
-        if (logical < model_.LabelColumns()) return drawCell(painter, rect, model_.BandText(logical, 0));
         const int bands = model_.Bands();
+        const bool label = logical < model_.LabelColumns();
         for (int b = 0; b < bands; ++b) {
             QRect band(rect.left(), rect.top() + b * rect.height() / bands, rect.width(), (b + 1) * rect.height() / bands - b * rect.height() / bands);
-            if (b < bands - 1) {
+            if (b < bands - 1 && label) {  // a column dimension's name over every label column
+                band.setLeft(sectionViewportPosition(0));
+                band.setRight(sectionViewportPosition(model_.LabelColumns() - 1) + sectionSize(model_.LabelColumns() - 1) - 1);
+            } else if (b < bands - 1) {
                 int first = logical, last = logical;
                 while (first > 0 && !isSectionHidden(first - 1) && model_.SameGroup(first - 1, logical, b)) --first;
                 while (last + 1 < count() && !isSectionHidden(last + 1) && model_.SameGroup(last + 1, logical, b)) ++last;
@@ -260,13 +280,21 @@ private:
     Qt::KeyboardModifiers modifiers_;
 };
 
+// A part of the total line. Under the totals it keeps, on the right, the room the body's vertical
+// scroll bar takes above it: both viewports are then as wide, and scroll sideways alike.
+class FootView : public QTableView {
+public:
+    using QTableView::QTableView;
+    void SetRightMargin(int margin) { setViewportMargins(0, 0, margin, 0); }
+};
+
 }  // namespace
 
 PivotGridView::PivotGridView(QWidget* parent) : QWidget(parent), model_(new PivotModel) {
     model_->setParent(this);
     QItemSelectionModel* shared = nullptr;
     auto make = [&](bool header) {
-        auto* v = new QTableView(this);
+        QTableView* v = header ? new QTableView(this) : new FootView(this);
         if (header) v->setHorizontalHeader(new BandHeader(*model_, v));
         v->setModel(model_);
         if (!shared) shared = v->selectionModel();
@@ -276,9 +304,12 @@ PivotGridView::PivotGridView(QWidget* parent) : QWidget(parent), model_(new Pivo
         v->horizontalHeader()->setVisible(header);
         v->setSelectionMode(QAbstractItemView::ExtendedSelection);
         v->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // By pixels: a body and its total line scroll sideways by the same value, whatever their columns.
+        v->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
         v->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         v->setWordWrap(false);
         v->viewport()->installEventFilter(this);
+        v->installEventFilter(this);  // the keys
         return v;
     };
     labels_ = make(true);
@@ -290,7 +321,9 @@ PivotGridView::PivotGridView(QWidget* parent) : QWidget(parent), model_(new Pivo
     labels_->setObjectName("gradeRotulos");
     cells_->setObjectName("gradeCelulas");
     totals_->setObjectName("gradeTotais");
+    footLabels_->setObjectName("gradeRotulosTotal");
     footCells_->setObjectName("gradeLinhaTotal");
+    footTotals_->setObjectName("gradeTotaisTotal");
     totals_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // The horizontal scroll bars stand under the total line, one per part: the frozen parts scroll
     // sideways too when they are narrower than their labels.
@@ -309,15 +342,26 @@ PivotGridView::PivotGridView(QWidget* parent) : QWidget(parent), model_(new Pivo
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(0, 1);
 
-    // One vertical position for the body, one horizontal position for the cells.
-    auto follow = [](QScrollBar* from, std::initializer_list<QScrollBar*> to) {
-        QObject::connect(from, &QScrollBar::valueChanged, from, [to = std::vector<QScrollBar*>(to)](int v) {
-            for (QScrollBar* t : to) t->setValue(v);
-        });
+    // One vertical position for the body, one horizontal position per part for its body and its total
+    // line. Each bar follows the other's moves, and takes the other's value again when its own range
+    // changes: ranges are updated one view after the other, and a value clamped by a range not yet
+    // updated would otherwise stay apart. A hidden part (the cells without a column dimension) leads
+    // nothing: its range is stale.
+    auto link = [](QTableView* a, QTableView* b, Qt::Orientation o) {
+        auto bar = [o](QTableView* v) { return o == Qt::Vertical ? v->verticalScrollBar() : v->horizontalScrollBar(); };
+        for (auto [from, to] : {std::pair{a, b}, std::pair{b, a}}) {
+            QObject::connect(bar(from), &QScrollBar::valueChanged, to, [from, to, bar](int v) {
+                if (!from->isHidden()) bar(to)->setValue(v);
+            });
+            QObject::connect(bar(from), &QScrollBar::rangeChanged, from, [from, to, bar] {
+                if (!to->isHidden()) bar(from)->setValue(bar(to)->value());
+            });
+        }
     };
-    follow(totals_->verticalScrollBar(), {labels_->verticalScrollBar(), cells_->verticalScrollBar()});
-    follow(cells_->verticalScrollBar(), {totals_->verticalScrollBar()});
-    follow(labels_->verticalScrollBar(), {totals_->verticalScrollBar()});
+    link(totals_, labels_, Qt::Vertical);
+    link(totals_, cells_, Qt::Vertical);
+    for (auto [body, foot] : {std::pair{labels_, footLabels_}, std::pair{cells_, footCells_}, std::pair{totals_, footTotals_}})
+        link(body, foot, Qt::Horizontal);
     // The total line's views always show their last line, whatever their size turns out to be.
     for (QTableView* v : {footLabels_, footCells_, footTotals_}) {
         v->setAutoScroll(false);  // the current cell, shared with the body, must not scroll them away
@@ -325,10 +369,6 @@ PivotGridView::PivotGridView(QWidget* parent) : QWidget(parent), model_(new Pivo
         connect(v->verticalScrollBar(), &QScrollBar::valueChanged, v, [v](int value) {
             if (value != v->verticalScrollBar()->maximum()) v->verticalScrollBar()->setValue(v->verticalScrollBar()->maximum());
         });
-    }
-    for (auto [body, foot] : {std::pair{labels_, footLabels_}, std::pair{cells_, footCells_}, std::pair{totals_, footTotals_}}) {
-        follow(foot->horizontalScrollBar(), {body->horizontalScrollBar()});
-        follow(body->horizontalScrollBar(), {foot->horizontalScrollBar()});
     }
 
     for (QTableView* v : {labels_, cells_, totals_}) {
@@ -343,12 +383,8 @@ PivotGridView::PivotGridView(QWidget* parent) : QWidget(parent), model_(new Pivo
             if (OnSortClicked) OnSortClicked(model_->Fact(section), model_->ColumnLabels(section));
         };
         header->OnMenu = [this](int section, int band, QPoint global) {
-            if (!OnDimensionMenu) return;
-            if (section < model_->LabelColumns()) {
-                if (static_cast<size_t>(section) < model_->RowDimensions().size()) OnDimensionMenu(model_->RowDimensions()[static_cast<size_t>(section)], global);
-            } else if (section < model_->TotalStart() && static_cast<size_t>(band) < model_->ColumnDimensions().size()) {
-                OnDimensionMenu(model_->ColumnDimensions()[static_cast<size_t>(band)], global);
-            }
+            const std::string dimension = model_->BandDimension(section, band);
+            if (OnDimensionMenu && !dimension.empty()) OnDimensionMenu(dimension, global);
         };
     }
     // Clicking a line's label selects the whole line.
@@ -366,6 +402,13 @@ void PivotGridView::resizeEvent(QResizeEvent* event) {
 }
 
 bool PivotGridView::eventFilter(QObject* watched, QEvent* event) {
+    const bool part = watched == labels_ || watched == cells_ || watched == totals_ || watched == footLabels_ || watched == footCells_ ||
+                      watched == footTotals_;
+    if (part && event->type() == QEvent::KeyPress) return keyPressed(static_cast<QKeyEvent*>(event));
+    if (part && event->type() == QEvent::ContextMenu && static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+        openMenuAtCurrent();
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonPress && watched == labels_->viewport()) {
         auto* e = static_cast<QMouseEvent*>(event);
         QModelIndex index = labels_->indexAt(e->position().toPoint());
@@ -385,6 +428,18 @@ bool PivotGridView::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void PivotGridView::Load(const TCubeViewer* viewer) {
+    // Where the current cell was: its line by its members, so that it comes back on the same line
+    // (or the group standing for it) after a collapse, a sort or a pivot.
+    const QModelIndex was = labels_->selectionModel()->currentIndex();
+    const bool focused = labels_->hasFocus() || cells_->hasFocus() || totals_->hasFocus() || footLabels_->hasFocus() ||
+                         footCells_->hasFocus() || footTotals_->hasFocus();
+    std::vector<std::string> wasLabels;
+    bool wasTotal = false;
+    if (was.isValid()) {
+        wasLabels = model_->Grid().Labels(static_cast<size_t>(was.row()));
+        wasTotal = model_->Grid().Kind(static_cast<size_t>(was.row())) == "total";
+    }
+
     model_->Load(viewer);
     const int columns = model_->columnCount(), lines = model_->rowCount();
     const int labelEnd = model_->LabelColumns(), totalStart = model_->TotalStart();
@@ -397,8 +452,17 @@ void PivotGridView::Load(const TCubeViewer* viewer) {
     part(footCells_, labelEnd, totalStart);
     part(totals_, totalStart, columns);
     part(footTotals_, totalStart, columns);
-    for (QTableView* v : {labels_, cells_, totals_})
-        if (lines > 0) v->setRowHidden(lines - 1, true);  // the total line has its own views
+    // A reset keeps each view's per-line state by position: a line hidden or spanned in the previous
+    // layout would hide or cover whatever line now stands there. Every line is set anew: the body
+    // hides only the total line, which has its own views.
+    for (QTableView* v : {labels_, cells_, totals_, footLabels_, footCells_, footTotals_}) {
+        v->clearSpans();
+        const bool body = v == labels_ || v == cells_ || v == totals_;
+        for (int r = 0; r < lines; ++r) {
+            const bool hide = body && r == lines - 1;
+            if (v->isRowHidden(r) != hide) v->setRowHidden(r, hide);
+        }
+    }
     // Widths: the widest of the body, the total line and the header, the same in every view.
     for (QTableView* v : {labels_, cells_, totals_, footLabels_, footCells_, footTotals_}) v->resizeColumnsToContents();
     auto* header = labels_->horizontalHeader();
@@ -406,15 +470,40 @@ void PivotGridView::Load(const TCubeViewer* viewer) {
         QTableView* body = c < labelEnd ? labels_ : c < totalStart ? cells_ : totals_;
         QTableView* foot = c < labelEnd ? footLabels_ : c < totalStart ? footCells_ : footTotals_;
         int width = std::max({body->columnWidth(c), foot->columnWidth(c), header->sectionSizeHint(c)});
-        // A member's name spans its measures' columns: together they are at least as wide as it.
-        if (c >= labelEnd)
-            for (int b = 0; b + 1 < model_->Bands(); ++b)
-                width = std::max(width, (header->fontMetrics().horizontalAdvance(model_->BandText(c, b)) + 16) / std::max(model_->Measures(), 1));
+        // A member's name spans its measures' columns, a column dimension's name the label columns:
+        // together they are at least as wide as it.
+        const int sharing = c < labelEnd ? labelEnd : std::max(model_->Measures(), 1);
+        for (int b = 0; b + 1 < model_->Bands(); ++b)
+            width = std::max(width, (header->fontMetrics().horizontalAdvance(model_->BandText(c, b)) + 16 + sharing - 1) / sharing);
         body->setColumnWidth(c, width);
         foot->setColumnWidth(c, width);
     }
     layOut();
     for (QTableView* v : {footLabels_, footCells_, footTotals_}) v->verticalScrollBar()->setValue(v->verticalScrollBar()->maximum());
+
+    if (was.isValid() && lines > 0) {
+        // The same line, else the deepest line whose members start its own (its group, collapsed).
+        int row = -1;
+        size_t best = 0;
+        for (int r = 0; r < lines && !(row >= 0 && best == wasLabels.size() + 1); ++r) {
+            const bool total = model_->Grid().Kind(static_cast<size_t>(r)) == "total";
+            if (total || wasTotal) {
+                if (total && wasTotal) row = r, best = wasLabels.size() + 1;
+                continue;
+            }
+            const std::vector<std::string> labels = model_->Grid().Labels(static_cast<size_t>(r));
+            if (labels.size() > wasLabels.size() || !std::equal(labels.begin(), labels.end(), wasLabels.begin())) continue;
+            const size_t score = labels.size() == wasLabels.size() ? labels.size() + 1 : labels.size();
+            if (row < 0 || score > best) row = r, best = score;
+        }
+        if (row < 0) row = 0;
+        const int column = std::min(was.column(), columns - 1);
+        const QModelIndex index = model_->index(row, column);
+        labels_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+        QTableView* v = partOf(row, column);
+        if (focused) v->setFocus();
+        v->scrollTo(index);
+    }
 }
 
 void PivotGridView::layOut() {
@@ -431,6 +520,7 @@ void PivotGridView::layOut() {
     footLabels_->setFixedWidth(labelsWidth);
     totals_->setFixedWidth(totalsWidth);
     footTotals_->setFixedWidth(totalsWidth);
+    static_cast<FootView*>(footTotals_)->SetRightMargin(bar);
     const int header = labels_->horizontalHeader()->sizeHint().height();
     for (QTableView* v : {labels_, cells_, totals_}) v->horizontalHeader()->setFixedHeight(header);
     // The total line's views show one line, with room for their scroll bars below it.
@@ -443,6 +533,11 @@ void PivotGridView::layOut() {
     grid->setColumnStretch(3, cellsPart ? 0 : 1);
     footCells_->setVisible(cellsPart);
 }
+
+QString PivotGridView::BandText(int column, int band) const { return model_->BandText(column, band); }
+int PivotGridView::Bands() const { return model_->Bands(); }
+int PivotGridView::LabelColumns() const { return model_->LabelColumns(); }
+int PivotGridView::TotalStart() const { return model_->TotalStart(); }
 
 QString PivotGridView::CopyText() const {
     const QModelIndexList selected = labels_->selectionModel()->selectedIndexes();
@@ -468,23 +563,147 @@ std::vector<QWidget*> PivotGridView::HeaderViewports() const {
 }
 
 std::string PivotGridView::DimensionAt(QObject* headerViewport, QPoint pos) const {
-    if (headerViewport == labels_->horizontalHeader()->viewport()) {
-        int section = labels_->horizontalHeader()->logicalIndexAt(pos.x());
-        return section >= 0 && static_cast<size_t>(section) < model_->RowDimensions().size() ? model_->RowDimensions()[static_cast<size_t>(section)] : "";
-    }
-    if (headerViewport == cells_->horizontalHeader()->viewport()) {
-        int band = pos.y() * model_->Bands() / std::max(cells_->horizontalHeader()->height(), 1);
-        return band >= 0 && static_cast<size_t>(band) < model_->ColumnDimensions().size() ? model_->ColumnDimensions()[static_cast<size_t>(band)] : "";
+    for (QTableView* v : {labels_, cells_}) {
+        QHeaderView* h = v->horizontalHeader();
+        if (headerViewport != h->viewport()) continue;
+        const int section = h->logicalIndexAt(pos.x());
+        const int band = pos.y() * model_->Bands() / std::max(h->height(), 1);
+        return section >= 0 ? model_->BandDimension(section, band) : "";
     }
     return "";
+}
+
+std::string PivotGridView::CurrentDimension() const {
+    const QModelIndex current = labels_->selectionModel()->currentIndex();
+    if (!current.isValid()) return "";
+    if (current.column() < model_->LabelColumns())
+        return static_cast<size_t>(current.column()) < model_->RowDimensions().size() ? model_->RowDimensions()[static_cast<size_t>(current.column())] : "";
+    if (current.column() < model_->TotalStart() && !model_->ColumnDimensions().empty()) return model_->ColumnDimensions().back();
+    return "";
+}
+
+QTableView* PivotGridView::partOf(int row, int column) const {
+    const bool foot = row == model_->rowCount() - 1;
+    if (column < model_->LabelColumns()) return foot ? footLabels_ : labels_;
+    if (column < model_->TotalStart()) return foot ? footCells_ : cells_;
+    return foot ? footTotals_ : totals_;
+}
+
+void PivotGridView::moveCurrentTo(int row, int column) {
+    const QModelIndex index = model_->index(row, column);
+    if (!index.isValid()) return;
+    QTableView* v = partOf(row, column);
+    v->setFocus();
+    labels_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    v->scrollTo(index);
+}
+
+void PivotGridView::openMenuAtCurrent() {
+    QModelIndex current = labels_->selectionModel()->currentIndex();
+    if (!current.isValid()) current = model_->index(0, 0);
+    if (!current.isValid()) return;
+    QTableView* v = partOf(current.row(), current.column());
+    const QRect cell = v->visualRect(current);
+    const QPoint global = cell.isEmpty() ? v->mapToGlobal(QPoint(0, 0)) : v->viewport()->mapToGlobal(cell.bottomLeft());
+    if (current.column() < model_->LabelColumns()) {
+        const std::string dimension = CurrentDimension();
+        if (OnDimensionMenu && !dimension.empty()) OnDimensionMenu(dimension, global);
+    } else if (OnCellMenu) {
+        OnCellMenu(model_->Fact(current.column()), model_->ColumnLabels(current.column()), global);
+    }
+}
+
+bool PivotGridView::keyPressed(QKeyEvent* e) {
+    const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
+    const int key = e->key();
+    if ((key == Qt::Key_F10 && mods == Qt::ShiftModifier) || key == Qt::Key_Menu) {
+        openMenuAtCurrent();
+        return true;
+    }
+    const QModelIndex current = labels_->selectionModel()->currentIndex();
+    if (mods == (Qt::ControlModifier | Qt::ShiftModifier)) {
+        if (key == Qt::Key_O) {  // "ordenar": as a click on the current column's header
+            if (current.isValid() && current.column() >= model_->LabelColumns() && OnSortClicked)
+                OnSortClicked(model_->Fact(current.column()), model_->ColumnLabels(current.column()));
+            return true;
+        }
+        if (key == Qt::Key_L || key == Qt::Key_C || key == Qt::Key_P) {
+            const std::string dimension = CurrentDimension();
+            if (!dimension.empty() && OnMoveDimension) OnMoveDimension(dimension, key == Qt::Key_L ? 'r' : key == Qt::Key_C ? 'c' : 'p');
+            return true;
+        }
+        return false;
+    }
+    if (!current.isValid()) return false;
+    const int row = current.row(), column = current.column();
+    const size_t line = static_cast<size_t>(row);
+    bool collapsed = false;
+    const bool group = model_->Group(row, &collapsed);
+    const size_t depth = model_->Grid().Depth(line);
+    auto toggle = [&](size_t level, bool collapse) {
+        if (OnToggleGroup && level < model_->RowDimensions().size())
+            OnToggleGroup(model_->RowDimensions()[level], model_->Grid().Label(line, level), collapse);
+    };
+    const bool onGroupLabel = group && static_cast<size_t>(column) + 1 == depth;
+    const bool plain = mods == Qt::NoModifier;
+    switch (key) {
+        case Qt::Key_Minus:  // the line's group, or the group a detail line belongs to
+            if (group && !collapsed) toggle(depth - 1, true);
+            else if (!group && model_->Grid().Kind(line) == "detail" && depth >= 2) toggle(depth - 2, true);
+            return true;
+        case Qt::Key_Plus:
+            if (group && collapsed) toggle(depth - 1, false);
+            return true;
+        case Qt::Key_Space:
+            if (!plain || !group) return false;
+            toggle(depth - 1, !collapsed);
+            return true;
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down: {
+            if (!plain) return false;  // Shift extends the selection within a part, as Qt does
+            if (key == Qt::Key_Left && onGroupLabel && !collapsed) return toggle(depth - 1, true), true;
+            if (key == Qt::Key_Right && onGroupLabel && collapsed) return toggle(depth - 1, false), true;
+            // The arrows cross from one part to the next: labels, cells, totals, and the total line.
+            const int r = std::clamp(row + (key == Qt::Key_Down) - (key == Qt::Key_Up), 0, model_->rowCount() - 1);
+            const int c = std::clamp(column + (key == Qt::Key_Right) - (key == Qt::Key_Left), 0, model_->columnCount() - 1);
+            moveCurrentTo(r, c);
+            return true;
+        }
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown: {
+            // Across the parts too: Home and End to the line's first and last cells (with Ctrl, the
+            // grid's), a page up or down by the body's height.
+            if (mods != Qt::NoModifier && mods != Qt::ControlModifier) return false;
+            const int last = model_->rowCount() - 1;
+            int r = row, c = column;
+            if (key == Qt::Key_Home) c = 0, r = mods == Qt::ControlModifier ? 0 : row;
+            if (key == Qt::Key_End) c = model_->columnCount() - 1, r = mods == Qt::ControlModifier ? last : row;
+            const int page = std::max(1, labels_->viewport()->height() / std::max(1, labels_->verticalHeader()->defaultSectionSize()) - 1);
+            if (key == Qt::Key_PageUp) r = std::max(0, row - page);
+            if (key == Qt::Key_PageDown) r = std::min(last, row + page);
+            moveCurrentTo(r, c);
+            return true;
+        }
+        default:
+            return false;
+    }
 }
 
 std::optional<std::pair<char, size_t>> PivotGridView::DropAt(QWidget* w, QPoint at) const {
     auto within = [&](QWidget* part) { return w && (w == part || part->isAncestorOf(w)); };
     if (within(labels_) || within(footLabels_)) {
-        // Before the row dimension under the point, or after the last.
+        // In an upper band of the header, before that column dimension; elsewhere before the row
+        // dimension under the point, or after the last.
         QHeaderView* h = labels_->horizontalHeader();
-        int section = h->logicalIndexAt(h->mapFromGlobal(at).x());
+        const QPoint local = h->mapFromGlobal(at);
+        const int band = local.y() * model_->Bands() / std::max(h->height(), 1);
+        if (h->rect().contains(local) && band + 1 < model_->Bands())
+            return std::pair{'c', std::min(static_cast<size_t>(band), model_->ColumnDimensions().size())};
+        int section = h->logicalIndexAt(local.x());
         size_t rows = model_->RowDimensions().size();
         return std::pair{'r', section >= 0 && static_cast<size_t>(section) < rows ? static_cast<size_t>(section) : rows};
     }
