@@ -563,7 +563,7 @@ private:
 
 }  // namespace
 
-TEST_F(GridWindow, ThePivotRoundTripOfTheIssueKeepsEveryLine) {
+TEST_F(GridWindow, APivotRoundTripToColumnsAndBackKeepsEveryLine) {
     ASSERT_NE(build({{"Produto", "trvRows"}, {"Cliente", "trvRows"}}), nullptr);
     EXPECT_EQ(checkGrid(view(), dumpOf(*shell)), "");
     run({"pivot", "Cliente", "columns"});
