@@ -176,17 +176,29 @@ std::string ClickHouseOperators::UriFor(const std::string& operatorCode) {
     // tables' parts by name (an insert, a merge and a mutation each make parts of other names): a
     // load, a new table or a change of the rules changes it.
     auto merging = [](const std::string& e) { return e.size() >= 9 && e.compare(e.size() - 9, 9, "MergeTree") == 0; };
+    // A row's hash over every column, a null told apart from any text: a hash of the columns as
+    // they are would be null, and left out of the sum, for any row holding one.
+    std::map<std::string, std::string> rowHash;  // by table
+    for (auto& row : owner->Query("SELECT table, name FROM system.columns WHERE database = :D ORDER BY table, name", {{"D", source_}}).rows) {
+        if (!IsPlainSqlIdentifier(row.at(1))) continue;
+        std::string& h = rowHash[row.at(0)];
+        h += (h.empty() ? "" : ", ") + std::string("ifNull(concat('v', toString(") + row.at(1) + ")), 'n')";
+    }
+    auto contentOf = [&](const std::string& table) {
+        const std::string h = rowHash.count(table) ? rowHash.at(table) : "''";
+        return "(SELECT concat(toString(count()), '.', toString(sum(cityHash64(" + h + ")))) FROM " + source_ + "." + table + ")";
+    };
     std::string keySql = "SELECT concat(" + ClickHouseLiteral(identities) + ", ";
-    for (const char* table : kRuleTables)
-        keySql += std::string("(SELECT concat(toString(count()), '.', toString(sum(cityHash64(*)))) FROM ") + source_ + "." + table + "), ':', ";
+    for (const char* table : kRuleTables) keySql += contentOf(table) + ", ':', ";
     for (auto& [table, engine] : tables)
-        keySql += ClickHouseLiteral(table) + (merging(engine) || engine == "Distributed"
-                                                  ? ", (SELECT toString(count()) FROM " + source_ + "." + table + "), ':', "
-                                                  : ", (SELECT concat(toString(count()), '.', toString(sum(cityHash64(*)))) FROM " + source_ + "." +
-                                                        table + "), ':', ");
+        keySql += ClickHouseLiteral(table) + ", " +
+                  (merging(engine) || engine == "Distributed" ? "(SELECT toString(count()) FROM " + source_ + "." + table + ")" : contentOf(table)) +
+                  ", ':', ";
     keySql += "(SELECT concat(toString(count()), '.', toString(sum(rows)), '.', toString(sum(cityHash64(table, name))), '.', "
               "toString(max(modification_time))) FROM system.parts WHERE active AND database = :D))";
     const std::string key = owner->Query(keySql, {{"D", source_}}).rows.at(0).at(0);
+    // No key, no proof the copies hold: never the warehouse itself for a restricted operator.
+    if (key.empty()) throw ESqlError("Não foi possível verificar as cópias dos dados do operador " + operatorCode + "; tente de novo");
     if (op.key == key) return op.copied ? operatorUri(op) : reader_;
 
     RowRuleOptions options;

@@ -66,6 +66,7 @@ TEST(ClickHouseRowScopeOracle, EveryStatementAnswersAsTheOperatorsOwnRowsDoOrIsR
                 ADD_FAILURE() << "statement: " << sql << "\n  server: " << ShowAnswer(ours) << "\n  oracle: " << ShowAnswer(truth);
         }
         EXPECT_EQ(leaks, 0u);
+        if (leaks) std::cerr << server.Log();
         std::printf("%s: %zu of %zu statements answered as the oracle does, the rest refused\n", op.c_str(), answered, corpus.size());
         EXPECT_GT(answered, corpus.size() / 3) << "too much refused";
         for (const std::string& sql : {"SELECT CDFILIAL, VLFATURADO FROM FVENDA", "SELECT * FROM DFILIAL", "SELECT * FROM FILDIMEOPER"}) {
