@@ -210,7 +210,7 @@ TEST(CubeViewer, AViewPastTheServersRowCapSaysWhatToDo) {
     HostRun r = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n"), {"--database", client.Path()});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string text = "A consulta devolveu mais de 15 linhas, o limite do servidor; restrinja a consulta. "
-                             "No banco de dados do cliente: no such table: FVENDA. Para ver esta visão, "
+                             "No banco de dados do cliente: Tabela inexistente: FVENDA. Para ver esta visão, "
                              "filtre membros, ponha uma dimensão em Páginas ou use menos dimensões";
     EXPECT_EQ(viewerOf(r, 0)["message"], text);
     EXPECT_EQ(viewerOf(r, 0)["lines"], J::array());

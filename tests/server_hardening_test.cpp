@@ -67,8 +67,8 @@ TEST_F(Hardened, DeepNestingIsRefusedBeforeAnyCopyAndFailedCallsEchoNothing) {
     }
     auto failed = info(server.Port(), "SELECT * FROM NADA");
     EXPECT_EQ(failed["args"], nlohmann::json::array());
-    EXPECT_EQ(failed["result"]["error"], "no such table: NADA");
-    EXPECT_NE(server.Log().find("qelserver: getInfo: no such table: NADA"), std::string::npos) << server.Log();
+    EXPECT_EQ(failed["result"]["error"], "Tabela inexistente: NADA");
+    EXPECT_NE(server.Log().find("qelserver: getInfo: Tabela inexistente: NADA"), std::string::npos) << server.Log();
 }
 
 TEST_F(Hardened, BodiesPastTheCapAreAnswered413WithoutBeingRead) {

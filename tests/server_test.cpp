@@ -72,7 +72,7 @@ TEST_F(ServerFixture, GetInfoRunsOneReadOnlySelectAndRefusesAnythingElse) {
         {"DROP TABLE ITEMDW", "Somente uma instrução SELECT é permitida"},
         {"ATTACH DATABASE '/tmp/x.db' AS x", "Somente uma instrução SELECT é permitida"},
         {"PRAGMA writable_schema = 1", "Somente uma instrução SELECT é permitida"},
-        {"WITH x AS (SELECT 1) DELETE FROM AREANEGDW", "Somente uma instrução SELECT é permitida"},
+        {"WITH x AS (SELECT 1) DELETE FROM AREANEGDW", "Acesso negado: a instrução faz o que uma consulta não pode fazer"},
         {"INSERT INTO AREANEGDW VALUES ('x','y')", "Somente uma instrução SELECT é permitida"},
         {"SELECT * FROM TABELA_QUE_NAO_EXISTE", "Tabela inexistente: TABELA_QUE_NAO_EXISTE"},
         {"SELECT NADA FROM AREANEGDW", "Coluna inexistente: NADA"},
