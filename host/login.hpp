@@ -14,6 +14,7 @@ class HostLogin : public LoginService {
 public:
     explicit HostLogin(std::optional<std::string> known) : known_(std::move(known)) {}
     std::optional<std::string> Password(const std::string& operatorCode, const std::string& problem) override {
+        ++asked_;
         if (problem.empty() && known_) return known_;
         if (Ask) return Ask(operatorCode, problem);
         return std::nullopt;
@@ -21,8 +22,13 @@ public:
     // Asks the operator; nullopt when they give up.
     std::function<std::optional<std::string>(const std::string& operatorCode, const std::string& problem)> Ask;
 
+    // Whether a server asked for a login since Watch (the host watches the screen's opening).
+    void Watch() { asked_ = 0; }
+    bool Asked() const { return asked_ > 0; }
+
 private:
     std::optional<std::string> known_;
+    int asked_ = 0;
 };
 
 // Reads a password at the terminal without echoing it; nullopt at end of input.

@@ -528,11 +528,24 @@ TEST_F(Gui, TheKeyboardMovesItemsBetweenAndWithinZones) {
     QTest::keyClick(fe->Tree("trvRows"), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(zone("trvCols"), "Cliente");
 
-    // Sent again from the list: it is already in the view, and the status bar says so.
+    // Sent again from the list: it is already in the view, so it moves there from its zone; sent to
+    // the zone that holds it, it stays, and the status bar says so.
     select("trvDimensoes", "Produto");
     QTest::keyClick(fe->Tree("trvDimensoes"), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(zone("trvCols"), "Cliente,Produto");
+    EXPECT_EQ(zone("trvRows"), "");
+    select("trvDimensoes", "Filial");
+    QTest::keyClick(fe->Tree("trvDimensoes"), Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(zone("trvRows"), "Filial");
+    EXPECT_EQ(zone("trvPages"), "");
+    select("trvDimensoes", "Produto");
+    QTest::keyClick(fe->Tree("trvDimensoes"), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(zone("trvPages"), "Produto");
     EXPECT_EQ(zone("trvCols"), "Cliente");
-    EXPECT_EQ(fe->Window()->statusBar()->currentMessage(), "“Produto” já está na visão");
+    select("trvDimensoes", "Produto");
+    QTest::keyClick(fe->Tree("trvDimensoes"), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(zone("trvPages"), "Produto");
+    EXPECT_EQ(fe->Window()->statusBar()->currentMessage(), "“Produto” já está nesta área");
 
     // Tab goes through the lists and zones in reading order: left column down, then the zones.
     fe->Tree("trvFatos")->setFocus();
