@@ -174,7 +174,9 @@ TEST(CubeViewer, ABadCatalogueNameIsAClearErrorAndRunsNothing) {
     J v = viewerOf(r, 0);
     EXPECT_EQ(v["lines"], J::array());
     EXPECT_EQ(v["message"], text);
-    EXPECT_EQ(r.states[1]["screen"]["instance"], 2);  // the module goes on
+    // The view could not be computed: the screen stays open with its layout, and opens again as itself.
+    EXPECT_EQ(r.states[1]["screen"]["instance"], 1);
+    EXPECT_EQ(Layout(r.states[1]), "pages:  | rows: Produto | cols:  | facts: Faturamento | filters: ");
 }
 
 TEST(CubeViewer, TheServerComputesWhenTheClientDatabaseCannotAndASecondBuildReplacesTheFirst) {
@@ -212,7 +214,7 @@ TEST(CubeViewer, AViewPastTheServersRowCapSaysWhatToDo) {
     HostRun r = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n"), {"--database", client.Path()});
     ASSERT_EQ(r.status, 0) << r.err;
     const std::string text = "A consulta devolveu mais de 15 linhas, o limite do servidor; restrinja a consulta. "
-                             "No banco de dados do cliente: no such table: FVENDA. Para ver esta visão, "
+                             "No banco de dados do cliente: Tabela inexistente: FVENDA. Para ver esta visão, "
                              "filtre membros, ponha uma dimensão em Páginas ou use menos dimensões";
     EXPECT_EQ(viewerOf(r, 0)["message"], text);
     EXPECT_EQ(viewerOf(r, 0)["lines"], J::array());

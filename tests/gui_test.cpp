@@ -13,6 +13,7 @@
 #include <QTextBrowser>
 #include <QToolTip>
 #include <QHelpEvent>
+#include <QInputDialog>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -799,4 +800,66 @@ TEST(GuiWaiting, ALongCallShowsItsWaitAndCancelarEndsIt) {
     EXPECT_TRUE(waitText.startsWith("Aguardando o servidor de aplicação")) << waitText.toStdString();
     EXPECT_FALSE(overlayWithDialog);
     EXPECT_TRUE(messageText.contains("cancelada")) << messageText.toStdString();
+}
+
+// The program shows an icon of its own; the file dialogs start in the folder last chosen; leaving
+// with a view changed since it was saved offers to save it first.
+TEST_F(Gui, TheProgramHasItsIconItsLastFolderAndAsksToSaveAChangedViewOnLeaving) {
+    const QIcon icon = QApplication::windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(32, 32))) << icon.availableSizes().size();
+    const QImage picture = icon.pixmap(32, 32).toImage();
+    EXPECT_NE(picture.pixelColor(16, 3), picture.pixelColor(3, 20)) << "a drawing, not a blank";
+
+    TempDatabase scratch("");
+    const std::filesystem::path folder = std::filesystem::path(scratch.Path()).parent_path();
+    const QString before = fe->StartFolder();
+    fe->RememberFolder(QString::fromStdString((folder / "x.qelv").string()));
+    EXPECT_EQ(fe->StartFolder(), QString::fromStdString(folder.string()));
+    fe->RememberFolder("/nonexistent/folder/y.csv");  // a folder gone: back to where the dialogs start first
+    EXPECT_EQ(fe->StartFolder(), before);
+    fe->RememberFolder("");  // given up: nothing chosen, nothing remembered
+    EXPECT_EQ(fe->StartFolder(), before);
+
+    int asked = 0;
+    QMessageBox::StandardButton answer = QMessageBox::Cancel;
+    fe->AnswerLeave = [&](QMessageBox&) {
+        ++asked;
+        return static_cast<int>(answer);
+    };
+    EXPECT_TRUE(fe->MayLeave()) << "no view open";
+    EXPECT_EQ(asked, 0);
+    ASSERT_NE(buildFaturamentoByProduto("Cliente", "trvCols"), nullptr);
+    EXPECT_FALSE(fe->MayLeave()) << "Cancelar stays";
+    EXPECT_EQ(asked, 1);
+    answer = QMessageBox::Discard;
+    EXPECT_TRUE(fe->MayLeave());
+    const QString file = QString::fromStdString(scratch.Path() + " sair.qelv");
+    fe->ChooseViewToSave = [&] { return QString(); };  // the operator gives up the save: stays
+    answer = QMessageBox::Save;
+    EXPECT_FALSE(fe->MayLeave());
+    fe->ChooseViewToSave = [&] { return file; };
+    EXPECT_TRUE(fe->MayLeave());
+    EXPECT_TRUE(std::filesystem::exists(file.toStdString()));
+    asked = 0;
+    EXPECT_TRUE(fe->MayLeave()) << "saved as it stands";
+    EXPECT_EQ(asked, 0);
+    run("subtotals off");
+    answer = QMessageBox::Cancel;
+    EXPECT_FALSE(fe->MayLeave()) << "changed since it was saved";
+    EXPECT_EQ(asked, 1);
+    std::remove(file.toStdString().c_str());
+
+    // The viewer's "Tempo limite…" sets how long its next computations may run.
+    ASSERT_FALSE(ViewTimeout().has_value());
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        EXPECT_EQ(dialog->intValue(), 30) << "starts at the calls' deadline";
+        dialog->setIntValue(90);
+        dialog->accept();
+    });
+    fe->Viewer()->findChild<QPushButton*>("btnTempoLimite")->click();
+    EXPECT_EQ(ViewTimeout(), std::optional<std::chrono::seconds>(std::chrono::seconds(90)));
+    SetViewTimeout(std::nullopt);
 }
