@@ -196,7 +196,13 @@ TEST_F(Gui, KeysReachTheFormsRoutingAndTheMenuBarFollowsTheCommandState) {
     QStringList entries;
     for (QAction* a : maintenance->actions()) entries << (a->isSeparator() ? "-" : a->text() + (a->isEnabled() ? "" : " (off)"));
     EXPECT_EQ(entries, (QStringList{"Atualizar\tF5", "Excluir Item de Configuração\tDel", "Excluir Todos os Itens de Configuração\tCtrl+Del",
-                                    "-", "Construir Visão de DW\tCtrl+F2"}));
+                                    "-", "Construir Visão de DW\tCtrl+F2", "-", "Desfazer\tCtrl+Z", "Refazer\tCtrl+Y (off)"}));
+    // Ctrl+Z brings the item back, Ctrl+Y takes it out again.
+    QTest::keyClick(rows, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(zone("trvRows"), "Produto,Cliente");
+    QTest::keyClick(fe->Tree("trvRows"), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(zone("trvRows"), "Cliente");
+    rows = fe->Tree("trvRows");
     QTest::keyClick(rows, Qt::Key_F2, Qt::ControlModifier);  // builds: the screen closes, the viewer opens
     QApplication::processEvents();
     EXPECT_EQ(fe->Screen(), nullptr);
@@ -507,7 +513,10 @@ TEST_F(Gui, TheKeyboardMovesItemsBetweenAndWithinZones) {
     TreeWidget* dimensions = fe->Tree("trvDimensoes");
     auto select = [&](const std::string& tree, const std::string& text) {
         TreeWidget* w = fe->Tree(tree);
-        QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->PointOf(node(tree, text)));
+        TTreeNode* n = node(tree, text);
+        EXPECT_NE(n, nullptr) << tree << " " << text;
+        if (!n) return w;
+        QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->PointOf(n));
         QApplication::processEvents();
         return w;
     };
@@ -557,7 +566,7 @@ TEST_F(Gui, TheKeyboardMovesItemsBetweenAndWithinZones) {
     }
     EXPECT_EQ(order, QStringList({"trvFatos", "trvDimensoes", "trvPages", "trvRows", "trvCols", "trvFacts"}));
 
-    select("trvRows", "Produto");
+    select("trvRows", "Filial");
     QTest::keyClick(fe->Tree("trvRows"), Qt::Key_F10, Qt::ShiftModifier);
     QApplication::processEvents();
     ASSERT_NE(fe->LastPopup(), nullptr);
