@@ -1,7 +1,8 @@
 // The host's answer when a server asks for a login: the password given on the command line's file or
 // in QEL_PASSWORD first; when that is missing or was refused, whoever can ask the operator (the
 // desktop's login dialog, a terminal prompt without echo) through Ask; with neither, no password, and
-// the call fails with the server's message (a script records it and goes on).
+// the call fails with the server's message (a script records it and goes on). It counts how often it
+// was asked, so the host can tell a screen left empty by a failed login.
 #pragma once
 
 #include <functional>

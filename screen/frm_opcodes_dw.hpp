@@ -132,7 +132,6 @@ public:
     void mnuRefazerClick(TObject* Sender);
     size_t UndoSteps() const { return undo_.size(); }
     size_t RedoSteps() const { return redo_.size(); }
-    void ForgetHistory();
     LayoutSnapshot TakeLayout() const;
     class LayoutStep {
     public:

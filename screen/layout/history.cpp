@@ -84,12 +84,6 @@ void TfrmOpcodesDW::mnuRefazerClick(TObject*) {
     historyCommands();
 }
 
-void TfrmOpcodesDW::ForgetHistory() {
-    undo_.clear();
-    redo_.clear();
-    historyCommands();
-}
-
 void TfrmOpcodesDW::historyCommands() {
     mnuDesfazer->Enabled = !undo_.empty();
     mnuRefazer->Enabled = !redo_.empty();
