@@ -1,6 +1,6 @@
 // qelhost [--server HOST:PORT] [--operator CODE] [--database FILE|URI] [--modules DIR] [--script FILE|-]
 //         [--gui] [--screenshot PNG] [--call-timeout SECONDS] [--max-answer BYTES] [--password-file FILE]
-//         [--view VIEW.qelv]
+//         [--view VIEW.qelv] [--view-timeout SECONDS]
 // The host client shell: runs a script of commands, or reads the same commands at a prompt; with a
 // display (or --gui) it opens its desktop window, where a person works with the screen directly.
 #include <editline/readline.h>
@@ -21,6 +21,7 @@
 
 #include "data/address.hpp"
 #include "fwk/host_bridge.hpp"
+#include "services/cube.hpp"
 #include "front_end.hpp"
 #include "shell.hpp"
 #include "words.hpp"
@@ -38,7 +39,7 @@ std::string executableDir() {
 const char* const kUsage =
     "uso: qelhost [--server HOST:PORTA] [--operator CÓDIGO] [--database ARQUIVO|URI] [--modules DIR] "
     "[--script ARQUIVO|-] [--gui] [--screenshot PNG] [--call-timeout SEGUNDOS] [--max-answer BYTES] "
-    "[--password-file ARQUIVO] [--view VISÃO.qelv]";
+    "[--password-file ARQUIVO] [--view VISÃO.qelv] [--view-timeout SEGUNDOS]";
 
 int usage() {
     std::cerr << kUsage << std::endl;
@@ -227,6 +228,14 @@ int main(int argc, char** argv) {
             }
             if (!password.empty() && password.back() == '\r') password.pop_back();
             options.password = password;
+        }
+        else if (a == "--view-timeout") {
+            long long n = number(v, 1, 86400);
+            if (n < 0) {
+                std::cerr << "qelhost: --view-timeout espera um número de 1 a 86400 segundos: " << Shown(v.substr(0, 40)) << std::endl;
+                return usage();
+            }
+            SetViewTimeout(std::chrono::seconds(n));
         }
         else if (a == "--call-timeout" || a == "--max-answer") {
             bool seconds = a == "--call-timeout";

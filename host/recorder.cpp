@@ -42,7 +42,7 @@ bool Recorder::CallWaiting(double seconds) {
 
 bool Recorder::StatementWaiting(double seconds, size_t rows) {
     if (seconds >= nextProgress_) {
-        add({{"kind", "animation"}, {"on", true}, {"text", StatementProgressText(rows)}});
+        add({{"kind", "animation"}, {"on", true}, {"text", StatementProgressText(seconds, rows)}});
         nextProgress_ = seconds + 1;
     }
     if (cancelledNow(seconds)) return false;
@@ -79,7 +79,20 @@ ListDialogAnswer Recorder::Show(const ListDialogRequest& r) {
     return out;
 }
 
-int Recorder::Message(const std::string& text, TMsgDlgType type) {
+void Recorder::Confirmation(const std::string& text, bool yes) {
+    add({{"kind", "confirmation"}, {"text", text}, {"answer", yes ? "yes" : "no"}});
+}
+
+int Recorder::Message(const std::string& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons) {
+    if (type == TMsgDlgType::mtConfirmation) {
+        bool yes = DefaultYes(buttons);
+        if (!confirmations_.empty()) {
+            yes = confirmations_.front();
+            confirmations_.pop_front();
+        }
+        Confirmation(text, yes);
+        return yes ? mrYes : mrNo;
+    }
     const char* kind = type == TMsgDlgType::mtError ? "error" : type == TMsgDlgType::mtWarning ? "warning" : "information";
     add({{"kind", "message"}, {"type", kind}, {"text", text}});
     return mrOk;

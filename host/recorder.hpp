@@ -1,7 +1,8 @@
 // What the host records for the script runner's state: message dialogs (the host's error handler
 // included), member-list dialogs with their queued answers, client queries, server calls and the
 // progress animation, in the order they happen. Also answers the member-list dialog: each dialog
-// takes the next queued answer; with none queued it is cancelled.
+// takes the next queued answer; with none queued it is cancelled. A confirmation (a yes-or-no
+// message) takes the next queued yes or no; with none queued, its default, the first button offered.
 #pragma once
 
 #include <deque>
@@ -32,10 +33,16 @@ public:
     // The next statement or server call that waits `seconds` is cancelled, as "Cancelar" would.
     void CancelAfter(double seconds) { cancelAfter_ = seconds; }
     ListDialogAnswer Show(const ListDialogRequest& request) override;
-    int Message(const std::string& text, TMsgDlgType type);
+    // Records a message; a confirmation is answered as said above (mrYes or mrNo).
+    int Message(const std::string& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons = {});
+    // A confirmation answered by someone else (the desktop's dialog): recorded as it was answered.
+    void Confirmation(const std::string& text, bool yes);
+    // The answer a confirmation offering these buttons takes when none is queued.
+    static bool DefaultYes(const std::vector<TMsgDlgBtn>& buttons) { return buttons.empty() || buttons.front() != TMsgDlgBtn::mbNo; }
 
     void QueueAnswer(DialogAnswer a) { answers_.push_back(std::move(a)); }
-    size_t PendingAnswers() const { return answers_.size(); }
+    void QueueConfirmation(bool yes) { confirmations_.push_back(yes); }
+    size_t PendingAnswers() const { return answers_.size() + confirmations_.size(); }
     // The events since the last call, then cleared.
     nlohmann::json TakeEvents();
     // Echo of each message to a stream (the interactive prompt shows them as they come).
@@ -50,6 +57,7 @@ private:
     void add(nlohmann::json e);
     nlohmann::json events_ = nlohmann::json::array();
     std::deque<DialogAnswer> answers_;
+    std::deque<bool> confirmations_;
     std::string animationText_;
     std::optional<double> cancelAfter_;
     double nextProgress_ = 0.5;

@@ -72,8 +72,8 @@ Shell::Shell(const ShellOptions& o) : login_(o.password), loader_(o.modules) {
     screen_ = std::make_unique<TScreen>();
     Screen = screen_.get();
     Application->Title = "QEL";
-    Application->OnMessageDlg = [this](const std::string& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>&) {
-        return recorder_.Message(text, type);
+    Application->OnMessageDlg = [this](const std::string& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons) {
+        return recorder_.Message(text, type, buttons);
     };
     Application->OnFormCreated = [this](TForm* f) {
         if (f->Name == "frmOpcodesDW") ++instances_;
@@ -254,6 +254,7 @@ void Shell::cmdLevel(const std::string& cmd, Args& args) {
 
 void Shell::cmdOpen(const std::string&, Args&) {
     bool wasLoaded = loader_.Loaded();
+    login_.Watch();
     runGuarded([&] {
         if (!wasLoaded) {
             loader_.Load();
@@ -262,6 +263,24 @@ void Shell::cmdOpen(const std::string&, Args&) {
         }
         loader_.IniProc();
     });
+    offerLoginAgain();
+}
+
+void Shell::offerLoginAgain() {
+    // A screen that opened with no catalogue because the login failed or was given up says so, and
+    // offers to ask again; F5 (Atualizar) asks again too.
+    while (TForm* s = screen()) {
+        auto* facts = dynamic_cast<TTreeView*>(s->FindComponent("trvFatos"));
+        auto* refresh = dynamic_cast<TButtonFlat*>(s->FindComponent("sbtVerificar"));
+        if (!login_.Asked() || !facts || facts->Items().Count() > 0 || !refresh) return;
+        const int answer = Application->MessageDlg(
+            "Nenhum catálogo foi carregado: o operador " + Operador() +
+                " não entrou no servidor de aplicação. Tentar de novo? (F5, Atualizar, também pede a senha de novo.)",
+            TMsgDlgType::mtConfirmation, {TMsgDlgBtn::mbNo, TMsgDlgBtn::mbYes});
+        if (answer != mrYes) return;
+        login_.Watch();
+        runGuarded([&] { refresh->Click(); });
+    }
 }
 
 void Shell::cmdUnload(const std::string&, Args&) {
@@ -377,8 +396,10 @@ void Shell::cmdAnswer(const std::string& cmd, Args& args) {
         recorder_.QueueAnswer({true, args[1]});
     } else if (args[0] == "cancel") {
         recorder_.QueueAnswer({false, ""});
+    } else if (args[0] == "yes" || args[0] == "no") {
+        recorder_.QueueConfirmation(args[0] == "yes");
     } else {
-        throw ScriptError("answer espera confirm SELEÇÃO ou cancel");
+        throw ScriptError("answer espera confirm SELEÇÃO, cancel, yes ou no");
     }
 }
 

@@ -67,6 +67,7 @@ private:
     void pointOf(class TTreeView* t, const std::vector<std::string>& path, int& x, int& y) const;
     void setServer(const std::string& hostPort);
     void runGuarded(const std::function<void()>& action);
+    void offerLoginAgain();
 
     // The runner's commands, one handler each (the table is in Shell::Run): on the screen and the
     // host in shell.cpp, on the cube viewer in shell_viewer.cpp.

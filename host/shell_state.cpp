@@ -103,6 +103,12 @@ nlohmann::json Shell::State() {
         TMenuItem* m = s && s->Menu ? findMenu(s->Menu->Items(), name) : nullptr;
         st["enabled"][name] = m && m->Enabled;
     }
+    // Whether Desfazer and Refazer (Ctrl+Z, Ctrl+Y) have a step to take.
+    st["history"] = nlohmann::json::object();
+    for (auto [key, name] : {std::pair{"undo", "mnuDesfazer"}, std::pair{"redo", "mnuRefazer"}}) {
+        TMenuItem* m = s && s->Menu ? findMenu(s->Menu->Items(), name) : nullptr;
+        st["history"][key] = m && m->Enabled;
+    }
     st["popup"] = popup_;
     st["filters"] = {{"stlDSfiltro", listJson(stlDSfiltro)}, {"stlCDfiltro", listJson(stlCDfiltro)}};
     st["view"] = {{"Fatos", listJson(Fatos)},           {"Linhas", listJson(Linhas)},   {"treeLinhas", listJson(treeLinhas)},

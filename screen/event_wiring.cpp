@@ -20,6 +20,8 @@ void TfrmOpcodesDW::WireEvents() {
     mnuExcluirItem->OnClick = bind_front(&TfrmOpcodesDW::sbtExcluirClick, this);
     sbtCancelar->OnClick = bind_front(&TfrmOpcodesDW::sbtCancelarClick, this);
     mnuExcluirTodos->OnClick = bind_front(&TfrmOpcodesDW::sbtCancelarClick, this);
+    mnuDesfazer->OnClick = bind_front(&TfrmOpcodesDW::mnuDesfazerClick, this);
+    mnuRefazer->OnClick = bind_front(&TfrmOpcodesDW::mnuRefazerClick, this);
 
     netOpcoesDW->OnBeforeConnect = bind_front(&TfrmOpcodesDW::netOpcoesDWBeforeConnect, this);
 

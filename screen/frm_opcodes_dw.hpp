@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "data/client_data_set.hpp"
+#include "screen/layout/layout_snapshot.hpp"
 #include "data/provider.hpp"
 #include "services/button_flat.hpp"
 #include "services/messages.hpp"
@@ -50,6 +51,7 @@ public:
     TMenuItem *mnuFiltrar, *mnuExcluir;
     TMainMenu* mnuConstrucao;
     TMenuItem *mnuOperacao, *mnuFechar, *mnuManutencao, *mnuAtualizar, *mnuExcluirItem, *mnuExcluirTodos, *N1, *mnuConfirmar;
+    TMenuItem *N2, *mnuDesfazer, *mnuRefazer;
     // Images, labels and backdrop
     TImageList *imlDimensoes, *imlFatos, *imlConfig;
     TLabel *lblCodTela, *lblDIms, *lblFatos, *lblDimensoes;
@@ -123,12 +125,38 @@ public:
     // (screen/filter/member_sources.cpp).
     void readFromSummaries(std::vector<FactTable>& tables, const std::string& dimension);
 
+    // Undo and redo of the layout (screen/layout/history.cpp): every command that changes the zones
+    // or the filters is one step, taken by a LayoutStep around it (steps inside a step join it).
+    static constexpr size_t kHistorySteps = 100;
+    void mnuDesfazerClick(TObject* Sender);
+    void mnuRefazerClick(TObject* Sender);
+    size_t UndoSteps() const { return undo_.size(); }
+    size_t RedoSteps() const { return redo_.size(); }
+    LayoutSnapshot TakeLayout() const;
+    class LayoutStep {
+    public:
+        explicit LayoutStep(TfrmOpcodesDW& form);
+        ~LayoutStep();
+        LayoutStep(const LayoutStep&) = delete;
+        LayoutStep& operator=(const LayoutStep&) = delete;
+
+    private:
+        TfrmOpcodesDW& form_;
+        bool outer_;
+        LayoutSnapshot before_;
+    };
+
     // View build (screen/build/)
     void sbtConfirmarClick(TObject* Sender);
     // Reads the view the viewer handed back for editing into the zones (screen/build/view_edit.cpp).
     void LoadViewToEdit();
 
 private:
+    std::vector<LayoutSnapshot> undo_, redo_;  // oldest first
+    int stepDepth_ = 0;
+    void restoreLayout(const LayoutSnapshot& layout);
+    void historyCommands();  // enables Desfazer and Refazer as the history allows
+
     // trvFatos shows the catalogue the data sets hold: set by a refresh that built or kept it.
     bool factsTreeCurrent_ = false;
 

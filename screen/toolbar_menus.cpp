@@ -49,6 +49,10 @@ void TfrmOpcodesDW::DefineToolbarAndMenus() {
     mnuExcluirTodos = entry(mnuManutencao, "mnuExcluirTodos", "Excluir Todos os Itens de Configuração", "Ctrl+Del");
     N1 = entry(mnuManutencao, "N1", "-", "");
     mnuConfirmar = entry(mnuManutencao, "mnuConfirmar", "Construir Visão de DW", "Ctrl+F2");
+    N2 = entry(mnuManutencao, "N2", "-", "");
+    mnuDesfazer = entry(mnuManutencao, "mnuDesfazer", "Desfazer", "Ctrl+Z");
+    mnuRefazer = entry(mnuManutencao, "mnuRefazer", "Refazer", "Ctrl+Y");
+    mnuDesfazer->Enabled = mnuRefazer->Enabled = false;  // nothing done yet
     // The layout commands start as their buttons do: disabled until the zones hold items.
     mnuExcluirItem->Enabled = mnuExcluirTodos->Enabled = mnuConfirmar->Enabled = false;
 

@@ -10,7 +10,9 @@
 // message and leaves the lists and any open viewer as they were.
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <optional>
 #include <istream>
 #include <string>
 
@@ -24,6 +26,15 @@ extern TStringList stlDSfiltro, stlCDfiltro;
 extern TForm* frmCubo;
 
 void criafrmCubo(bool flag, std::istream* stream, const std::string& text);
+// Whether the last criafrmCubo left a view computed from the lists: false when it failed, ran out of
+// time or was cancelled (the screen that asked for it then stays open with its layout).
+bool LastViewComputed();
+
+// How long the viewer's statements may run (the client database's and the server calls it makes);
+// nullopt: as long as any server call (the host's --call-timeout, 30 s by default). The host's
+// --view-timeout and the viewer's "Tempo limite…" set it.
+void SetViewTimeout(std::optional<std::chrono::seconds> limit);
+std::optional<std::chrono::seconds> ViewTimeout();
 
 // What a host sees of the cube module's viewer: the view as computed (its dimensions, pages, filters,
 // grid, message and name, kept by the module; read-only to the host) and the commands that change how
@@ -94,6 +105,8 @@ public:
     virtual std::vector<std::pair<std::string, std::vector<std::string>>> FilterLabels() const = 0;
     // Changes whenever the grid, the pages or the message change: a front end redraws them then.
     virtual int Version() const = 0;
+    // A computed view changed since it was last saved or opened from its file (or never saved).
+    virtual bool Changed() const = 0;
 };
 
 // The viewer frmCubo as the host sees it: nullptr when none is open or it is closing.

@@ -78,3 +78,60 @@ TEST(Login, AnExpiredSessionIsOpenedAgainAndTheCallMadeOnce) {
     EXPECT_EQ(Zone(after, "trvFacts"), "Faturamento");
     EXPECT_EQ(s.Close(), 0);
 }
+
+namespace {
+
+std::vector<J> confirmations(const J& state) { return EventsOf(state, "confirmation"); }
+
+const std::string kNothingLoaded =
+    "Nenhum catálogo foi carregado: o operador MARIA não entrou no servidor de aplicação. Tentar de novo? "
+    "(F5, Atualizar, também pede a senha de novo.)";
+
+}  // namespace
+
+// A login refused or given up leaves the screen without a catalogue: the host says so plainly and
+// offers to try again ("no" when nothing is queued); "yes" asks for the password again, and so does F5.
+TEST(Login, ALoginThatFailsSaysNothingWasLoadedAndOffersToTryAgain) {
+    E2E e("", true, E2E::Engine::Sqlite, {"--auth", "password"});
+    e.SetPassword("MARIA", "café com leite");
+    PasswordFile wrong("chá");
+
+    HostRun r = e.Run("open\ndump\n", {"--operator", "MARIA", "--password-file", wrong.path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(errors(r.states[0]), std::vector<std::string>{"Operador ou senha inválidos"}) << r.states[0]["events"];
+    EXPECT_EQ(confirmations(r.states[0]), std::vector<J>{J({{"kind", "confirmation"}, {"text", kNothingLoaded}, {"answer", "no"}})});
+    EXPECT_TRUE(r.states[0]["trees"]["trvFatos"].empty());
+
+    // "Tentar de novo": the login is asked again (refused again here), and the question comes back.
+    r = e.Run("answer yes\nopen\ndump\n", {"--operator", "MARIA", "--password-file", wrong.path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(errors(r.states[0]), std::vector<std::string>(2, "Operador ou senha inválidos")) << r.states[0]["events"];
+    const std::vector<J> asked = confirmations(r.states[0]);
+    ASSERT_EQ(asked.size(), 2u) << r.states[0]["events"];
+    EXPECT_EQ(asked[0]["answer"], "yes");
+    EXPECT_EQ(asked[1]["answer"], "no");
+
+    // No password at all (a login given up): the same question.
+    r = e.Run("open\ndump\n", {"--operator", "MARIA"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(confirmations(r.states[0]).size(), 1u) << r.states[0]["events"];
+
+    // The password becomes the right one: F5 asks again and the catalogue comes.
+    E2E::Session s(e, {"--operator", "MARIA", "--password-file", wrong.path});
+    s.Send("open");
+    J first = s.Dump();
+    EXPECT_EQ(confirmations(first).size(), 1u) << first["events"];
+    e.SetPassword("MARIA", "chá");
+    s.Send("key F5");
+    J loaded = s.Dump();
+    EXPECT_EQ(errors(loaded), std::vector<std::string>{}) << loaded["events"];
+    EXPECT_TRUE(confirmations(loaded).empty());
+    EXPECT_FALSE(loaded["trees"]["trvFatos"].empty());
+    EXPECT_EQ(s.Close(), 0);
+
+    // A login that succeeds asks nothing.
+    r = e.Run("open\ndump\n", {"--operator", "MARIA", "--password-file", wrong.path});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(confirmations(r.states[0]).empty()) << r.states[0]["events"];
+    EXPECT_FALSE(r.states[0]["trees"]["trvFatos"].empty());
+}

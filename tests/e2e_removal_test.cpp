@@ -132,3 +132,89 @@ TEST(Removal, DeleteRemovesAtMostOneItemAndOnlyWithASelection) {
     EXPECT_EQ(Layout(s.Dump()), Layout(st));
     EXPECT_EQ(s.Close(), 0);
 }
+
+namespace {
+
+// The four zones, whole (marks, groups, expansion), and the filter lists.
+nlohmann::json wholeLayout(const nlohmann::json& state) {
+    nlohmann::json out = nlohmann::json::object();
+    for (const char* zone : {"trvPages", "trvRows", "trvCols", "trvFacts"}) out[zone] = state["trees"][zone];
+    out["filters"] = state["filters"];
+    return out;
+}
+
+}  // namespace
+
+// Clearing everything is asked first: "no" keeps the layout, "yes" (or no answer queued, the
+// question's default) clears it.
+TEST(Removal, ClearingEverythingIsAskedFirst) {
+    E2E e;
+    HostRun r = e.Run(std::string(kFilteredLayout) + "dump\nanswer no\nkey Ctrl+Del\ndump\nanswer yes\nclick sbtCancelar\ndump\nclick sbtFechar\n" +
+                      kFilteredLayout + "key Ctrl+Del\ndump\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string question = "Excluir todos os itens da visão, com os seus filtros? (Ctrl+Z desfaz)";
+    EXPECT_EQ(EventsOf(r.states[1], "confirmation"),
+              (std::vector<nlohmann::json>{{{"kind", "confirmation"}, {"text", question}, {"answer", "no"}}}));
+    EXPECT_EQ(wholeLayout(r.states[1]), wholeLayout(r.states[0]));
+    EXPECT_EQ(EventsOf(r.states[2], "confirmation"),
+              (std::vector<nlohmann::json>{{{"kind", "confirmation"}, {"text", question}, {"answer", "yes"}}}));
+    EXPECT_EQ(Layout(r.states[2]), "pages:  | rows:  | cols:  | facts:  | filters: ");
+    EXPECT_EQ(EventsOf(r.states[3], "confirmation").size(), 1u);
+    EXPECT_EQ(Layout(r.states[3]), "pages:  | rows:  | cols:  | facts:  | filters: ");
+
+    // An answer never used is a script that did not run as written.
+    HostRun unused = e.Run("open\nanswer yes\ndump\n");
+    EXPECT_EQ(unused.status, 1);
+}
+
+// Every layout change is a step: undone one by one, each layout before comes back whole (zones,
+// marks, groups, filters); redone, each one after.
+TEST(Removal, EveryLayoutChangeIsUndoneAndRedoneStepByStep) {
+    E2E e;
+    const std::vector<std::string> changes = {
+        "dblclick trvFatos Vendas Faturamento",                           // transfer a fact
+        "drag trvDimensoes Produto --to trvRows",                         // transfer a dimension
+        "drag trvDimensoes Cliente --to trvRows",
+        "drag trvDimensoes Filial --to trvCols",
+        "drag trvDimensoes Período --to trvPages",
+        "popup trvRows Cliente\nchoose Agrupar Produto",                  // group
+        "answer confirm \"'P01'\"\ndblclick trvRows Produto",             // filter
+        "answer confirm \"'2026-01'\"\ndblclick trvPages Período",
+        "drag trvCols Filial --to trvRows --at Produto",                  // move between zones
+        "press trvRows Filial\nkey Del",                                  // remove one
+        "drag trvRows Produto --to trvCols",                              // move a filtered group
+        "key Ctrl+Del",                                                   // clear
+    };
+    std::string script = "open\npress trvFatos Vendas\ndump\n";
+    for (const std::string& c : changes) script += c + "\ndump\n";
+    for (size_t i = 0; i < changes.size(); ++i) script += "key Ctrl+Z\ndump\n";
+    script += "key Ctrl+Z\ndump\n";  // nothing more to undo
+    for (size_t i = 0; i < changes.size(); ++i) script += "key Ctrl+Y\ndump\n";
+    script += "key Ctrl+Y\ndump\n";  // nothing more to redo
+    HostRun r = e.Run(script);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const size_t n = changes.size();
+    ASSERT_EQ(r.states.size(), 3 * n + 3);
+    for (size_t i = 0; i < n; ++i)
+        ASSERT_NE(wholeLayout(r.states[i + 1]), wholeLayout(r.states[i])) << "change " << i << " changed nothing: " << changes[i];
+    EXPECT_EQ(Layout(r.states[n - 1]), "pages: Período* | rows:  | cols: Produto*{Cliente} | facts: Faturamento | "
+                                       "filters: Produto='P01' Período='2026-01'");
+    EXPECT_EQ(r.states[0]["history"], nlohmann::json({{"undo", false}, {"redo", false}}));
+    EXPECT_EQ(r.states[n]["history"], nlohmann::json({{"undo", true}, {"redo", false}}));
+    for (size_t k = 1; k <= n; ++k)  // after k undos: the layout before the last k changes
+        EXPECT_EQ(wholeLayout(r.states[n + k]), wholeLayout(r.states[n - k])) << "undo " << k;
+    EXPECT_EQ(wholeLayout(r.states[2 * n + 1]), wholeLayout(r.states[0]));
+    EXPECT_EQ(r.states[2 * n + 1]["history"], nlohmann::json({{"undo", false}, {"redo", true}}));
+    for (size_t k = 1; k <= n; ++k)  // after k redos: the layout after the first k changes
+        EXPECT_EQ(wholeLayout(r.states[2 * n + 1 + k]), wholeLayout(r.states[k])) << "redo " << k;
+    EXPECT_EQ(wholeLayout(r.states[3 * n + 2]), wholeLayout(r.states[n]));
+    EXPECT_EQ(r.states[3 * n + 2]["history"], nlohmann::json({{"undo", true}, {"redo", false}}));
+
+    // A new change after an undo forgets what could be redone.
+    HostRun fork = e.Run("open\npress trvFatos Vendas\ndblclick trvFatos Vendas Faturamento\n"
+                         "drag trvDimensoes Produto --to trvRows\nkey Ctrl+Z\ndrag trvDimensoes Filial --to trvCols\n"
+                         "key Ctrl+Y\ndump\n");
+    ASSERT_EQ(fork.status, 0) << fork.err;
+    EXPECT_EQ(Layout(fork.states[0]), "pages:  | rows:  | cols: Filial | facts: Faturamento | filters: ");
+    EXPECT_EQ(fork.states[0]["history"]["redo"], false);
+}

@@ -11,6 +11,8 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <regex>
 
 #include "support/e2e.hpp"
 
@@ -172,7 +174,9 @@ TEST(CubeViewer, ABadCatalogueNameIsAClearErrorAndRunsNothing) {
     J v = viewerOf(r, 0);
     EXPECT_EQ(v["lines"], J::array());
     EXPECT_EQ(v["message"], text);
-    EXPECT_EQ(r.states[1]["screen"]["instance"], 2);  // the module goes on
+    // The view could not be computed: the screen stays open with its layout, and opens again as itself.
+    EXPECT_EQ(r.states[1]["screen"]["instance"], 1);
+    EXPECT_EQ(Layout(r.states[1]), "pages:  | rows: Produto | cols:  | facts: Faturamento | filters: ");
 }
 
 TEST(CubeViewer, TheServerComputesWhenTheClientDatabaseCannotAndASecondBuildReplacesTheFirst) {
@@ -409,7 +413,7 @@ TEST(CubeViewer, ALongViewShowsProgressAndCancellingKeepsTheViewShownBefore) {
           "INSERT INTO DIMENSAODW VALUES ('1', 'FLENTA', 'CDPRODUTO');");
     HostRun r = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") +
                       "editview\ndblclick trvFatos Vendas 'Venda Lenta'\ncancelafter 0.6\nkey Ctrl+F2\ndump\n"
-                      "editview\ndblclick trvFatos Vendas 'Venda Lenta'\nkey Ctrl+F2\ndump\n");
+                      "key Ctrl+F2\ndump\n");  // the screen stayed open with the layout
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(r.states.size(), 3u);
     const J shown = viewerOf(r, 0);
@@ -423,14 +427,17 @@ TEST(CubeViewer, ALongViewShowsProgressAndCancellingKeepsTheViewShownBefore) {
     std::vector<std::string> progress;
     for (const J& a : EventsOf(r.states[1], "animation"))
         if (a["text"].get<std::string>().rfind("Calculando… ", 0) == 0) progress.push_back(a["text"]);
-    EXPECT_EQ(progress, std::vector<std::string>{"Calculando… 0 linhas lidas"}) << r.states[1]["events"];
+    // The groups come only when the grouping ends: none yet, and the seconds it has run.
+    const std::regex shownProgress("Calculando… [0-9]+ s, 0 grupos recebidos");
+    ASSERT_EQ(progress.size(), 1u) << r.states[1]["events"];
+    EXPECT_TRUE(std::regex_match(progress[0], shownProgress)) << progress[0];
 
     // Not cancelled: the new view, its sums over the six million rows.
     const J computed = viewerOf(r, 2);
     EXPECT_EQ(computed["facts"], J({"Faturamento", "Venda Lenta"}));
     EXPECT_EQ(computed["lines"].back(), line("total", {}, {{350, 27000000}}));
     const std::vector<J> animations = EventsOf(r.states[2], "animation");
-    EXPECT_TRUE(std::any_of(animations.begin(), animations.end(), [](const J& a) { return a["text"] == "Calculando… 0 linhas lidas"; }))
+    EXPECT_TRUE(std::any_of(animations.begin(), animations.end(), [&](const J& a) { return std::regex_match(a["text"].get<std::string>(), shownProgress); }))
         << r.states[2]["events"];
 }
 
@@ -461,4 +468,56 @@ TEST(CubeViewer, ALargeTableReadInTwoHalvesGivesTheWholeTablesSums) {
     EXPECT_NE(halves[0]["sql"].get<std::string>().find(" FROM FMEIA F WHERE "), std::string::npos) << halves[0];
     EXPECT_EQ(halves[0]["params"]["DE"], "0") << halves[0];
     EXPECT_EQ(halves[0]["params"]["ATE"], "1000050") << halves[0];
+}
+
+namespace {
+
+// FLENTA counts a billion rows: no view over it ends within a second.
+const char* kEndlessFact =
+    "CREATE VIEW FLENTA AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000000) "
+    "SELECT 'P0' || (i % 3 + 1) AS CDPRODUTO, i % 10 AS VL FROM n;"
+    "INSERT INTO ITEMDW VALUES ('FLENTA', 'VL', 'Venda Lenta', '01', 'Valor', 'V', '');"
+    "INSERT INTO DIMENSAODW VALUES ('1', 'FLENTA', 'CDPRODUTO');";
+
+}  // namespace
+
+// A view that runs out of time leaves the screen open with its layout, says what the operator can do,
+// and cannot be saved; a cancelled one leaves the screen open too, and the view shown before keeps
+// its name.
+TEST(CubeViewer, AViewOutOfTimeOrCancelledKeepsTheScreenOpenWithItsLayout) {
+    E2E e(kEndlessFact);
+    char folder[] = "/tmp/qeltimeXXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string saved = std::string(folder) + "/base.qelv";
+    HostRun r = e.Run("open\npress trvFatos Vendas\ndblclick trvFatos Vendas 'Venda Lenta'\ndblclick trvDimensoes Produto\n"
+                      "key Ctrl+F2\ndump\nsaveview " + saved + "\ndump\n",
+                      {"--view-timeout", "1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const J& out = r.states.at(0);
+    ASSERT_FALSE(out["screen"].is_null()) << "the screen was closed";
+    EXPECT_EQ(Layout(out), "pages:  | rows: Produto | cols:  | facts: Venda Lenta | filters: ");
+    const std::string expected =
+        "A consulta excedeu o tempo limite de 1 s e foi interrompida: restrinja a visão com um filtro ou uma página, use "
+        "menos dimensões, peça ao administrador as tabelas de resumo, ou aumente o tempo limite (\"Tempo limite…\" no "
+        "visualizador)";
+    EXPECT_EQ(EventsOf(out, "message"), std::vector<J>{Message("error", expected)}) << out["events"];
+    EXPECT_EQ(viewerOf(r, 0)["message"], expected);
+    // Nothing computed, nothing to save.
+    EXPECT_EQ(EventsOf(r.states.at(1), "message"),
+              std::vector<J>{Message("error", "A visão não pode ser salva: ela não foi calculada. Calcule-a de novo e "
+                                              "salve quando a grade aparecer.")});
+    EXPECT_FALSE(std::filesystem::exists(saved));
+    EXPECT_TRUE(viewerOf(r, 1)["name"].is_null());
+
+    // A saved view, edited, and its new computation cancelled: the screen stays, and so does the name.
+    HostRun c = e.Run(build({"Faturamento"}, "dblclick trvDimensoes Produto\n") + "saveview " + saved +
+                      "\neditview\ndblclick trvFatos Vendas 'Venda Lenta'\ncancelafter 0.6\nkey Ctrl+F2\ndump\n");
+    std::filesystem::remove_all(folder);
+    ASSERT_EQ(c.status, 0) << c.err;
+    EXPECT_TRUE(c.states.at(0)["screen"].is_null()) << "a computed view closes the screen";
+    const J& cancelled = c.states.at(1);
+    ASSERT_FALSE(cancelled["screen"].is_null()) << "the screen was closed";
+    EXPECT_EQ(Layout(cancelled), "pages:  | rows: Produto | cols:  | facts: Faturamento, Venda Lenta | filters: ");
+    EXPECT_EQ(viewerOf(c, 1)["facts"], J({"Faturamento"}));
+    EXPECT_EQ(viewerOf(c, 1)["name"], "base");
 }

@@ -13,6 +13,7 @@
 #include <QTextBrowser>
 #include <QToolTip>
 #include <QHelpEvent>
+#include <QInputDialog>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -195,7 +196,13 @@ TEST_F(Gui, KeysReachTheFormsRoutingAndTheMenuBarFollowsTheCommandState) {
     QStringList entries;
     for (QAction* a : maintenance->actions()) entries << (a->isSeparator() ? "-" : a->text() + (a->isEnabled() ? "" : " (off)"));
     EXPECT_EQ(entries, (QStringList{"Atualizar\tF5", "Excluir Item de Configuração\tDel", "Excluir Todos os Itens de Configuração\tCtrl+Del",
-                                    "-", "Construir Visão de DW\tCtrl+F2"}));
+                                    "-", "Construir Visão de DW\tCtrl+F2", "-", "Desfazer\tCtrl+Z", "Refazer\tCtrl+Y (off)"}));
+    // Ctrl+Z brings the item back, Ctrl+Y takes it out again.
+    QTest::keyClick(rows, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(zone("trvRows"), "Produto,Cliente");
+    QTest::keyClick(fe->Tree("trvRows"), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(zone("trvRows"), "Cliente");
+    rows = fe->Tree("trvRows");
     QTest::keyClick(rows, Qt::Key_F2, Qt::ControlModifier);  // builds: the screen closes, the viewer opens
     QApplication::processEvents();
     EXPECT_EQ(fe->Screen(), nullptr);
@@ -506,7 +513,10 @@ TEST_F(Gui, TheKeyboardMovesItemsBetweenAndWithinZones) {
     TreeWidget* dimensions = fe->Tree("trvDimensoes");
     auto select = [&](const std::string& tree, const std::string& text) {
         TreeWidget* w = fe->Tree(tree);
-        QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->PointOf(node(tree, text)));
+        TTreeNode* n = node(tree, text);
+        EXPECT_NE(n, nullptr) << tree << " " << text;
+        if (!n) return w;
+        QTest::mouseClick(w, Qt::LeftButton, Qt::NoModifier, w->PointOf(n));
         QApplication::processEvents();
         return w;
     };
@@ -528,11 +538,24 @@ TEST_F(Gui, TheKeyboardMovesItemsBetweenAndWithinZones) {
     QTest::keyClick(fe->Tree("trvRows"), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(zone("trvCols"), "Cliente");
 
-    // Sent again from the list: it is already in the view, and the status bar says so.
+    // Sent again from the list: it is already in the view, so it moves there from its zone; sent to
+    // the zone that holds it, it stays, and the status bar says so.
     select("trvDimensoes", "Produto");
     QTest::keyClick(fe->Tree("trvDimensoes"), Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(zone("trvCols"), "Cliente,Produto");
+    EXPECT_EQ(zone("trvRows"), "");
+    select("trvDimensoes", "Filial");
+    QTest::keyClick(fe->Tree("trvDimensoes"), Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(zone("trvRows"), "Filial");
+    EXPECT_EQ(zone("trvPages"), "");
+    select("trvDimensoes", "Produto");
+    QTest::keyClick(fe->Tree("trvDimensoes"), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(zone("trvPages"), "Produto");
     EXPECT_EQ(zone("trvCols"), "Cliente");
-    EXPECT_EQ(fe->Window()->statusBar()->currentMessage(), "“Produto” já está na visão");
+    select("trvDimensoes", "Produto");
+    QTest::keyClick(fe->Tree("trvDimensoes"), Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(zone("trvPages"), "Produto");
+    EXPECT_EQ(fe->Window()->statusBar()->currentMessage(), "“Produto” já está nesta área");
 
     // Tab goes through the lists and zones in reading order: left column down, then the zones.
     fe->Tree("trvFatos")->setFocus();
@@ -543,7 +566,7 @@ TEST_F(Gui, TheKeyboardMovesItemsBetweenAndWithinZones) {
     }
     EXPECT_EQ(order, QStringList({"trvFatos", "trvDimensoes", "trvPages", "trvRows", "trvCols", "trvFacts"}));
 
-    select("trvRows", "Produto");
+    select("trvRows", "Filial");
     QTest::keyClick(fe->Tree("trvRows"), Qt::Key_F10, Qt::ShiftModifier);
     QApplication::processEvents();
     ASSERT_NE(fe->LastPopup(), nullptr);
@@ -786,4 +809,66 @@ TEST(GuiWaiting, ALongCallShowsItsWaitAndCancelarEndsIt) {
     EXPECT_TRUE(waitText.startsWith("Aguardando o servidor de aplicação")) << waitText.toStdString();
     EXPECT_FALSE(overlayWithDialog);
     EXPECT_TRUE(messageText.contains("cancelada")) << messageText.toStdString();
+}
+
+// The program shows an icon of its own; the file dialogs start in the folder last chosen; leaving
+// with a view changed since it was saved offers to save it first.
+TEST_F(Gui, TheProgramHasItsIconItsLastFolderAndAsksToSaveAChangedViewOnLeaving) {
+    const QIcon icon = QApplication::windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(32, 32))) << icon.availableSizes().size();
+    const QImage picture = icon.pixmap(32, 32).toImage();
+    EXPECT_NE(picture.pixelColor(16, 3), picture.pixelColor(3, 20)) << "a drawing, not a blank";
+
+    TempDatabase scratch("");
+    const std::filesystem::path folder = std::filesystem::path(scratch.Path()).parent_path();
+    const QString before = fe->StartFolder();
+    fe->RememberFolder(QString::fromStdString((folder / "x.qelv").string()));
+    EXPECT_EQ(fe->StartFolder(), QString::fromStdString(folder.string()));
+    fe->RememberFolder("/nonexistent/folder/y.csv");  // a folder gone: back to where the dialogs start first
+    EXPECT_EQ(fe->StartFolder(), before);
+    fe->RememberFolder("");  // given up: nothing chosen, nothing remembered
+    EXPECT_EQ(fe->StartFolder(), before);
+
+    int asked = 0;
+    QMessageBox::StandardButton answer = QMessageBox::Cancel;
+    fe->AnswerLeave = [&](QMessageBox&) {
+        ++asked;
+        return static_cast<int>(answer);
+    };
+    EXPECT_TRUE(fe->MayLeave()) << "no view open";
+    EXPECT_EQ(asked, 0);
+    ASSERT_NE(buildFaturamentoByProduto("Cliente", "trvCols"), nullptr);
+    EXPECT_FALSE(fe->MayLeave()) << "Cancelar stays";
+    EXPECT_EQ(asked, 1);
+    answer = QMessageBox::Discard;
+    EXPECT_TRUE(fe->MayLeave());
+    const QString file = QString::fromStdString(scratch.Path() + " sair.qelv");
+    fe->ChooseViewToSave = [&] { return QString(); };  // the operator gives up the save: stays
+    answer = QMessageBox::Save;
+    EXPECT_FALSE(fe->MayLeave());
+    fe->ChooseViewToSave = [&] { return file; };
+    EXPECT_TRUE(fe->MayLeave());
+    EXPECT_TRUE(std::filesystem::exists(file.toStdString()));
+    asked = 0;
+    EXPECT_TRUE(fe->MayLeave()) << "saved as it stands";
+    EXPECT_EQ(asked, 0);
+    run("subtotals off");
+    answer = QMessageBox::Cancel;
+    EXPECT_FALSE(fe->MayLeave()) << "changed since it was saved";
+    EXPECT_EQ(asked, 1);
+    std::remove(file.toStdString().c_str());
+
+    // The viewer's "Tempo limite…" sets how long its next computations may run.
+    ASSERT_FALSE(ViewTimeout().has_value());
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        EXPECT_EQ(dialog->intValue(), 30) << "starts at the calls' deadline";
+        dialog->setIntValue(90);
+        dialog->accept();
+    });
+    fe->Viewer()->findChild<QPushButton*>("btnTempoLimite")->click();
+    EXPECT_EQ(ViewTimeout(), std::optional<std::chrono::seconds>(std::chrono::seconds(90)));
+    SetViewTimeout(std::nullopt);
 }

@@ -6,6 +6,7 @@
 #include "module/package_info.hpp"
 #include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
+#include "fwk/host_bridge.hpp"
 #include "services/cube.hpp"
 #include "services/session.hpp"
 #include "support/processes.hpp"
@@ -113,4 +114,60 @@ TEST_F(ScreenFixture, EncontraNodeFindsTheFirstExactTextInIndexOrderGroupsInclud
     EXPECT_EQ(form->encontraNode("produto", rows), nullptr);
     EXPECT_EQ(form->encontraNode("Prod", rows), nullptr);
     EXPECT_EQ(rows.Count(), 3);  // the collection is not changed
+}
+
+// The history keeps the last kHistorySteps layout changes (at least fifty): past that the oldest are
+// forgotten, and undoing them all brings back the layout as it was that many changes ago.
+TEST_F(ScreenFixture, TheLayoutHistoryKeepsItsLastStepsAndUndoesThemInOrder) {
+    static_assert(TfrmOpcodesDW::kHistorySteps >= 50);
+    loadSetCatalogue();
+    form->trvFatos->Select(form->trvFatos->Items()[1]);
+    TTreeView* list = form->trvDimensoes;
+    auto nodeOf = [](TTreeView* t, const std::string& text) {
+        for (int i = 0; i < t->Items().Count(); ++i)
+            if (t->Items()[i]->Text == text) return t->Items()[i];
+        return static_cast<TTreeNode*>(nullptr);
+    };
+    const std::string names[] = {"A", "B", "C"};
+    std::vector<LayoutSnapshot> seen{form->TakeLayout()};
+    const size_t changes = TfrmOpcodesDW::kHistorySteps + 20;
+    for (size_t i = 0; i < changes; ++i) {
+        const std::string& name = names[i / 2 % 3];
+        if (i % 2 == 0) {
+            list->Select(nodeOf(list, name));
+            form->TransferItemsNoDups(form->trvRows, list);
+        } else {
+            form->trvRows->Select(nodeOf(form->trvRows, name));
+            form->ApagaItem(form->trvRows);
+        }
+        seen.push_back(form->TakeLayout());
+        ASSERT_NE(seen.back(), seen[seen.size() - 2]) << "change " << i;
+    }
+    // A command that changes nothing is no step.
+    form->trvRows->Select(nullptr);
+    form->ApagaItem(form->trvRows);
+    EXPECT_EQ(form->UndoSteps(), TfrmOpcodesDW::kHistorySteps);
+    EXPECT_EQ(form->RedoSteps(), 0u);
+    for (size_t k = 1; k <= TfrmOpcodesDW::kHistorySteps; ++k) {
+        form->mnuDesfazerClick(nullptr);
+        ASSERT_EQ(form->TakeLayout(), seen[changes - k]) << "undo " << k;
+    }
+    EXPECT_FALSE(form->mnuDesfazer->Enabled);
+    form->mnuDesfazerClick(nullptr);  // nothing left: nothing changes
+    EXPECT_EQ(form->TakeLayout(), seen[changes - TfrmOpcodesDW::kHistorySteps]);
+    EXPECT_EQ(form->RedoSteps(), TfrmOpcodesDW::kHistorySteps);
+    for (size_t k = 1; k <= TfrmOpcodesDW::kHistorySteps; ++k) form->mnuRefazerClick(nullptr);
+    EXPECT_EQ(form->TakeLayout(), seen.back());
+    EXPECT_FALSE(form->mnuRefazer->Enabled);
+    EXPECT_TRUE(form->mnuDesfazer->Enabled);
+}
+
+// The progress of a long statement says what is known: the seconds it has run and the groups that
+// came, counted with a thousands point.
+TEST(StatementProgress, SaysTheSecondsAndTheGroupsReceived) {
+    EXPECT_EQ(StatementProgressText(0.5, 0), "Calculando… 0 s, 0 grupos recebidos");
+    EXPECT_EQ(StatementProgressText(1.0, 1), "Calculando… 1 s, 1 grupo recebido");
+    EXPECT_EQ(StatementProgressText(12.97, 1234), "Calculando… 12 s, 1.234 grupos recebidos");
+    EXPECT_EQ(StatementProgressText(3600, 999), "Calculando… 3600 s, 999 grupos recebidos");
+    EXPECT_EQ(StatementProgressText(61, 12345678), "Calculando… 61 s, 12.345.678 grupos recebidos");
 }

@@ -227,3 +227,36 @@ void PaintPivotBackdrop(QPainter& p, const QRect& frame, const QRect zones[4]) {
     }
     p.restore();
 }
+
+QIcon ProgramIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pm = canvas(size);
+        QPainter p(&pm);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        const qreal u = size / 16.0;  // drawn on a 16-unit grid, scaled
+        p.scale(u, u);
+        // The sheet, its header band and its row-label column.
+        p.setPen(QPen(QColor(40, 70, 120), 0.8));
+        p.setBrush(QColor(250, 250, 245));
+        p.drawRoundedRect(QRectF(1.0, 1.0, 14.0, 14.0), 1.5, 1.5);
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(70, 120, 190));
+        p.drawRect(QRectF(1.4, 1.4, 13.2, 3.6));
+        p.setBrush(QColor(255, 236, 160));
+        p.drawRect(QRectF(1.4, 5.0, 3.6, 9.6));
+        // The grid lines.
+        p.setPen(QPen(QColor(150, 165, 190), 0.5));
+        for (qreal x : {5.0, 8.2, 11.4}) p.drawLine(QPointF(x, 5.0), QPointF(x, 14.6));
+        for (qreal y : {8.2, 11.4}) p.drawLine(QPointF(5.0, y), QPointF(14.6, y));
+        // A rising bar, the sums the grid shows.
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(40, 150, 90));
+        p.drawRect(QRectF(6.0, 11.0, 1.6, 3.0));
+        p.drawRect(QRectF(9.2, 9.0, 1.6, 5.0));
+        p.drawRect(QRectF(12.4, 6.2, 1.6, 7.8));
+        p.end();
+        icon.addPixmap(pm);
+    }
+    return icon;
+}

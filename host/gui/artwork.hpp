@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QColor>
+#include <QIcon>
 #include <QFont>
 #include <QPixmap>
 #include <QRect>
@@ -20,6 +21,9 @@ QPixmap ButtonGlyph(const std::string& name, bool enabled);
 QColor SystemColor(const std::string& name);
 // The font the toolkit describes ("MS Sans Serif" 8 pt and its relatives, drawn with a sans font).
 QFont ScreenFont(const TFont& font);
+// The program's own icon, in the sizes window managers ask for: a small pivot grid, its header band
+// and first column shaded, a bar rising from its lower right cell.
+QIcon ProgramIcon();
 // The backdrop behind the four zones: a pivot-table frame with a band across the top (pages), a
 // column on the left (rows), a band at the upper right (columns) and a pale-yellow area at the lower
 // right (facts), each zone with a header tab bearing a hierarchy or table symbol. `zones` gives the

@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QComboBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLocale>
 #include <QMenu>
@@ -16,6 +17,7 @@
 #include <optional>
 
 #include "cube/saved_view.hpp"
+#include "fwk/host_bridge.hpp"
 #include "services/cube.hpp"
 #include "front_end.hpp"
 #include "pivot_chart.hpp"
@@ -88,6 +90,17 @@ CubeView::CubeView(FrontEnd& frontEnd, TCubeViewer* viewer, QWidget* parent)
     export_ = new QPushButton("Exportar…", this);
     export_->setObjectName("btnExportar");
     bottom->addWidget(export_);
+    // How long the next computations may take (the host's --view-timeout, changed here for the session).
+    auto* limit = new QPushButton("Tempo limite…", this);
+    limit->setObjectName("btnTempoLimite");
+    bottom->addWidget(limit);
+    connect(limit, &QPushButton::clicked, this, [this] {
+        const auto now = ViewTimeout().value_or(std::chrono::duration_cast<std::chrono::seconds>(GetCallLimits().deadline));
+        bool ok = false;
+        int seconds = QInputDialog::getInt(this, "Tempo limite", "Segundos que o cálculo de uma visão pode levar:",
+                                           static_cast<int>(now.count()), 1, 86400, 10, &ok);
+        if (ok) SetViewTimeout(std::chrono::seconds(seconds));
+    });
     layout->addLayout(bottom);
 
     connect(subtotals_, &QCheckBox::clicked, this, [this](bool on) { act([&](TCubeViewer& v) { v.SetSubtotals(on); }); });

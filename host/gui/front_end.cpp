@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QInputDialog>
@@ -22,9 +23,11 @@
 #include <QStyleOptionTitleBar>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QStandardPaths>
 
 #include "cube/saved_view.hpp"
+#include "artwork.hpp"
 #include "cube_view.hpp"
 #include "fwk/host_bridge.hpp"
 #include "member_dialog.hpp"
@@ -148,6 +151,7 @@ FrontEnd::FrontEnd(Shell& shell, bool interactive) : shell_(shell), interactive_
     window_ = new QMainWindow;
     window_->setObjectName("frmPrincipal");
     window_->setWindowTitle(QString::fromStdString(Application->Title));
+    QApplication::setWindowIcon(ProgramIcon());  // the windows and the task bar show the program's own
     window_->resize(1000, 720);
     area_ = new QMdiArea(window_);
     area_->setBackground(QColor(0x6F, 0x7F, 0x94));
@@ -172,9 +176,19 @@ FrontEnd::FrontEnd(Shell& shell, bool interactive) : shell_(shell), interactive_
     };
     ::Screen->OnCursorChange = [this](TCursor c) { showCursor(static_cast<int>(c)); };
     if (interactive_) {
-        Application->OnMessageDlg = [this](const std::string& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>&) {
-            shell_.recorder().Message(text, type);
+        Application->OnMessageDlg = [this](const std::string& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons) {
             QString t = QString::fromStdString(text), title = QString::fromStdString(Application->Title);
+            if (type == TMsgDlgType::mtConfirmation) {
+                // Yes and No, the first offered the default; a question to try again names its answer.
+                QMessageBox box(QMessageBox::Question, title, t, QMessageBox::Yes | QMessageBox::No, window_);
+                box.button(QMessageBox::Yes)->setText(t.contains("Tentar de novo") ? "Tentar de novo" : "Sim");
+                box.button(QMessageBox::No)->setText("Não");
+                box.setDefaultButton(Recorder::DefaultYes(buttons) ? QMessageBox::Yes : QMessageBox::No);
+                const bool yes = box.exec() == QMessageBox::Yes;
+                shell_.recorder().Confirmation(text, yes);
+                return yes ? mrYes : mrNo;
+            }
+            shell_.recorder().Message(text, type);
             if (type == TMsgDlgType::mtError) QMessageBox::critical(window_, title, t);
             else if (type == TMsgDlgType::mtWarning) QMessageBox::warning(window_, title, t);
             else QMessageBox::information(window_, title, t);
@@ -186,7 +200,7 @@ FrontEnd::FrontEnd(Shell& shell, bool interactive) : shell_(shell), interactive_
             return waitingDialog(seconds, QString("Aguardando o servidor de aplicação… %1 s").arg(static_cast<int>(seconds)));
         };
         shell_.recorder().OnStatementWaiting = [this](double seconds, size_t rows) {
-            return waitingDialog(seconds, QString::fromStdString(StatementProgressText(rows)));
+            return waitingDialog(seconds, QString::fromStdString(StatementProgressText(seconds, rows)));
         };
         shell_.login().Ask = [this](const std::string& op, const std::string& problem) -> std::optional<std::string> {
             QString label = (problem.empty() ? QString() : QString::fromStdString(problem) + "\n\n") +
@@ -201,21 +215,24 @@ FrontEnd::FrontEnd(Shell& shell, bool interactive) : shell_(shell), interactive_
             waiting_ = nullptr;
         };
         shell_.recorder().OnStatementDone = shell_.recorder().OnCallDone;
+        // Each dialog starts in the folder the last one chose (the documents folder at first).
         ChooseViewToSave = [this] {
-            QString folder = documentsFolder();
-            QString path = QFileDialog::getSaveFileName(window_, "Salvar a visão", folder + "/visao.qelv", "Visões do QEL (*.qelv)");
+            QString path = QFileDialog::getSaveFileName(window_, "Salvar a visão", StartFolder() + "/visao.qelv", "Visões do QEL (*.qelv)");
             if (!path.isEmpty() && !path.endsWith(".qelv", Qt::CaseInsensitive)) path += ".qelv";
+            RememberFolder(path);
             return path;
         };
         ChooseViewToOpen = [this] {
-            QString folder = documentsFolder();
-            return QFileDialog::getOpenFileName(window_, "Abrir uma visão", folder, "Visões do QEL (*.qelv);;Todos os arquivos (*)");
+            QString path = QFileDialog::getOpenFileName(window_, "Abrir uma visão", StartFolder(), "Visões do QEL (*.qelv);;Todos os arquivos (*)");
+            RememberFolder(path);
+            return path;
         };
         ChooseExportFile = [this] {
-            // Starts in the operator's documents folder; the extension chooses the format.
-            QString folder = documentsFolder();
-            return QFileDialog::getSaveFileName(window_, "Exportar a visão", folder + "/visao.csv",
-                                                "CSV para planilha (*.csv);;Pasta de trabalho do Excel (*.xlsx)");
+            // The extension chooses the format.
+            QString path = QFileDialog::getSaveFileName(window_, "Exportar a visão", StartFolder() + "/visao.csv",
+                                                        "CSV para planilha (*.csv);;Pasta de trabalho do Excel (*.xlsx)");
+            RememberFolder(path);
+            return path;
         };
     }
     Redraw();
@@ -225,8 +242,8 @@ FrontEnd::~FrontEnd() {
     shell_.recorder().OnEvent = nullptr;
     if (::Screen) ::Screen->OnCursorChange = nullptr;
     if (interactive_) {
-        Application->OnMessageDlg = [this](const std::string& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>&) {
-            return shell_.recorder().Message(text, type);
+        Application->OnMessageDlg = [this](const std::string& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons) {
+            return shell_.recorder().Message(text, type, buttons);
         };
         SetListDialogService(&shell_.recorder());
         shell_.recorder().OnCallWaiting = nullptr;
@@ -361,7 +378,9 @@ void FrontEnd::rebuildMenus() {
                 QAction* a = menu->addAction(captionOf(m));
                 a->setEnabled(m->Enabled);
                 a->setObjectName(QString::fromStdString(m->Name));
-                if (m->Name == "mnuSair") QObject::connect(a, &QAction::triggered, window_, [this] { window_->close(); });
+                if (m->Name == "mnuSair") QObject::connect(a, &QAction::triggered, window_, [this] {
+                    if (MayLeave()) window_->close();
+                });
                 else if (m->Name == "mnuAbrirVisao") QObject::connect(a, &QAction::triggered, window_, [this] { OpenView(); });
                 else if (m->Name == "mnuSalvarVisao") QObject::connect(a, &QAction::triggered, window_, [this] { SaveView(); });
                 else QObject::connect(a, &QAction::triggered, window_, [this, m] { Act([m] { m->Click(); }); });
@@ -390,6 +409,31 @@ void FrontEnd::rebuildMenus() {
             });
         }
     }
+}
+
+QString FrontEnd::StartFolder() const {
+    return !lastFolder_.isEmpty() && QDir(lastFolder_).exists() ? lastFolder_ : documentsFolder();
+}
+
+void FrontEnd::RememberFolder(const QString& chosenFile) {
+    if (!chosenFile.isEmpty()) lastFolder_ = QFileInfo(chosenFile).absolutePath();
+}
+
+bool FrontEnd::MayLeave() {
+    TCubeViewer* v = OpenCubeViewer();
+    if (!v || !v->Changed()) return true;
+    QMessageBox box(QMessageBox::Question, QString::fromStdString(Application->Title),
+                    "A visão aberta tem mudanças que não foram salvas. Salvar antes de sair?",
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, window_);
+    box.button(QMessageBox::Save)->setText("Salvar…");
+    box.button(QMessageBox::Discard)->setText("Sair sem salvar");
+    box.button(QMessageBox::Cancel)->setText("Cancelar");
+    box.setDefaultButton(QMessageBox::Save);
+    const int answer = AnswerLeave ? AnswerLeave(box) : box.exec();
+    if (answer == QMessageBox::Cancel) return false;
+    if (answer == QMessageBox::Discard) return true;
+    SaveView();
+    return !OpenCubeViewer() || !OpenCubeViewer()->Changed();  // not saved (given up, failed): stay
 }
 
 void FrontEnd::OpenView() {

@@ -20,6 +20,7 @@ class QMainWindow;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QMessageBox;
 class QWidget;
 class TControl;
 class TTreeView;
@@ -73,6 +74,15 @@ public:
     // Arquivo → "Abrir visão…" and "Salvar visão…": ask for the file, then open or save the view.
     void OpenView();
     void SaveView();
+    // Arquivo → "Sair": a view changed since it was last saved or opened is offered to be saved first;
+    // false when the operator stays (Cancelar, or the save did not happen).
+    bool MayLeave();
+    // How the question of MayLeave is answered (a QMessageBox::StandardButton); shown to the operator
+    // unless a test sets it.
+    std::function<int(QMessageBox&)> AnswerLeave;
+    // Where the next file dialog starts: the folder of the last file chosen, else the documents folder.
+    QString StartFolder() const;
+    void RememberFolder(const QString& chosenFile);
 
     ScreenView* Screen() const { return screen_; }
     CubeView* Viewer() const { return viewer_; }
@@ -106,5 +116,6 @@ private:
     bool redrawing_ = false;
     bool overrideCursor_ = false;
     std::unique_ptr<MemberDialogService> dialogs_;
-    QProgressDialog* waiting_ = nullptr;  // while a server call takes long; owned through window_
+    QProgressDialog* waiting_ = nullptr;
+    QString lastFolder_;  // while a server call takes long; owned through window_
 };

@@ -27,11 +27,12 @@ construa-a: o cubo de decisão calcula as somas no banco de dados.</p>
 <table border="1" cellspacing="0" cellpadding="3">
 <tr><td>Tab / Shift+Tab</td><td>passa pelas listas e áreas na ordem de leitura</td></tr>
 <tr><td>Enter</td><td>põe o fato ou a dimensão escolhida na visão</td></tr>
-<tr><td>Ctrl+Shift+L / C / P</td><td>manda a dimensão escolhida para Linhas, Colunas ou Páginas</td></tr>
+<tr><td>Ctrl+Shift+L / C / P</td><td>manda a dimensão escolhida para Linhas, Colunas ou Páginas (se já está na visão, move-a para lá)</td></tr>
 <tr><td>Alt+↑ / Alt+↓</td><td>sobe ou desce o item na sua área</td></tr>
 <tr><td>Shift+F10 ou tecla Menu</td><td>abre o menu do item</td></tr>
 <tr><td>F9</td><td>filtra a dimensão escolhida</td></tr>
-<tr><td>Del / Ctrl+Del</td><td>exclui o item / todos os itens da visão</td></tr>
+<tr><td>Del / Ctrl+Del</td><td>exclui o item / todos os itens da visão (pergunta antes)</td></tr>
+<tr><td>Ctrl+Z / Ctrl+Y</td><td>desfaz / refaz a última mudança da visão</td></tr>
 <tr><td>F5</td><td>lê de novo o catálogo</td></tr>
 <tr><td>Ctrl+F2</td><td>constrói a visão</td></tr>
 <tr><td>F1</td><td>esta ajuda</td></tr>

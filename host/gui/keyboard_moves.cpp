@@ -12,13 +12,19 @@
 
 namespace {
 
-bool inZones(TForm* form, const std::string& text) {
+// The zone's node of that name (a group's member too), or nullptr.
+TTreeNode* zoneNode(TForm* form, const std::string& text, TTreeView** zoneOut = nullptr) {
     for (const char* name : {"trvPages", "trvRows", "trvCols", "trvFacts"})
         if (auto* zone = dynamic_cast<TTreeView*>(form->FindComponent(name)))
             for (int i = 0; i < zone->Items().Count(); ++i)
-                if (zone->Items()[i]->Text == text) return true;
-    return false;
+                if (zone->Items()[i]->Text == text) {
+                    if (zoneOut) *zoneOut = zone;
+                    return zone->Items()[i];
+                }
+    return nullptr;
 }
+
+bool inZones(TForm* form, const std::string& text) { return zoneNode(form, text) != nullptr; }
 
 int countOf(TControl* c) {
     auto* t = dynamic_cast<TTreeView*>(c);
@@ -51,6 +57,25 @@ void FrontEnd::SendTo(TTreeView* source, const std::string& zone) {
     TForm* form = source ? source->GetParentForm() : nullptr;
     auto* target = form ? dynamic_cast<TTreeView*>(form->FindComponent(zone)) : nullptr;
     if (!target || !source->Selected() || target == source) return;
+    // A catalogue item already in the view is moved from the zone that holds it, as a person would
+    // drag it from there: the screen's rules for a move between zones decide.
+    const bool catalogue = source->Name == "trvFatos" || source->Name == "trvDimensoes";
+    TTreeView* holder = nullptr;
+    if (TTreeNode* placed = catalogue ? zoneNode(form, source->Selected()->Text, &holder) : nullptr) {
+        if (holder == target) {
+            Note(QString("“%1” já está nesta área").arg(QString::fromStdString(placed->Text)));
+            return;
+        }
+        int px = 0, py = 0;
+        bool shown = false;
+        Act([&] {
+            if (!(shown = PointOfNode(holder, placed, px, py))) return;
+            MouseDown(holder, TMouseButton::mbLeft, px, py, {});
+            MouseUp(holder, TMouseButton::mbLeft, px, py, {});
+        });
+        if (!shown || holder->Selected() != placed) return;
+        source = holder;
+    }
     int x = 0, y = 0;
     PointBelowRows(target, x, y);
     bool accepted = DragOver(target, source, x, y, TDragState::dsDragMove);

@@ -14,6 +14,8 @@ TForm* frmCubo = nullptr;
 
 namespace {
 int gCalls = 0;
+bool gComputed = false;
+std::optional<std::chrono::seconds> gViewTimeout;
 std::function<void()> gEditOpener;
 bool gEditRequested = false;
 }  // namespace
@@ -37,6 +39,7 @@ std::string missingFromCatalogue(const SavedView& v) {
 
 void criafrmCubo(bool flag, std::istream* stream, const std::string& text) {
     ++gCalls;
+    gComputed = false;
     if (!Application) return;
     std::optional<SavedView> saved;
     if (flag) {
@@ -64,6 +67,7 @@ void criafrmCubo(bool flag, std::istream* stream, const std::string& text) {
     }
     viewer->Show();
     if (!viewer->Compute()) return;  // cancelled: the view shown before stays, as it was
+    gComputed = viewer->Computed();
     if (saved) {
         viewer->Apply(*saved, text);
     } else {
@@ -100,3 +104,6 @@ bool ViewEditRequested() { return gEditRequested; }
 void TakeViewEditRequest() { gEditRequested = false; }
 
 int CriafrmCuboCalls() { return gCalls; }
+bool LastViewComputed() { return gComputed; }
+void SetViewTimeout(std::optional<std::chrono::seconds> limit) { gViewTimeout = limit; }
+std::optional<std::chrono::seconds> ViewTimeout() { return gViewTimeout; }

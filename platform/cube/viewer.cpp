@@ -67,6 +67,7 @@ std::vector<std::string> TfrmCubo::placedDimensions() const {
 
 void TfrmCubo::fail(const std::string& text) {
     ++version_;
+    computed_ = false;
     Grid = {};
     Pages.clear();
     input_ = {};

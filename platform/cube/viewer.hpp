@@ -40,6 +40,8 @@ public:
     // Recomputes everything from the lists. False: the operator cancelled it, and the view shown
     // before (if any) stays as it was.
     bool Compute();
+    // Whether the view shown was computed: false while nothing was, or after a failure.
+    bool Computed() const { return computed_; }
     bool ChoosePage(const std::string& dimension, const std::optional<std::string>& label) override;
     // The grid as a Brazilian CSV (UTF-8 with a byte-order mark, ";", decimal comma, a kind column,
     // the pages and filters above the header), and written to a file (raises on failure).
@@ -66,6 +68,7 @@ public:
     int Decimals(size_t measure) const override;
     std::vector<std::pair<std::string, std::vector<std::string>>> FilterLabels() const override;
     int Version() const override { return version_; }
+    bool Changed() const override { return computed_ && version_ != savedVersion_; }
 
 private:
     // The placed dimensions in the cells' order: rows, columns, pages.
@@ -87,4 +90,6 @@ private:
     TADOIBQuery* query_;        // owned by the form
     PivotInput input_;
     int version_ = 0;
+    bool computed_ = false;
+    int savedVersion_ = -1;  // version_ when last saved or opened from its file
 };

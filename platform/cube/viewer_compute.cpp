@@ -14,6 +14,7 @@
 #include "cube_statement.hpp"
 #include "data/access_rules.hpp"
 #include "data/aggregates.hpp"
+#include "fwk/host_bridge.hpp"
 #include "selection.hpp"
 #include "services/cube.hpp"
 #include "services/messages.hpp"
@@ -159,6 +160,9 @@ void addRows(const PacketRows& rows, const TablePlan& plan, size_t placed, size_
 constexpr int64_t kRowsForTwoParts = 2'000'000;
 std::optional<std::pair<CubeRowRange, CubeRowRange>> twoParts(SqlConnection& c, const std::string& table) {
     try {
+        // Only a table: a view's rowid is no row number, and asking a view for it would run the view whole.
+        if (c.Query("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = :T COLLATE NOCASE", {{"T", table}}).rows.empty())
+            return std::nullopt;
         const auto rows = c.Query("SELECT MIN(rowid), MAX(rowid) FROM " + table).rows;
         int64_t first = 0, last = 0;
         const std::string &a = rows.at(0).at(0), &b = rows.at(0).at(1);
@@ -171,6 +175,44 @@ std::optional<std::pair<CubeRowRange, CubeRowRange>> twoParts(SqlConnection& c, 
     } catch (const ESqlError&) {
         return std::nullopt;
     }
+}
+
+// The viewer's own time limit for one computation, where one is set: the server calls' deadline and
+// the client database's statement limit raised (or lowered) to it, and both given back after.
+class ViewTimeLimit {
+public:
+    ViewTimeLimit() : saved_(GetCallLimits()) {
+        const std::optional<std::chrono::seconds> limit = ViewTimeout();
+        if (!limit) return;
+        CallLimits limits = saved_;
+        limits.deadline = *limit;
+        SetCallLimits(limits);
+        if (dtmDBGeral && dtmDBGeral->ADOConnection->Connection) {
+            connection_ = dtmDBGeral->ADOConnection->Connection;
+            connection_->SetStatementTimeout(*limit);
+        }
+        set_ = true;
+    }
+    ~ViewTimeLimit() {
+        if (!set_) return;
+        SetCallLimits(saved_);
+        if (connection_ && dtmDBGeral && dtmDBGeral->ADOConnection->Connection == connection_)
+            connection_->SetStatementTimeout(saved_.deadline);
+    }
+    ViewTimeLimit(const ViewTimeLimit&) = delete;
+    ViewTimeLimit& operator=(const ViewTimeLimit&) = delete;
+
+private:
+    CallLimits saved_;
+    SqlConnection* connection_ = nullptr;  // dtmDBGeral's, not owned
+    bool set_ = false;
+};
+
+// A view that ran out of time: what the operator can do about it, after the database's own words.
+std::string withAdvice(const std::string& error) {
+    if (error.find("tempo limite") == std::string::npos) return error;
+    return error + ": restrinja a visão com um filtro ou uma página, use menos dimensões, peça ao administrador as "
+                   "tabelas de resumo, ou aumente o tempo limite (\"Tempo limite…\" no visualizador)";
 }
 
 }  // namespace
@@ -248,8 +290,9 @@ bool TfrmCubo::Compute() {
         PivotGrid grid;
         std::optional<std::string> message;
         PivotInput input;
+        bool computed;
     } previous{std::move(definition_), std::move(Facts), std::move(Rows), std::move(Columns), std::move(Pages),
-               std::move(Filters), std::move(Grid), std::move(Message), std::move(input_)};
+               std::move(Filters), std::move(Grid), std::move(Message), std::move(input_), computed_};
     const bool hadView = !previous.facts.empty();
     auto cancelled = [&] {
         if (!hadView) {
@@ -265,6 +308,7 @@ bool TfrmCubo::Compute() {
         Grid = std::move(previous.grid);
         Message = std::move(previous.message);
         input_ = std::move(previous.input);
+        computed_ = previous.computed;
         ++version_;
         return false;
     };
@@ -281,10 +325,12 @@ bool TfrmCubo::Compute() {
     Grid = {};
     Message.reset();
     input_ = {};
+    computed_ = false;
 
     const std::vector<std::string> placed = placedDimensions();
     try {
         ShowAviScope animation(Application ? Application->MainForm : nullptr, kWaiting);
+        const ViewTimeLimit limit;
         const Catalogue catalogue = ReadCatalogue(*net_);
         std::map<std::string, std::vector<std::string>> selected;  // dimension -> keys
         for (auto& [dimension, selection] : Filters) selected[dimension] = ParseSelection(selection);
@@ -324,10 +370,11 @@ bool TfrmCubo::Compute() {
     } catch (const ECallCancelled&) {
         return cancelled();
     } catch (const std::exception& e) {
-        fail(e.what());
+        fail(withAdvice(e.what()));
         return true;
     }
     input_.pageChoice.assign(Pages.size(), std::nullopt);
+    computed_ = true;
     pivot();
     // The statements' rows and the keys' texts were freed on the way: give their pages back, so a
     // large view holds only what it keeps.

@@ -11,6 +11,9 @@ const char* kCaption = "Cubo de Decisão";
 }  // namespace
 
 void TfrmCubo::SaveView(const std::string& path) {
+    // A view that failed or ran out of time holds nothing: saved, it would stand for a view never seen.
+    if (!computed_)
+        throw ESavedView("A visão não pode ser salva: ela não foi calculada. Calcule-a de novo e salve quando a grade aparecer.");
     SavedView v = definition_;
     v.rows = Rows;
     v.columns = Columns;
@@ -21,6 +24,7 @@ void TfrmCubo::SaveView(const std::string& path) {
     Name = ViewNameOf(path);
     Caption = std::string(kCaption) + " - " + *Name;
     ++version_;
+    savedVersion_ = version_;
 }
 
 void TfrmCubo::EditView() {
@@ -39,4 +43,5 @@ void TfrmCubo::Apply(const SavedView& saved, const std::string& name) {
     Name = name;
     Caption = std::string(kCaption) + " - " + name;
     ++version_;
+    savedVersion_ = version_;  // as the file holds it
 }

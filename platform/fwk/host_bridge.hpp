@@ -29,8 +29,15 @@ public:
     virtual void QueryOpened(const std::string& /*sql*/, const SqlParams& /*params*/) {}
 };
 
-// What a long statement shows while it runs: "Calculando… 1200 linhas lidas".
-inline std::string StatementProgressText(size_t rows) { return "Calculando… " + std::to_string(rows) + " linhas lidas"; }
+// What a long statement shows while it runs: the whole seconds it has run and the result rows (the
+// view's groups) that came so far, "Calculando… 12 s, 1.234 grupos recebidos". The rows the database
+// reads to make them are not known while it works, so none are claimed.
+inline std::string StatementProgressText(double seconds, size_t groups) {
+    std::string count = std::to_string(groups);
+    for (size_t at = count.size(); at > 3; at -= 3) count.insert(at - 3, ".");
+    const long whole = seconds > 0 ? static_cast<long>(seconds) : 0;
+    return "Calculando… " + std::to_string(whole) + " s, " + count + (groups == 1 ? " grupo recebido" : " grupos recebidos");
+}
 
 struct ListDialogRequest {
     std::string caption;

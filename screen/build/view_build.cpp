@@ -1,6 +1,6 @@
 // The view build: checks the item limit, writes the view definition into the cube module's lists
-// zone by zone (facts, rows, columns, pages), asks the cube module to open its viewer and closes the
-// screen. Within a zone, list entry k belongs to the node at zone index k (display order with every
+// zone by zone (facts, rows, columns, pages), asks the cube module to open its viewer and, once the
+// view is computed, closes the screen. Within a zone, list entry k belongs to the node at zone index k (display order with every
 // group expanded); a nested node's position code names its top-level ancestor.
 #include "screen/frm_opcodes_dw.hpp"
 #include "services/cube.hpp"
@@ -39,5 +39,6 @@ void TfrmOpcodesDW::sbtConfirmarClick(TObject*) {
     writeZone(trvPages, Paginas, treePaginas, true);
 
     criafrmCubo(false, nullptr, "");
-    Close();
+    // A view that failed, ran out of time or was cancelled leaves the layout here to be changed.
+    if (LastViewComputed()) Close();
 }

@@ -27,6 +27,7 @@ int headOf(const std::string& code) {
 
 void TfrmOpcodesDW::LoadViewToEdit() {
     TakeViewEditRequest();
+    const LayoutStep step(*this);  // the layout it replaces comes back with Desfazer
     std::string missing;
     auto note = [&](const char* kind, const std::string& name) { missing += std::string(missing.empty() ? "" : "; ") + kind + " " + name; };
 

@@ -16,6 +16,7 @@ DataPacket TfrmOpcodesDW::buscaMembros(const std::string& Statement) {
 }
 
 void TfrmOpcodesDW::mnuFiltrarClick(TObject*) {
+    const LayoutStep step(*this);
     TTreeNode* target = trvPointer ? trvPointer->Selected() : nullptr;
     if (!target) return;
     const std::string name = target->Text;

@@ -7,6 +7,7 @@
 #include "screen/frm_opcodes_dw.hpp"
 
 void TfrmOpcodesDW::Group(TObject* Sender) {
+    const LayoutStep step(*this);
     TTreeView* zone = trvPointer;
     TTreeNode* moved = zone ? zone->Selected() : nullptr;
     if (!moved) return;
@@ -29,6 +30,7 @@ void TfrmOpcodesDW::Group(TObject* Sender) {
 }
 
 void TfrmOpcodesDW::unGroup(TObject*) {
+    const LayoutStep step(*this);
     TTreeView* zone = trvPointer;
     TTreeNode* member = zone ? zone->Selected() : nullptr;
     if (!member || member->Level() == 0) return;

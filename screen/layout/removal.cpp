@@ -1,10 +1,13 @@
 // Items leave the zones one at a time, all at once, or by name when they stop being usable; the
-// filter entries of every removed item that carries the filter mark leave with them.
+// filter entries of every removed item that carries the filter mark leave with them. Removing them
+// all is asked first.
 #include "screen/unit_globals.hpp"
 #include "screen/frm_opcodes_dw.hpp"
 #include "screen/node_marks.hpp"
+#include "toolkit/application.hpp"
 
 void TfrmOpcodesDW::ApagaItem(TTreeView* Zone) {
+    const LayoutStep step(*this);
     TTreeNode* item = Zone ? Zone->Selected() : nullptr;
     if (item) {
         if (Zone != trvFacts && IsFiltered(item)) DropFilterEntry(item->Text);
@@ -38,6 +41,13 @@ void TfrmOpcodesDW::sbtExcluirClick(TObject*) {
 }
 
 void TfrmOpcodesDW::sbtCancelarClick(TObject*) {
+    bool any = false;
+    for (TTreeView* zone : {trvPages, trvRows, trvCols, trvFacts}) any = any || zone->Items().Count() > 0;
+    // Everything at once is asked first; once done, Desfazer (Ctrl+Z) still brings it back.
+    if (any && Application->MessageDlg("Excluir todos os itens da visão, com os seus filtros? (Ctrl+Z desfaz)",
+                                       TMsgDlgType::mtConfirmation, {TMsgDlgBtn::mbYes, TMsgDlgBtn::mbNo}) != mrYes)
+        return;
+    const LayoutStep step(*this);
     for (TTreeView* zone : {trvPages, trvRows, trvCols})
         for (int i = 0; i < zone->Items().Count(); ++i)
             if (IsFiltered(zone->Items()[i])) DropFilterEntry(zone->Items()[i]->Text);

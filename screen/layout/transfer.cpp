@@ -6,6 +6,7 @@
 #include "screen/node_marks.hpp"
 
 void TfrmOpcodesDW::TransferItemsNoDups(TTreeView* Destination, TTreeView* Source) {
+    const LayoutStep step(*this);
     TTreeNode* item = Source ? Source->Selected() : nullptr;
     bool zoneSource = Source == trvPages || Source == trvRows || Source == trvCols || Source == trvFacts;
     bool copy = item && ((Source == trvDimensoes && item->ImageIndex != 0) || (Source == trvFatos && item->SelectedIndex == -1));
@@ -29,6 +30,7 @@ void TfrmOpcodesDW::TransferItemsNoDups(TTreeView* Destination, TTreeView* Sourc
 }
 
 void TfrmOpcodesDW::MoveItems(TObject*, int X, int Y) {
+    const LayoutStep step(*this);
     TTreeView* zone = trvPointer;
     if (!zone) return;
     TTreeNode* target = zone->GetNodeAt(X, Y);
