@@ -18,7 +18,7 @@ original=""
 restore() { if [ -n "$backup" ] && [ -f "$backup" ]; then cp "$backup" "$original"; rm -f "$backup"; backup=""; fi; }
 trap restore EXIT INT TERM
 
-caught=0; survived=0; stale=0; equivalent=0
+caught=0; survived=0; stale=0; equivalent=0; invalid=0
 declare -A wanted=()
 for a in "$@"; do wanted[$a]=1; done
 n=0
@@ -36,14 +36,14 @@ while IFS=$'\t' read -r area file find replace targets tests || [ -n "${area:-}"
   original=$file; backup=$(mktemp); cp "$file" "$backup"
   python3 - "$file" "$find" "$replace" <<'PY'
 import sys
-p, f, r = sys.argv[1], sys.argv[2].replace("{NL}", "\n"), sys.argv[3].replace("{NL}", "\n")
+p, f, r = sys.argv[1], sys.argv[2].replace("{NL}", "\n"), sys.argv[3].replace("{NL}", "\n").replace("{NONE}", "")
 s = open(p).read()
 open(p, "w").write(s.replace(f, r, 1))
 PY
   verdict=survived
   # shellcheck disable=SC2086
   if ! cmake --build "$dir" -j"$(nproc)" --target $targets >/tmp/qel_mutate_build.log 2>&1; then
-    verdict="caught (does not build)"
+    verdict="INVALID (does not build; see /tmp/qel_mutate_build.log)"
   else
     # Each test is "binary[:gtest filter]"; the mutant is caught when any of them fails.
     for t in $tests; do
@@ -54,10 +54,14 @@ PY
     done
   fi
   restore
-  if [ "$verdict" = survived ]; then survived=$((survived + 1)); else caught=$((caught + 1)); fi
+  case "$verdict" in
+    survived) survived=$((survived + 1)) ;;
+    INVALID*) invalid=$((invalid + 1)) ;;
+    *) caught=$((caught + 1)) ;;
+  esac
   echo "[$n] $area $file: $verdict — $find → $replace"
 done < "$list"
 # Put the binaries back as the source is.
 cmake --build "$dir" -j"$(nproc)" >/dev/null 2>&1 || true
-echo "stale patterns: $stale; equivalent mutants: $equivalent"
+echo "stale patterns: $stale; mutants that do not build: $invalid; equivalent mutants: $equivalent"
 echo "$caught caught, $survived survived"
