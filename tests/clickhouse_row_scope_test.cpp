@@ -55,23 +55,8 @@ TEST(ClickHouseRowScopeOracle, EveryStatementAnswersAsTheOperatorsOwnRowsDoOrIsR
         copyInto(oracleUri, oraclePath);
         std::filesystem::remove(oraclePath);
         auto oracle = OpenClickHouse(oracleUri);
-        size_t answered = 0, leaks = 0;
-        for (const std::string& sql : corpus) {
-            OracleAnswer ours = AskServer(server.Address(), op, sql);
-            if (!ours.ok) continue;
-            ++answered;
-            OracleAnswer truth = AskDirect(*oracle, sql);
-            bool same = truth.ok && ours.rows == truth.rows && ours.columns == truth.columns;
-            if (!same && ++leaks <= 8)
-                ADD_FAILURE() << "statement: " << sql << "\n  server: " << ShowAnswer(ours) << "\n  oracle: " << ShowAnswer(truth);
-        }
-        EXPECT_EQ(leaks, 0u);
-        if (leaks) std::cerr << server.Log();
-        std::printf("%s: %zu of %zu statements answered as the oracle does, the rest refused\n", op.c_str(), answered, corpus.size());
-        EXPECT_GT(answered, corpus.size() / 3) << "too much refused";
-        for (const std::string& sql : {"SELECT CDFILIAL, VLFATURADO FROM FVENDA", "SELECT * FROM DFILIAL", "SELECT * FROM FILDIMEOPER"}) {
-            OracleAnswer ours = AskServer(server.Address(), op, sql), truth = AskDirect(*oracle, sql);
-            EXPECT_TRUE(ours.ok && ours.rows == truth.rows) << sql << "\n  server: " << ShowAnswer(ours) << "\n  oracle: " << ShowAnswer(truth);
-        }
+        ExpectAnswersOfTheOracle(server.Address(), op, corpus, *oracle,
+                                 {"SELECT CDFILIAL, VLFATURADO FROM FVENDA", "SELECT * FROM DFILIAL", "SELECT * FROM FILDIMEOPER"});
+        if (::testing::Test::HasFailure()) std::cerr << server.Log();
     }
 }

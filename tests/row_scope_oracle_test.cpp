@@ -54,26 +54,8 @@ TEST(RowScopeOracle, EveryStatementAnswersAsTheOperatorsOwnRowsDoOrIsRefused) {
         // temporary schema, and so does the oracle's.
         for (const std::string& t : column(*oracle, "SELECT name FROM sqlite_master WHERE type = 'table' AND name <> 'QELOPERADOR'"))
             oracle->Execute("CREATE TEMP VIEW \"" + t + "\" AS SELECT * FROM main.\"" + t + "\"");
-        size_t answered = 0, leaks = 0;
-        for (const std::string& sql : corpus) {
-            OracleAnswer ours = AskServer(server.Address(), op, sql);
-            if (!ours.ok) continue;
-            ++answered;
-            OracleAnswer truth = AskDirect(*oracle, sql);
-            bool same = truth.ok && ours.rows == truth.rows && ours.columns == truth.columns;
-            if (!same && ++leaks <= 8)
-                ADD_FAILURE() << "statement: " << sql << "\n  server: " << ShowAnswer(ours) << "\n  oracle: " << ShowAnswer(truth);
-        }
-        EXPECT_EQ(leaks, 0u);
-        std::printf("%s: %zu of %zu statements answered as the oracle does, the rest refused\n", op.value_or("(none named)").c_str(),
-                    answered, corpus.size());
-        // Refusing everything would pass the comparison: the plain reads must be answered.
-        EXPECT_GT(answered, corpus.size() / 3) << "too much refused";
-        for (const std::string& sql : {std::string("SELECT CDFILIAL, VLFATURADO FROM FVENDA"), std::string("SELECT * FROM DFILIAL"),
-                                       "SELECT * FROM " + summaries.front(), std::string("SELECT * FROM FILDIMEOPER")}) {
-            OracleAnswer ours = AskServer(server.Address(), op, sql), truth = AskDirect(*oracle, sql);
-            EXPECT_TRUE(ours.ok && ours.rows == truth.rows) << sql << "\n  server: " << ShowAnswer(ours) << "\n  oracle: " << ShowAnswer(truth);
-        }
+        ExpectAnswersOfTheOracle(server.Address(), op, corpus, *oracle,
+                                 {"SELECT CDFILIAL, VLFATURADO FROM FVENDA", "SELECT * FROM DFILIAL", "SELECT * FROM " + summaries.front(), "SELECT * FROM FILDIMEOPER"});
         oracle.reset();
         std::filesystem::remove(oraclePath);
     }

@@ -1,5 +1,6 @@
 #include "row_scope_oracle.hpp"
 
+#include <gtest/gtest.h>
 #include <httplib.h>
 
 #include <algorithm>
@@ -277,6 +278,28 @@ OracleAnswer AskDirect(SqlConnection& db, const std::string& sql) {
 std::string ShowAnswer(const OracleAnswer& a) {
     if (!a.ok) return "refused: " + a.error;
     return std::to_string(a.rows.size()) + " rows " + J(a.rows).dump().substr(0, 400);
+}
+
+void ExpectAnswersOfTheOracle(const std::string& address, const std::optional<std::string>& op, const std::vector<std::string>& corpus,
+                              SqlConnection& oracle, const std::vector<std::string>& plainReads) {
+    size_t answered = 0, leaks = 0;
+    for (const std::string& sql : corpus) {
+        OracleAnswer ours = AskServer(address, op, sql);
+        if (!ours.ok) continue;
+        ++answered;
+        OracleAnswer truth = AskDirect(oracle, sql);
+        bool same = truth.ok && ours.rows == truth.rows && ours.columns == truth.columns;
+        if (!same && ++leaks <= 8)
+            ADD_FAILURE() << "statement: " << sql << "\n  server: " << ShowAnswer(ours) << "\n  oracle: " << ShowAnswer(truth);
+    }
+    EXPECT_EQ(leaks, 0u);
+    std::printf("%s: %zu of %zu statements answered as the oracle does, the rest refused\n", op.value_or("(none named)").c_str(), answered,
+                corpus.size());
+    EXPECT_GT(answered, corpus.size() / 3) << "too much refused";
+    for (const std::string& sql : plainReads) {
+        OracleAnswer ours = AskServer(address, op, sql), truth = AskDirect(oracle, sql);
+        EXPECT_TRUE(ours.ok && ours.rows == truth.rows) << sql << "\n  server: " << ShowAnswer(ours) << "\n  oracle: " << ShowAnswer(truth);
+    }
 }
 
 std::string OracleWarehouse(unsigned seed) {

@@ -40,6 +40,12 @@ OracleAnswer AskServer(const std::string& address, const std::optional<std::stri
                        const std::string& token = "");
 OracleAnswer AskDirect(SqlConnection& db, const std::string& sql);
 std::string ShowAnswer(const OracleAnswer& a);
+// Sends every statement of the corpus as `op` and requires each one answered to equal the oracle's
+// answer (a failure names the first few that do not); refusals are allowed, but not of `plainReads`,
+// which must be answered, nor of more than two thirds of the corpus (refusing everything would pass).
+// Prints how many were answered.
+void ExpectAnswersOfTheOracle(const std::string& address, const std::optional<std::string>& op, const std::vector<std::string>& corpus,
+                              SqlConnection& oracle, const std::vector<std::string>& plainReads);
 
 // The demo warehouse with more of everything: seeded sales over every branch and product (some keys
 // null), stock rows, other operators' and groups' rules, so that a leak shows as rows the oracle lacks.
