@@ -125,6 +125,9 @@ TEST(StalledServer, AnAnswerThatIsNotOneSaysWhy) {
         {"a lying length", raw(ok + "]}", 4000), invalid + "resposta cortada: menos bytes que o anunciado"},
         {"not UTF-8", raw(latin1, latin1.size()), invalid + "texto que não é UTF-8 válido"},
         {"100,000 deep", raw(deep, deep.size()), invalid + "aninhamento profundo demais"},
+        // A length past any memory is refused on its word, before a byte is read or held.
+        {"a terabyte announced", raw(ok + "]}", size_t{1} << 40),
+         "error: A resposta do servidor de aplicação passou de 256 MB, o limite deste cliente; restrinja a consulta"},
     };
     for (const Case& c : cases) {
         BadServer bad(BadServer::Mode::Canned, c.response);
