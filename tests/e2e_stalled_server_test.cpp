@@ -48,14 +48,6 @@ TEST(StalledServer, EveryCallEndsAtTheDeadlineOrTheSizeCapWithAClearMessage) {
 
 namespace {
 
-// A figure of /proc/PID/status in kB ("VmHWM", "VmRSS").
-long procStatus(pid_t pid, const std::string& key) {
-    std::istringstream in(ReadFile("/proc/" + std::to_string(pid) + "/status"));
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
-    return -1;
-}
 
 std::vector<std::string> errors(const J& state) {
     std::vector<std::string> out;
@@ -92,10 +84,10 @@ TEST(StalledServer, AnAnswerPastTheCapCostsTheHostNoMoreThanTheCap) {
             std::ofstream reset("/proc/" + std::to_string(s.Pid()) + "/clear_refs");
             reset << "5";  // the peak starts again from what the host holds now
         }
-        const long before = procStatus(s.Pid(), "VmRSS");
+        const long before = ProcStatus(s.Pid(), "VmRSS");
         s.Send("key F5");
         J refreshed = s.Dump();
-        const long peak = procStatus(s.Pid(), "VmHWM");
+        const long peak = ProcStatus(s.Pid(), "VmHWM");
         EXPECT_EQ(errors(refreshed), std::vector<std::string>{"error: A resposta do servidor de aplicação passou de 32 MB, o limite deste cliente; restrinja a consulta"})
             << c.what;
         ASSERT_GT(before, 0);

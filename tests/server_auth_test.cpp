@@ -89,14 +89,6 @@ Answer loginFrom(int port, const std::string& source, const std::string& op, con
     return {std::stoi(response.substr(9, 3)), J::parse(response.substr(head + 4), nullptr, false)};
 }
 
-// A figure of /proc/PID/status in kB ("VmHWM", "VmRSS").
-long procStatus(pid_t pid, const std::string& key) {
-    std::istringstream in(ReadFile("/proc/" + std::to_string(pid) + "/status"));
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
-    return -1;
-}
 
 // `count` wrong logins at once, each of its own operator from its own address, so that no limit
 // of tries holds them back; their statuses.
@@ -180,7 +172,7 @@ TEST_F(Auth, ABurstOfWrongLoginsKeepsTheServerSmallAndARightOneThenSucceeds) {
     ServerProcess server(db.Path(), {"--auth", "password"});
     for (int status : wrongBurst(server.Port(), 64, "1")) EXPECT_TRUE(status == 401 || status == 503) << status;
     // Each check takes 64 MiB: sixteen workers checking at once went past a gigabyte.
-    EXPECT_LT(procStatus(server.Pid(), "VmHWM"), 300 * 1024) << "kB at the peak";
+    EXPECT_LT(ProcStatus(server.Pid(), "VmHWM"), 300 * 1024) << "kB at the peak";
     Answer right = loginFrom(server.Port(), "127.0.0.1", "MARIA", "sabiá-laranjeira 42");
     EXPECT_EQ(right.status, 200) << right.body;
 }
@@ -198,7 +190,7 @@ TEST_F(Auth, LongOperatorCodesAreRefusedAndNotKept) {
                                  std::to_string(n * 100 + i) + std::string(1000000, 'M'), "x");
             EXPECT_EQ(a.status, 401) << i;
         }
-        return procStatus(server.Pid(), "VmRSS");
+        return ProcStatus(server.Pid(), "VmRSS");
     };
     const long first = round(2);
     const long second = round(3);
@@ -208,12 +200,12 @@ TEST_F(Auth, LongOperatorCodesAreRefusedAndNotKept) {
 
 TEST_F(Auth, AStopWithLoginsInFlightEndsWithinTwoSeconds) {
     ServerProcess server(db.Path(), {"--auth", "password"});
-    const long idle = procStatus(server.Pid(), "VmRSS");
+    const long idle = ProcStatus(server.Pid(), "VmRSS");
     std::thread burst([&] { wrongBurst(server.Port(), 32, "4"); });
     // Wait until a check runs (its 64 MiB show), so that the signal comes with logins in flight.
     bool checking = false;
     for (int i = 0; i < 6000 && !checking; ++i) {
-        checking = procStatus(server.Pid(), "VmRSS") > idle + 48 * 1024;
+        checking = ProcStatus(server.Pid(), "VmRSS") > idle + 48 * 1024;
         if (!checking) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_TRUE(checking) << "no check was seen running";

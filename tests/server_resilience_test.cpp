@@ -30,14 +30,6 @@ J info(int port, const std::string& sql) { return call(port, "getInfo", {sql}); 
 
 int statusOf(const std::string& response) { return response.size() > 12 ? std::stoi(response.substr(9, 3)) : 0; }
 
-// A figure of /proc/PID/status in kB ("VmHWM", "VmRSS").
-long procStatus(pid_t pid, const std::string& key) {
-    std::istringstream in(ReadFile("/proc/" + std::to_string(pid) + "/status"));
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
-    return -1;
-}
 
 // CPU seconds the process has used.
 double cpuSeconds(pid_t pid) {
@@ -84,7 +76,7 @@ TEST_F(Resilient, OneValueOrOneAnswerNeitherFillsMemoryNorOutlivesTheTimeout) {
     auto small = info(server.Port(), "SELECT length(hex(zeroblob(1000000))), printf('%5.2f|%.*c|%d%%', 3.14159, 3, 'z', 7)");
     ASSERT_TRUE(small["result"]["ok"]) << small.dump();
     EXPECT_EQ(small["result"]["data"]["rows"][0], J({2000000, " 3.14|zzz|7%"}));
-    EXPECT_LT(procStatus(server.Pid(), "VmHWM"), 300 * 1024);
+    EXPECT_LT(ProcStatus(server.Pid(), "VmHWM"), 300 * 1024);
 
     // Stopping while such calls keep coming.
     std::atomic<bool> going{true};

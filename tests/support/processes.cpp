@@ -139,3 +139,11 @@ int UnusedPort() {
     close(s);
     return ntohs(a.sin_port);
 }
+
+long ProcStatus(pid_t pid, const std::string& key) {
+    std::istringstream in(ReadFile("/proc/" + std::to_string(pid) + "/status"));
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind(key + ":", 0) == 0) return std::stol(line.substr(key.size() + 1));
+    return -1;
+}

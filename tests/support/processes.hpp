@@ -55,5 +55,7 @@ struct CommandResult {
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::string& input = "");
 
 std::string ReadFile(const std::string& path);
+// A figure of /proc/PID/status in kB ("VmHWM", "VmRSS"), or -1.
+long ProcStatus(pid_t pid, const std::string& key);
 // A loopback port nobody listens on (bound, then released).
 int UnusedPort();

@@ -49,18 +49,21 @@ std::vector<std::string> spellings(const std::string& t, OracleDialect d) {
 
 }  // namespace
 
+// A table's i-th column (round), or "1" for a table whose columns are unknown.
+static std::string columnOf(const OracleTables& tables, const std::string& t, size_t i) {
+    auto it = tables.columns.find(t);
+    if (it == tables.columns.end() || it->second.empty()) return "1";
+    return it->second[i % it->second.size()];
+}
+
 // ClickHouse (as Debian ships it) has no CTEs over tables, no window functions and only UNION ALL:
 // reads under every spelling, nested, scalar and IN subqueries, joins, scalar WITH, table functions
 // and the system tables.
-std::vector<std::string> clickHouseCorpus(const OracleTables& tables, const std::string& database, unsigned seed, size_t generated) {
+static std::vector<std::string> clickHouseCorpus(const OracleTables& tables, const std::string& database, unsigned seed, size_t generated) {
     std::vector<std::string> all = tables.restricted;
     all.insert(all.end(), tables.open.begin(), tables.open.end());
     all.insert(all.end(), tables.rules.begin(), tables.rules.end());
-    auto column = [&](const std::string& t, size_t i) {
-        auto it = tables.columns.find(t);
-        if (it == tables.columns.end() || it->second.empty()) return std::string("1");
-        return it->second[i % it->second.size()];
-    };
+    auto column = [&](const std::string& t, size_t i) { return columnOf(tables, t, i); };
     auto spell = [&](const std::string& t) {
         return std::vector<std::string>{t, "`" + t + "`", "\"" + t + "\"", database + "." + t, "`" + database + "`.`" + t + "`"};
     };
@@ -117,11 +120,7 @@ std::vector<std::string> OracleCorpus(const OracleTables& tables, OracleDialect 
     std::vector<std::string> all = tables.restricted;
     all.insert(all.end(), tables.open.begin(), tables.open.end());
     all.insert(all.end(), tables.rules.begin(), tables.rules.end());
-    auto column = [&](const std::string& t, size_t i) {
-        auto it = tables.columns.find(t);
-        if (it == tables.columns.end() || it->second.empty()) return std::string("1");
-        return it->second[i % it->second.size()];
-    };
+    auto column = [&](const std::string& t, size_t i) { return columnOf(tables, t, i); };
     std::vector<std::string> out;
     for (const std::string& t : all) {
         const std::string c0 = column(t, 0), c1 = column(t, 1), base = schema + t;
